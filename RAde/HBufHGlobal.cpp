@@ -50,6 +50,10 @@ void CHBufHGlobal::Alloc(ULONGLONG nSize)
 {
     HTRY {
         Clear();
+        // Movable memory of size 0 is a discarded block: it has no size and
+        // cannot be locked. Like the heap buffer, size 0 holds no memory.
+        if (nSize == 0)
+            return;
         m_hGlobal = ::GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(nSize));
         if (!m_hGlobal)
             throw CHException::FromLastError(HSITE);

@@ -17,6 +17,7 @@ public:
     // Throws "GlobalMem locking failed, Lock/Unlock mismatch." (2011) when the
     // memory stays locked (more Lock than Unlock calls).
     void Unlock() override;
+    // Size 0 holds no memory (GetSize 0, Lock throws 1013).
     void Alloc(ULONGLONG nSize) override;
     // Not supported: always fails.
     void Realloc(ULONGLONG nSize) override;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "RAde/HBuf.h"
 #include "RAde/HException.h"
 #include "RAde/HLogging.h"
 #include "RAde/HXmlNode.h"
@@ -124,4 +125,15 @@ inline std::wstring TestProgramFolder()
     ::GetModuleFileNameW(nullptr, szPath, MAX_PATH);
     std::wstring strPath = szPath;
     return strPath.substr(0, strPath.find_last_of(L"\\/") + 1);
+}
+
+// The bytes a buffer holds (locked for the copy when the buffer needs it).
+inline std::string BufferBytes(CHBuf& buffer)
+{
+    if (buffer.GetSize() == 0)
+        return std::string();
+    CHBufLock lock(buffer);
+    std::string bytes(reinterpret_cast<const char*>(buffer.GetBuf()), static_cast<size_t>(buffer.GetSize()));
+    lock.Unlock();
+    return bytes;
 }
