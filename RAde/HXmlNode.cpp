@@ -357,6 +357,22 @@ CHXmlAttribute* CHXmlNode::AppendAttribute(const std::wstring& strName, const st
     } HCATCH
 }
 
+bool CHXmlNode::Contains(const CHXmlNode& node) const
+{
+    // Searched downwards: a parent link (copied from another tree) may point
+    // at a node that no longer exists.
+    std::vector<const CHXmlNode*> pending{this};
+    while (!pending.empty()) {
+        const CHXmlNode* pNode = pending.back();
+        pending.pop_back();
+        if (pNode == &node)
+            return true;
+        for (const auto& child : pNode->m_children)
+            pending.push_back(child.get());
+    }
+    return false;
+}
+
 void CHXmlNode::CopyShallowFrom(const CHXmlNode& other)
 {
     m_strName = other.m_strName;
@@ -387,7 +403,9 @@ void CHXmlNode::CopyFrom(const CHXmlNode& other)
             }
         }
 
-        CHXmlNode* pParent = other.m_pParent;
+        // The parent link comes with the copy, unless it points into the tree
+        // this copy replaces.
+        CHXmlNode* pParent = Contains(other) ? m_pParent : other.m_pParent;
         Clear();
         CopyShallowFrom(copy);
         m_pParent = pParent;

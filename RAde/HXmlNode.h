@@ -111,7 +111,8 @@ public:
 
     CHXmlNode* AppendChild(const std::wstring& strName, const std::wstring& strValue);
     CHXmlAttribute* AppendAttribute(const std::wstring& strName, const std::wstring& strValue);
-    // Makes this node a deep copy of other, parent link included.
+    // Makes this node a deep copy of other, parent link included (unless other
+    // lies inside this node, whose own parent then stays).
     void CopyFrom(const CHXmlNode& other);
     // Appends a deep copy of other as the last child.
     CHXmlNode* AppendCopy(const CHXmlNode& other);
@@ -125,6 +126,8 @@ private:
 
     CHXmlNode* AdoptChild(std::unique_ptr<CHXmlNode> child);
     void CopyShallowFrom(const CHXmlNode& other);
+    // Whether node is this node or lies below it.
+    bool Contains(const CHXmlNode& node) const;
 
     std::wstring m_strName;
     std::wstring m_strValue;
