@@ -1,2 +1,324 @@
+// xmlquery.exe, run as a child process: the JSON it prints for small files,
+// its exit codes and its error output.
+#include <windows.h>
+
 #include <gtest/gtest.h>
-TEST(XmlQuery, Placeholder) { SUCCEED(); }
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "RAde/HException.h"
+#include "RAde/HFileUtilities.h"
+#include "RAde/HUniqueHandle.h"
+#include "TestSupport.h"
+
+namespace {
+
+struct CRunResult
+{
+    DWORD dwExitCode = 0xFFFFFFFF;
+    std::string out;
+    std::string err;
+};
+
+// Quotes one argument so that the C runtime's command-line parser gives it back unchanged.
+std::wstring QuoteArgument(const std::wstring& strArg)
+{
+    std::wstring strQuoted = L"\"";
+    size_t nBackslashes = 0;
+    for (wchar_t ch : strArg) {
+        if (ch == L'\\') {
+            ++nBackslashes;
+            continue;
+        }
+        // Backslashes count only in front of a quote.
+        strQuoted.append(ch == L'"' ? 2 * nBackslashes + 1 : nBackslashes, L'\\');
+        nBackslashes = 0;
+        strQuoted += ch;
+    }
+    strQuoted.append(2 * nBackslashes, L'\\');
+    return strQuoted + L"\"";
+}
+
+void ReadToEnd(HANDLE hPipe, std::string& bytes)
+{
+    char buffer[4096];
+    DWORD dwRead = 0;
+    while (::ReadFile(hPipe, buffer, sizeof(buffer), &dwRead, nullptr) && dwRead > 0)
+        bytes.append(buffer, dwRead);
+}
+
+// A pipe whose write end the child inherits and whose read end stays here.
+void CreateOutputPipe(CHKernelHandle& readEnd, CHKernelHandle& writeEnd)
+{
+    SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
+    HANDLE hRead = nullptr;
+    HANDLE hWrite = nullptr;
+    ASSERT_TRUE(::CreatePipe(&hRead, &hWrite, &sa, 0));
+    readEnd.Reset(hRead);
+    writeEnd.Reset(hWrite);
+    ASSERT_TRUE(::SetHandleInformation(hRead, HANDLE_FLAG_INHERIT, 0));
+}
+
+// Runs xmlquery.exe with the arguments and collects both outputs. Each pipe
+// is drained on a thread of its own, so a child that fills one of them while
+// this side waits on the other cannot stall.
+CRunResult RunXmlQuery(const std::vector<std::wstring>& args)
+{
+    CRunResult result;
+    std::wstring strProgram = TestProgramFolder() + L"xmlquery.exe";
+    std::wstring strCommandLine = QuoteArgument(strProgram);
+    for (const std::wstring& strArg : args)
+        strCommandLine += L" " + QuoteArgument(strArg);
+
+    CHKernelHandle outRead, outWrite, errRead, errWrite;
+    CreateOutputPipe(outRead, outWrite);
+    CreateOutputPipe(errRead, errWrite);
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = outWrite.Get();
+    si.hStdError = errWrite.Get();
+    PROCESS_INFORMATION pi = {};
+    if (!::CreateProcessW(strProgram.c_str(), strCommandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+                          &pi)) {
+        ADD_FAILURE() << "CreateProcessW failed: " << ::GetLastError();
+        return result;
+    }
+    CHKernelHandle process(pi.hProcess);
+    CHKernelHandle thread(pi.hThread);
+    // Only the child may hold the write ends now, so the reads end with it.
+    outWrite.Reset();
+    errWrite.Reset();
+
+    std::thread outReader(ReadToEnd, outRead.Get(), std::ref(result.out));
+    std::thread errReader(ReadToEnd, errRead.Get(), std::ref(result.err));
+    if (::WaitForSingleObject(process.Get(), 60000) != WAIT_OBJECT_0) {
+        ADD_FAILURE() << "xmlquery.exe did not end";
+        ::TerminateProcess(process.Get(), 99);
+    }
+    outReader.join();
+    errReader.join();
+    ::GetExitCodeProcess(process.Get(), &result.dwExitCode);
+    return result;
+}
+
+// A file of its own holding the bytes; removed when the test ends.
+class CTempFile
+{
+public:
+    explicit CTempFile(const std::string& bytes) : m_strPath(UniqueTempPath(L"xmlquery") + L".xml")
+    {
+        WriteFileBytes(m_strPath, bytes);
+    }
+    ~CTempFile() { ::DeleteFileW(m_strPath.c_str()); }
+    CTempFile(const CTempFile&) = delete;
+    CTempFile& operator=(const CTempFile&) = delete;
+    const std::wstring& Path() const { return m_strPath; }
+
+private:
+    std::wstring m_strPath;
+};
+
+const std::string kUtf8Mark = "\xEF\xBB\xBF";
+
+// UTF-16LE bytes with a byte-order mark, taken unit by unit (lone surrogates included).
+std::string Utf16File(const std::wstring& strText)
+{
+    std::string bytes = "\xFF\xFE";
+    for (wchar_t ch : strText) {
+        bytes += static_cast<char>(ch & 0xFF);
+        bytes += static_cast<char>(ch >> 8);
+    }
+    return bytes;
+}
+
+std::string Utf8Of(const std::wstring& strText)
+{
+    int nBytes = ::WideCharToMultiByte(CP_UTF8, 0, strText.data(), static_cast<int>(strText.size()), nullptr, 0,
+                                       nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(nBytes), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, strText.data(), static_cast<int>(strText.size()), bytes.data(), nBytes, nullptr,
+                          nullptr);
+    return bytes;
+}
+
+// The JSON of a node without attributes whose children are given as JSON.
+std::string Element(const std::string& strName, const std::string& strValueJson, const std::string& strChildren = "")
+{
+    return "{\"name\": \"" + strName + "\", \"value\": " + strValueJson +
+           ", \"type\": 0, \"attributes\": [], \"children\": [" + strChildren + "]}";
+}
+
+const std::string kSkin =
+    "<?xml version=\"1.0\"?>\r\n"
+    "<skin version=\"2\">\r\n"
+    "<forms><form id=\"main\" modal title='Main &amp; more'>"
+    "<controls><control id=\"cancel\"/><control id=\"ok\" x=\"10\">OK</control></controls>"
+    "</form></forms>\r\n"
+    "</skin>\r\n";
+
+} // namespace
+
+TEST(XmlQuery, PrintsTheWholeTreeWithAttributesInDocumentOrder)
+{
+    CTempFile file(kSkin);
+
+    CRunResult run = RunXmlQuery({file.Path()});
+
+    EXPECT_EQ(run.dwExitCode, 0u);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out,
+              "{\"error\": null, \"node\": {\"name\": \"skin\", \"value\": \"\\r\\n\", \"type\": 0, "
+              "\"attributes\": [[\"version\", \"2\"]], \"children\": ["
+              "{\"name\": \"forms\", \"value\": \"\", \"type\": 0, \"attributes\": [], \"children\": ["
+              "{\"name\": \"form\", \"value\": \"\", \"type\": 0, "
+              "\"attributes\": [[\"id\", \"main\"], [\"modal\", \"\"], [\"title\", \"Main & more\"]], \"children\": ["
+              "{\"name\": \"controls\", \"value\": \"\", \"type\": 0, \"attributes\": [], \"children\": ["
+              "{\"name\": \"control\", \"value\": \"\", \"type\": 0, \"attributes\": [[\"id\", \"cancel\"]], "
+              "\"children\": []}, "
+              "{\"name\": \"control\", \"value\": \"OK\", \"type\": 0, "
+              "\"attributes\": [[\"id\", \"ok\"], [\"x\", \"10\"]], \"children\": []}"
+              "]}]}]}]}}\n");
+}
+
+TEST(XmlQuery, PathSelectsTheNodeOrNull)
+{
+    CTempFile file(kSkin);
+
+    // Predicate values compare ignoring case.
+    CRunResult found = RunXmlQuery({file.Path(), L"forms/form[id=\"MAIN\"]/controls/control[id=\"ok\"]"});
+    EXPECT_EQ(found.dwExitCode, 0u);
+    EXPECT_EQ(found.out, "{\"error\": null, \"node\": {\"name\": \"control\", \"value\": \"OK\", \"type\": 0, "
+                         "\"attributes\": [[\"id\", \"ok\"], [\"x\", \"10\"]], \"children\": []}}\n");
+
+    CRunResult missing = RunXmlQuery({file.Path(), L"forms/form[id=\"main\"]/controls/control[id=\"help\"]"});
+    EXPECT_EQ(missing.dwExitCode, 0u);
+    EXPECT_EQ(missing.err, "");
+    EXPECT_EQ(missing.out, "{\"error\": null, \"node\": null}\n");
+}
+
+TEST(XmlQuery, EscapesDecodedEntitiesQuotesAndControlCharacters)
+{
+    // Only the five predefined references are decoded; a numeric one and an
+    // unfinished one stay as they are. Tab, backslash and a control byte are escaped.
+    CTempFile file(kUtf8Mark + "<s id=\"a\\b\">x &lt;b&gt; &quot;c&quot; &apos;d&apos; &amp;amp; &#65; &ltx\t\x01</s>");
+
+    CRunResult run = RunXmlQuery({file.Path()});
+
+    EXPECT_EQ(run.dwExitCode, 0u);
+    EXPECT_EQ(run.out, "{\"error\": null, \"node\": {\"name\": \"s\", "
+                       "\"value\": \"x <b> \\\"c\\\" 'd' &amp; &#65; &ltx\\t\\u0001\", \"type\": 0, "
+                       "\"attributes\": [[\"id\", \"a\\\\b\"]], \"children\": []}}\n");
+}
+
+TEST(XmlQuery, CommentAndCdataBecomeTypedChildrenWithRawText)
+{
+    CTempFile file("<!-- dropped --><r><!-- note --><x a=\"1\"/><![CDATA[<b>&amp;</b>]]></r>");
+
+    CRunResult run = RunXmlQuery({file.Path()});
+
+    EXPECT_EQ(run.dwExitCode, 0u);
+    EXPECT_EQ(run.out, "{\"error\": null, \"node\": {\"name\": \"r\", \"value\": \"\", \"type\": 0, "
+                       "\"attributes\": [], \"children\": ["
+                       "{\"name\": \"#COMMENT\", \"value\": \" note \", \"type\": 2, \"attributes\": [], "
+                       "\"children\": []}, "
+                       "{\"name\": \"x\", \"value\": \"\", \"type\": 0, \"attributes\": [[\"a\", \"1\"]], "
+                       "\"children\": []}, "
+                       "{\"name\": \"#CDATA\", \"value\": \"<b>&amp;</b>\", \"type\": 3, \"attributes\": [], "
+                       "\"children\": []}]}}\n");
+}
+
+TEST(XmlQuery, ParseErrorGivesCodeMessageOffsetAndThePartialTree)
+{
+    CTempFile mismatch("<r>\n  <x></y>\n</r>");
+    CRunResult run = RunXmlQuery({mismatch.Path()});
+    EXPECT_EQ(run.dwExitCode, 0u);
+    EXPECT_EQ(run.out, "{\"error\": {\"code\": 3, \"message\": \"'<x> ... </y>' is not wel-formed.\", "
+                       "\"offset\": 9}, \"node\": " +
+                           Element("r", "\"\\n  \"", Element("x", "\"\"")) + "}\n");
+
+    // The offset counts UTF-16 code units: the emoji before the error takes two.
+    CTempFile unclosed(kUtf8Mark + "<r>\xF0\x9F\x98\x80<x/</r>");
+    run = RunXmlQuery({unclosed.Path()});
+    EXPECT_EQ(run.dwExitCode, 0u);
+    EXPECT_EQ(run.out, "{\"error\": {\"code\": 1, \"message\": \"Element must be closed.\", \"offset\": 7}, "
+                       "\"node\": " +
+                           Element("r", "\"\xF0\x9F\x98\x80\"", Element("x", "\"\"")) + "}\n");
+}
+
+TEST(XmlQuery, NestingBeyondAThousandLevelsStopsWithErrorFive)
+{
+    std::string strText;
+    for (int i = 0; i < 1001; ++i)
+        strText += "<d>";
+    CTempFile file(strText);
+
+    CRunResult run = RunXmlQuery({file.Path()});
+
+    // The thousand levels that were accepted are all printed.
+    std::string strTree = Element("d", "\"\"");
+    for (int i = 1; i < 1000; ++i)
+        strTree = Element("d", "\"\"", strTree);
+    EXPECT_EQ(run.dwExitCode, 0u);
+    EXPECT_EQ(run.out, "{\"error\": {\"code\": 5, \"message\": \"Element nesting too deep.\", \"offset\": 3000}, "
+                       "\"node\": " + strTree + "}\n");
+}
+
+TEST(XmlQuery, NonAsciiTextIsUtf8AndLoneSurrogatesAreEscaped)
+{
+    const std::wstring strText = L"Gr\u00FC\u00DFe \u2013 \u65E5\u672C \U0001F600";
+    CTempFile utf8(kUtf8Mark + "<r t=\"" + Utf8Of(strText) + "\">" + Utf8Of(strText) + "</r>");
+    CRunResult run = RunXmlQuery({utf8.Path()});
+    EXPECT_EQ(run.dwExitCode, 0u);
+    EXPECT_EQ(run.out, "{\"error\": null, \"node\": {\"name\": \"r\", \"value\": \"" + Utf8Of(strText) +
+                           "\", \"type\": 0, \"attributes\": [[\"t\", \"" + Utf8Of(strText) +
+                           "\"]], \"children\": []}}\n");
+
+    // A high surrogate with no low one after it, a low one on its own, and a proper pair.
+    std::wstring strUtf16 = L"<r v=\"";
+    strUtf16 += static_cast<wchar_t>(0xD800);
+    strUtf16 += L"x\">";
+    strUtf16 += static_cast<wchar_t>(0xDC01);
+    strUtf16 += L"\U0001F600</r>";
+    CTempFile utf16(Utf16File(strUtf16));
+    run = RunXmlQuery({utf16.Path()});
+    EXPECT_EQ(run.dwExitCode, 0u);
+    EXPECT_EQ(run.out, "{\"error\": null, \"node\": {\"name\": \"r\", \"value\": \"\\udc01\xF0\x9F\x98\x80\", "
+                       "\"type\": 0, \"attributes\": [[\"v\", \"\\ud800x\"]], \"children\": []}}\n");
+}
+
+TEST(XmlQuery, TextWithoutMarkupGivesANamelessTopNode)
+{
+    CTempFile file("no markup here");
+
+    CRunResult run = RunXmlQuery({file.Path()});
+
+    EXPECT_EQ(run.dwExitCode, 0u);
+    EXPECT_EQ(run.out, "{\"error\": null, \"node\": " + Element("", "\"\"") + "}\n");
+}
+
+TEST(XmlQuery, UnreadableFileFailsWithTheReadersDescription)
+{
+    std::wstring strMissing = UniqueTempPath(L"xmlquery_missing") + L".xml";
+
+    CRunResult run = RunXmlQuery({strMissing});
+
+    EXPECT_EQ(run.dwExitCode, 1u);
+    EXPECT_EQ(run.out, "");
+    CHException expected = CatchThrown([&] { CHFileUtilities::ReadTextFile(strMissing, HTEXT_ENCODING_ANSI); });
+    EXPECT_EQ(run.err, Utf8Of(expected.GetDescription(0)));
+    EXPECT_NE(run.err.find(Utf8Of(strMissing)), std::string::npos) << run.err;
+}
+
+TEST(XmlQuery, WrongArgumentCountIsAUsageError)
+{
+    CTempFile file(kSkin);
+    for (const auto& args : {std::vector<std::wstring>{}, std::vector<std::wstring>{file.Path(), L"a", L"b"}}) {
+        CRunResult run = RunXmlQuery(args);
+        EXPECT_EQ(run.dwExitCode, 1u) << args.size() << " arguments";
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err, "");
+    }
+}
