@@ -12,6 +12,7 @@
 #include "RAde/HBuf.h"
 #include "RAde/HException.h"
 #include "RAde/HLogging.h"
+#include "RAde/HUniqueHandle.h"
 #include "RAde/HXmlNode.h"
 
 // Runs fn and returns the CHException it throws; a test failure when it throws none.
@@ -118,6 +119,24 @@ inline void WriteFileBytes(const std::wstring& strPath, const std::string& bytes
     ASSERT_EQ(dwWritten, bytes.size());
 }
 
+// A uniquely named file in %TEMP% holding the bytes, deleted when it goes.
+class CTempFile
+{
+public:
+    CTempFile(const std::wstring& strStem, const std::string& bytes) : m_strPath(UniqueTempPath(strStem))
+    {
+        WriteFileBytes(m_strPath, bytes);
+    }
+    ~CTempFile() { ::DeleteFileW(m_strPath.c_str()); }
+    CTempFile(const CTempFile&) = delete;
+    CTempFile& operator=(const CTempFile&) = delete;
+
+    const std::wstring& Path() const { return m_strPath; }
+
+private:
+    std::wstring m_strPath;
+};
+
 // The folder of the running test program, with a trailing "\".
 inline std::wstring TestProgramFolder()
 {
@@ -136,4 +155,20 @@ inline std::string BufferBytes(CHBuf& buffer)
     std::string bytes(reinterpret_cast<const char*>(buffer.GetBuf()), static_cast<size_t>(buffer.GetSize()));
     lock.Unlock();
     return bytes;
+}
+
+// Starts one of the helper programs that lie beside the test program; returns
+// its process handle (invalid when it could not start: a test failure).
+inline CHKernelHandle StartHelperProgram(const std::wstring& strProgram, const std::wstring& strArguments)
+{
+    std::wstring strCommand = L"\"" + TestProgramFolder() + strProgram + L"\" " + strArguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!::CreateProcessW(nullptr, strCommand.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        ADD_FAILURE() << "could not start " << testing::PrintToString(strProgram) << ": error " << ::GetLastError();
+        return CHKernelHandle();
+    }
+    ::CloseHandle(info.hThread);
+    return CHKernelHandle(info.hProcess);
 }

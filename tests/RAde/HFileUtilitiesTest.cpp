@@ -34,24 +34,6 @@ std::string Utf16Bytes(const std::wstring& strText, bool bBigEndian)
 
 std::string AsciiBytes(const std::wstring& strText) { return std::string(strText.begin(), strText.end()); }
 
-// A uniquely named file in %TEMP%, deleted at the end of the test.
-class CTempFile
-{
-public:
-    CTempFile(const std::wstring& strStem, const std::string& bytes) : m_strPath(UniqueTempPath(strStem))
-    {
-        WriteFileBytes(m_strPath, bytes);
-    }
-    ~CTempFile() { ::DeleteFileW(m_strPath.c_str()); }
-    CTempFile(const CTempFile&) = delete;
-    CTempFile& operator=(const CTempFile&) = delete;
-
-    const std::wstring& Path() const { return m_strPath; }
-
-private:
-    std::wstring m_strPath;
-};
-
 std::wstring ReadFileHolding(const std::string& bytes, int nDefaultEncoding)
 {
     CTempFile file(L"read", bytes);

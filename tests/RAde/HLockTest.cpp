@@ -304,15 +304,8 @@ TEST(CHMutexLock, LocksOfTheSamePathExcludeEachOtherAcrossProcesses)
     CHKernelHandle hHeld = NewEvent(strHeld), hRelease = NewEvent(strRelease);
     ASSERT_TRUE(hHeld && hRelease);
 
-    std::wstring strCommand = L"\"" + TestProgramFolder() + L"HoldMutex.exe\" \"" + strPath + L"\" " + strHeld +
-                              L" " + strRelease;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    ASSERT_TRUE(::CreateProcessW(nullptr, strCommand.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                 &info))
-        << ::GetLastError();
-    CHKernelHandle hProcess(info.hProcess), hThread(info.hThread);
+    CHKernelHandle hProcess = StartHelperProgram(L"HoldMutex.exe", L"\"" + strPath + L"\" " + strHeld + L" " + strRelease);
+    ASSERT_TRUE(hProcess);
     // Whatever happens below, the helper must not outlive the test.
     struct CReleaseHelper
     {

@@ -105,20 +105,10 @@ CRunResult RunXmlQuery(const std::vector<std::wstring>& args)
 }
 
 // A file of its own holding the bytes; removed when the test ends.
-class CTempFile
+class CXmlFile : public CTempFile
 {
 public:
-    explicit CTempFile(const std::string& bytes) : m_strPath(UniqueTempPath(L"xmlquery") + L".xml")
-    {
-        WriteFileBytes(m_strPath, bytes);
-    }
-    ~CTempFile() { ::DeleteFileW(m_strPath.c_str()); }
-    CTempFile(const CTempFile&) = delete;
-    CTempFile& operator=(const CTempFile&) = delete;
-    const std::wstring& Path() const { return m_strPath; }
-
-private:
-    std::wstring m_strPath;
+    explicit CXmlFile(const std::string& bytes) : CTempFile(L"xmlquery", bytes) {}
 };
 
 const std::string kUtf8Mark = "\xEF\xBB\xBF";
@@ -163,7 +153,7 @@ const std::string kSkin =
 
 TEST(XmlQuery, PrintsTheWholeTreeWithAttributesInDocumentOrder)
 {
-    CTempFile file(kSkin);
+    CXmlFile file(kSkin);
 
     CRunResult run = RunXmlQuery({file.Path()});
 
@@ -185,7 +175,7 @@ TEST(XmlQuery, PrintsTheWholeTreeWithAttributesInDocumentOrder)
 
 TEST(XmlQuery, PathSelectsTheNodeOrNull)
 {
-    CTempFile file(kSkin);
+    CXmlFile file(kSkin);
 
     // Predicate values compare ignoring case.
     CRunResult found = RunXmlQuery({file.Path(), L"forms/form[id=\"MAIN\"]/controls/control[id=\"ok\"]"});
@@ -203,7 +193,7 @@ TEST(XmlQuery, EscapesDecodedEntitiesQuotesAndControlCharacters)
 {
     // Only the five predefined references are decoded; a numeric one and an
     // unfinished one stay as they are. Tab, backslash and a control byte are escaped.
-    CTempFile file(kUtf8Mark + "<s id=\"a\\b\">x &lt;b&gt; &quot;c&quot; &apos;d&apos; &amp;amp; &#65; &ltx\t\x01</s>");
+    CXmlFile file(kUtf8Mark + "<s id=\"a\\b\">x &lt;b&gt; &quot;c&quot; &apos;d&apos; &amp;amp; &#65; &ltx\t\x01</s>");
 
     CRunResult run = RunXmlQuery({file.Path()});
 
@@ -215,7 +205,7 @@ TEST(XmlQuery, EscapesDecodedEntitiesQuotesAndControlCharacters)
 
 TEST(XmlQuery, CommentAndCdataBecomeTypedChildrenWithRawText)
 {
-    CTempFile file("<!-- dropped --><r><!-- note --><x a=\"1\"/><![CDATA[<b>&amp;</b>]]></r>");
+    CXmlFile file("<!-- dropped --><r><!-- note --><x a=\"1\"/><![CDATA[<b>&amp;</b>]]></r>");
 
     CRunResult run = RunXmlQuery({file.Path()});
 
@@ -232,7 +222,7 @@ TEST(XmlQuery, CommentAndCdataBecomeTypedChildrenWithRawText)
 
 TEST(XmlQuery, ParseErrorGivesCodeMessageOffsetAndThePartialTree)
 {
-    CTempFile mismatch("<r>\n  <x></y>\n</r>");
+    CXmlFile mismatch("<r>\n  <x></y>\n</r>");
     CRunResult run = RunXmlQuery({mismatch.Path()});
     EXPECT_EQ(run.dwExitCode, 0u);
     EXPECT_EQ(run.out, "{\"error\": {\"code\": 3, \"message\": \"'<x> ... </y>' is not wel-formed.\", "
@@ -240,7 +230,7 @@ TEST(XmlQuery, ParseErrorGivesCodeMessageOffsetAndThePartialTree)
                            Element("r", "\"\\n  \"", Element("x", "\"\"")) + "}\n");
 
     // The offset counts UTF-16 code units: the emoji before the error takes two.
-    CTempFile unclosed(kUtf8Mark + "<r>\xF0\x9F\x98\x80<x/</r>");
+    CXmlFile unclosed(kUtf8Mark + "<r>\xF0\x9F\x98\x80<x/</r>");
     run = RunXmlQuery({unclosed.Path()});
     EXPECT_EQ(run.dwExitCode, 0u);
     EXPECT_EQ(run.out, "{\"error\": {\"code\": 1, \"message\": \"Element must be closed.\", \"offset\": 7}, "
@@ -253,7 +243,7 @@ TEST(XmlQuery, NestingBeyondAThousandLevelsStopsWithErrorFive)
     std::string strText;
     for (int i = 0; i < 1001; ++i)
         strText += "<d>";
-    CTempFile file(strText);
+    CXmlFile file(strText);
 
     CRunResult run = RunXmlQuery({file.Path()});
 
@@ -269,7 +259,7 @@ TEST(XmlQuery, NestingBeyondAThousandLevelsStopsWithErrorFive)
 TEST(XmlQuery, NonAsciiTextIsUtf8AndLoneSurrogatesAreEscaped)
 {
     const std::wstring strText = L"Gr\u00FC\u00DFe \u2013 \u65E5\u672C \U0001F600";
-    CTempFile utf8(kUtf8Mark + "<r t=\"" + Utf8Of(strText) + "\">" + Utf8Of(strText) + "</r>");
+    CXmlFile utf8(kUtf8Mark + "<r t=\"" + Utf8Of(strText) + "\">" + Utf8Of(strText) + "</r>");
     CRunResult run = RunXmlQuery({utf8.Path()});
     EXPECT_EQ(run.dwExitCode, 0u);
     EXPECT_EQ(run.out, "{\"error\": null, \"node\": {\"name\": \"r\", \"value\": \"" + Utf8Of(strText) +
@@ -282,7 +272,7 @@ TEST(XmlQuery, NonAsciiTextIsUtf8AndLoneSurrogatesAreEscaped)
     strUtf16 += L"x\">";
     strUtf16 += static_cast<wchar_t>(0xDC01);
     strUtf16 += L"\U0001F600</r>";
-    CTempFile utf16(Utf16File(strUtf16));
+    CXmlFile utf16(Utf16File(strUtf16));
     run = RunXmlQuery({utf16.Path()});
     EXPECT_EQ(run.dwExitCode, 0u);
     EXPECT_EQ(run.out, "{\"error\": null, \"node\": {\"name\": \"r\", \"value\": \"\\udc01\xF0\x9F\x98\x80\", "
@@ -291,7 +281,7 @@ TEST(XmlQuery, NonAsciiTextIsUtf8AndLoneSurrogatesAreEscaped)
 
 TEST(XmlQuery, TextWithoutMarkupGivesANamelessTopNode)
 {
-    CTempFile file("no markup here");
+    CXmlFile file("no markup here");
 
     CRunResult run = RunXmlQuery({file.Path()});
 
@@ -314,7 +304,7 @@ TEST(XmlQuery, UnreadableFileFailsWithTheReadersDescription)
 
 TEST(XmlQuery, WrongArgumentCountIsAUsageError)
 {
-    CTempFile file(kSkin);
+    CXmlFile file(kSkin);
     for (const auto& args : {std::vector<std::wstring>{}, std::vector<std::wstring>{file.Path(), L"a", L"b"}}) {
         CRunResult run = RunXmlQuery(args);
         EXPECT_EQ(run.dwExitCode, 1u) << args.size() << " arguments";

@@ -82,15 +82,8 @@ TEST(CHSystem, RestartRequestIsAcceptedAndEndsTheSessionOfTopLevelWindows)
     CEndSessionEvents events(strStem);
     ASSERT_TRUE(events.hReady && events.hQuery && events.hEndTrue && events.hEndFalse);
 
-    std::wstring strCommand = L"\"" + TestProgramFolder() + L"EndSessionWindow.exe\" " + strStem;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    ASSERT_TRUE(::CreateProcessW(nullptr, strCommand.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                 &info))
-        << ::GetLastError();
-    CHelperProcess helper{CHKernelHandle(info.hProcess)};
-    CHKernelHandle hThread(info.hThread);
+    CHelperProcess helper{StartHelperProgram(L"EndSessionWindow.exe", strStem)};
+    ASSERT_TRUE(helper.hProcess);
     HANDLE waits[] = {events.hReady.Get(), helper.hProcess.Get()};
     if (::WaitForMultipleObjects(2, waits, FALSE, g_dwMessageWaitMs) != WAIT_OBJECT_0) {
         DWORD dwExitCode = 0;
