@@ -2,6 +2,7 @@
 
 #include <comdef.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <cwctype>

@@ -1,6 +1,7 @@
 #include "RAde/HFileUtilities.h"
 
 #include <algorithm>
+#include <climits>
 #include <string>
 
 #include "RAde/HBufMalloc.h"
