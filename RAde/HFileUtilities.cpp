@@ -1,8 +1,15 @@
 #include "RAde/HFileUtilities.h"
 
+#include <io.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstring>
+#include <cwctype>
 #include <string>
+#include <vector>
 
 #include "RAde/HBufMalloc.h"
 #include "RAde/HException.h"
@@ -13,6 +20,596 @@ namespace {
 
 constexpr wchar_t kLocalLongPrefix[] = L"\\\\?\\";
 constexpr wchar_t kUncLongPrefix[] = L"\\\\?\\UNC\\";
+constexpr wchar_t kSeparators[] = L"\\/";
+
+// Large reads and writes go in pieces that fit a DWORD.
+constexpr ULONGLONG kIoChunk = 1u << 30;
+
+bool IsSeparator(wchar_t ch) { return ch == L'\\' || ch == L'/'; }
+
+// How many leading tokens of a tokenized absolute path name its root, which
+// ".." must never remove: the drive ("C:"), the server and share of a
+// network path, and the "?" (and "UNC") of the long-path forms.
+size_t CountRootTokens(const std::wstring& strPath, const std::vector<std::wstring>& tokens)
+{
+    std::wstring strBackslashed = CHFileUtilities::SetPathSeparator(strPath, L'\\');
+    size_t nRoot = 0;
+    if (strBackslashed.starts_with(kUncLongPrefix))
+        nRoot = 4;
+    else if (strBackslashed.starts_with(kLocalLongPrefix))
+        nRoot = 2;
+    else if (strBackslashed.starts_with(L"\\\\"))
+        nRoot = 2;
+    else if (!tokens.empty() && tokens[0].size() >= 2 && tokens[0][1] == L':')
+        nRoot = 1;
+    return std::min(nRoot, tokens.size());
+}
+
+// A first-file search for the path as given, which never takes the name for
+// a pattern: names holding "*" or "?" (outside the long-path prefix) find nothing.
+bool FindEntry(const std::wstring& strPath, WIN32_FIND_DATAW& data)
+{
+    std::wstring strPlain = strPath;
+    CHFileUtilities::RemoveUnicodePath(strPlain);
+    if (strPlain.empty() || strPlain.find_first_of(L"*?") != std::wstring::npos)
+        return false;
+    CHFindHandle find(
+        ::FindFirstFileExW(strPath.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
+    return find.IsValid();
+}
+
+bool IsDotOrDotDot(const wchar_t* pszName)
+{
+    return std::wcscmp(pszName, L".") == 0 || std::wcscmp(pszName, L"..") == 0;
+}
+
+bool IsExistingDirectory(const std::wstring& strLongPath)
+{
+    DWORD dwAttributes = ::GetFileAttributesW(strLongPath.c_str());
+    return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Runs an operation that deletes or replaces the file strLongTarget, and
+// returns its Win32 error (NO_ERROR on success). A read-only target makes it
+// fail with access denied; then the read-only attribute is cleared and the
+// operation tried once more. If that fails too, the attribute is put back:
+// a failed operation leaves the target as it found it. Only files that need
+// it are touched, so deleting a tree costs no attribute change per file.
+template <class Operation>
+DWORD RunClearingReadOnlyTarget(const std::wstring& strLongTarget, Operation&& operation)
+{
+    if (operation())
+        return NO_ERROR;
+    DWORD dwError = ::GetLastError();
+    if (dwError != ERROR_ACCESS_DENIED)
+        return dwError;
+    DWORD dwAttributes = ::GetFileAttributesW(strLongTarget.c_str());
+    if (dwAttributes == INVALID_FILE_ATTRIBUTES || (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        !(dwAttributes & FILE_ATTRIBUTE_READONLY))
+        return dwError;
+    // Attributes 0 would mean "leave them as they are".
+    DWORD dwWritable = dwAttributes & ~FILE_ATTRIBUTE_READONLY;
+    if (!::SetFileAttributesW(strLongTarget.c_str(), dwWritable ? dwWritable : FILE_ATTRIBUTE_NORMAL))
+        return dwError;
+    if (operation())
+        return NO_ERROR;
+    dwError = ::GetLastError();
+    ::SetFileAttributesW(strLongTarget.c_str(), dwAttributes);
+    return dwError;
+}
+
+// Removes an empty directory (or a directory link). Another process (an
+// indexer, a virus scanner) may still hold a handle on something that was
+// just deleted inside it: access denied or "not empty" get one more try.
+DWORD RemoveEmptyDirectory(const std::wstring& strLongPath)
+{
+    if (::RemoveDirectoryW(strLongPath.c_str()))
+        return NO_ERROR;
+    DWORD dwError = ::GetLastError();
+    if (dwError != ERROR_ACCESS_DENIED && dwError != ERROR_DIR_NOT_EMPTY)
+        return dwError;
+    ::Sleep(10);
+    if (::RemoveDirectoryW(strLongPath.c_str()))
+        return NO_ERROR;
+    return ::GetLastError();
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Path arithmetic
+
+std::wstring CHFileUtilities::GetFilenameFromPath(const std::wstring& strPath)
+{
+    HTRY {
+        size_t nSeparator = strPath.find_last_of(kSeparators);
+        return nSeparator == std::wstring::npos ? strPath : strPath.substr(nSeparator + 1);
+    } HCATCH
+}
+
+std::wstring CHFileUtilities::GetPathFromFilename(const std::wstring& strPath)
+{
+    HTRY {
+        size_t nSeparator = strPath.find_last_of(kSeparators);
+        return nSeparator == std::wstring::npos ? std::wstring() : strPath.substr(0, nSeparator + 1);
+    } HCATCH
+}
+
+void CHFileUtilities::EnsurePathSeparatorAtEnd(std::wstring& strPath, const std::wstring& strSeparator)
+{
+    HTRY {
+        if (!strPath.empty() && !IsSeparator(strPath.back()))
+            strPath += strSeparator;
+    } HCATCH
+}
+
+std::wstring CHFileUtilities::ConcatPathname(const std::wstring& str1, const std::wstring& str2)
+{
+    HTRY {
+        if (str2.empty())
+            return str1;
+        if (str1.empty())
+            throw CHException(HError::InvalidParameter, HSITE)
+                .AddValue(L"CHFileUtilities::ConcatPathname() str1", str1)
+                .AddValue(L"CHFileUtilities::ConcatPathname() str2", str2);
+        std::wstring strResult = str1;
+        EnsurePathSeparatorAtEnd(strResult, L"\\");
+        strResult.append(str2, IsSeparator(str2.front()) ? 1 : 0);
+        return strResult;
+    } HCATCH
+}
+
+std::wstring CHFileUtilities::SetPathSeparator(const std::wstring& strPath, wchar_t chSeparator)
+{
+    HTRY {
+        std::wstring strResult = strPath;
+        std::replace_if(strResult.begin(), strResult.end(), [](wchar_t ch) { return ch == L'/' || ch == L'\\'; },
+                        chSeparator);
+        return strResult;
+    } HCATCH
+}
+
+void CHFileUtilities::GetStartEndSeparators(const std::wstring& strPath, std::wstring& strStart, std::wstring& strEnd)
+{
+    HTRY {
+        // A path made only of separators is both runs at once.
+        size_t nStartLength = strPath.find_first_not_of(kSeparators);
+        size_t nLastOther = strPath.find_last_not_of(kSeparators);
+        strStart = strPath.substr(0, nStartLength == std::wstring::npos ? strPath.size() : nStartLength);
+        strEnd = strPath.substr(nLastOther == std::wstring::npos ? 0 : nLastOther + 1);
+    } HCATCH
+}
+
+bool CHFileUtilities::IsRelativePath(const std::wstring& strPath)
+{
+    HTRY {
+        if (strPath.size() >= 2 && strPath[1] == L':')
+            return false;
+        return !strPath.starts_with(L"\\\\");
+    } HCATCH
+}
+
+std::wstring CHFileUtilities::GetFilenameWithoutExtension(const std::wstring& strPath)
+{
+    HTRY {
+        std::wstring strName = GetFilenameFromPath(strPath);
+        size_t nDot = strName.rfind(L'.');
+        return nDot == std::wstring::npos ? std::wstring() : strName.substr(0, nDot);
+    } HCATCH
+}
+
+std::wstring CHFileUtilities::GetFileExtension(const std::wstring& strPath)
+{
+    HTRY {
+        // The extension belongs to the name: a dot in a folder's name, or one
+        // that begins the name (".profile"), makes none.
+        std::wstring strName = GetFilenameFromPath(strPath);
+        size_t nDot = strName.rfind(L'.');
+        return nDot == std::wstring::npos || nDot == 0 ? std::wstring() : strName.substr(nDot);
+    } HCATCH
+}
+
+std::wstring CHFileUtilities::GetUnicodePath(const std::wstring& strPath)
+{
+    HTRY {
+        std::wstring strResult = SetPathSeparator(strPath, L'\\');
+        if (IsRelativePath(strResult) || strResult.starts_with(kLocalLongPrefix))
+            return strResult;
+        if (strResult.starts_with(L"\\\\"))
+            return kUncLongPrefix + strResult.substr(2);
+        return kLocalLongPrefix + strResult;
+    } HCATCH
+}
+
+void CHFileUtilities::RemoveUnicodePath(std::wstring& strPath)
+{
+    HTRY {
+        if (strPath.starts_with(kUncLongPrefix))
+            strPath.replace(0, std::size(kUncLongPrefix) - 1, L"\\\\");
+        else if (strPath.starts_with(kLocalLongPrefix))
+            strPath.erase(0, std::size(kLocalLongPrefix) - 1);
+    } HCATCH
+}
+
+std::wstring CHFileUtilities::MakeAbsolutePath(const std::wstring& strBase, const std::wstring& strPath)
+{
+    HTRY {
+        if (!IsRelativePath(strPath))
+            return strPath;
+        if (strBase.empty())
+            throw CHException(HError::InvalidParameter, HSITE).AddValue(L"Path", strPath);
+
+        std::wstring strCombined = strBase;
+        EnsurePathSeparatorAtEnd(strCombined, L"\\");
+        strCombined += strPath;
+        std::vector<std::wstring> tokens = CHStringHelper::TokenizeString(strCombined, kSeparators);
+        if (tokens.empty())
+            return strCombined;
+        std::wstring strStart, strEnd;
+        GetStartEndSeparators(strCombined, strStart, strEnd);
+
+        // ".." removes the nearest name before it. "." stays (the file system
+        // reads it as "here"), so ".." passes over it. The root is never
+        // removed: a path that climbs above it would name another place.
+        const size_t nRoot = CountRootTokens(strCombined, tokens);
+        std::vector<std::wstring> kept;
+        for (const std::wstring& strToken : tokens) {
+            if (strToken != L"..") {
+                kept.push_back(strToken);
+                continue;
+            }
+            auto itName = std::find_if(kept.rbegin(), kept.rend(), [](const std::wstring& s) { return s != L"."; });
+            if (itName == kept.rend() || static_cast<size_t>(kept.rend() - itName) <= nRoot)
+                throw CHException(HError::InvalidParameter, HSITE)
+                    .AddValue(L"Base", strBase)
+                    .AddValue(L"Path", strPath);
+            kept.erase(std::next(itName).base());
+        }
+        return strStart + CHStringHelper::UnTokenizeString(kept, L"\\") + strEnd;
+    } HCATCH
+}
+
+// ---------------------------------------------------------------------------
+// Locations
+
+std::wstring GetExePath()
+{
+    HTRY {
+        constexpr DWORD kBufferChars = 65536;
+        std::wstring strPath(kBufferChars, L'\0');
+        DWORD dwLength = ::GetModuleFileNameW(nullptr, strPath.data(), kBufferChars);
+        // A name that fills the buffer was cut (the system reports the lack of room).
+        if (dwLength == 0 || dwLength >= kBufferChars)
+            throw CHException::FromLastError(HSITE);
+        strPath.resize(dwLength);
+        return strPath;
+    } HCATCH
+}
+
+std::wstring CHFileUtilities::GetExeDirectory()
+{
+    HTRY {
+        return GetPathFromFilename(GetExePath());
+    } HCATCH
+}
+
+std::wstring CHFileUtilities::GetExeFile()
+{
+    HTRY {
+        return GetFilenameFromPath(GetExePath());
+    } HCATCH
+}
+
+std::wstring CHFileUtilities::GetCurrentDirectoryW()
+{
+    HTRY {
+        // Asked for its length first; another thread may change it in between.
+        DWORD dwNeeded = ::GetCurrentDirectoryW(0, nullptr);
+        for (;;) {
+            if (dwNeeded == 0)
+                throw CHException::FromLastError(HSITE);
+            std::wstring strDirectory(dwNeeded, L'\0');
+            DWORD dwLength = ::GetCurrentDirectoryW(dwNeeded, strDirectory.data());
+            if (dwLength == 0)
+                throw CHException::FromLastError(HSITE);
+            if (dwLength < dwNeeded) {
+                strDirectory.resize(dwLength);
+                return strDirectory;
+            }
+            dwNeeded = dwLength;
+        }
+    } HCATCH
+}
+
+std::wstring CHFileUtilities::GetTempDirectory()
+{
+    HTRY {
+        DWORD dwNeeded = ::GetTempPathW(0, nullptr);
+        for (;;) {
+            if (dwNeeded == 0)
+                throw CHException::FromLastError(HSITE);
+            std::wstring strTemp(dwNeeded + 1, L'\0');
+            DWORD dwLength = ::GetTempPathW(dwNeeded + 1, strTemp.data());
+            if (dwLength == 0)
+                throw CHException::FromLastError(HSITE);
+            if (dwLength <= dwNeeded) {
+                strTemp.resize(dwLength);
+                EnsurePathSeparatorAtEnd(strTemp, L"\\");
+                // %TEMP% is often given in its 8.3 form ("C:\Users\ADMINI~1\...").
+                return GetLongFilePath(strTemp);
+            }
+            dwNeeded = dwLength;
+        }
+    } HCATCH
+}
+
+std::wstring CHFileUtilities::GetShortFilePath(const std::wstring& strPath)
+{
+    HTRY {
+        const std::wstring strLong = GetUnicodePath(strPath);
+        std::wstring strShort(MAX_PATH, L'\0');
+        DWORD dwLength = ::GetShortPathNameW(strLong.c_str(), strShort.data(), MAX_PATH);
+        // Too small a buffer: the system reported the size it needs (terminator included).
+        while (dwLength >= strShort.size()) {
+            strShort.assign(dwLength, L'\0');
+            dwLength = ::GetShortPathNameW(strLong.c_str(), strShort.data(), static_cast<DWORD>(strShort.size()));
+        }
+        if (dwLength == 0)
+            return strPath;
+        strShort.resize(dwLength);
+        RemoveUnicodePath(strShort);
+        return strShort;
+    } HCATCH
+}
+
+std::wstring CHFileUtilities::GetLongFilePath(const std::wstring& strPath)
+{
+    HTRY {
+        // The long-path form only where the plain one cannot go: Wine hands
+        // a "\\?\" name back unexpanded, without even looking it up.
+        const std::wstring strBackslashed = SetPathSeparator(strPath, L'\\');
+        const std::wstring strSent = strPath.starts_with(L"\\\\") || strBackslashed.size() < MAX_PATH
+                                         ? strBackslashed
+                                         : GetUnicodePath(strBackslashed);
+        auto failure = [&](const CHSourceSite& site) {
+            return CHException::FromLastError(site).AddValue(L"File", strPath).AddValue(L"FileSentToWin32", strSent);
+        };
+        DWORD dwNeeded = ::GetLongPathNameW(strSent.c_str(), nullptr, 0);
+        for (;;) {
+            if (dwNeeded == 0)
+                throw failure(HSITE);
+            std::wstring strResult(dwNeeded + 1, L'\0');
+            DWORD dwLength = ::GetLongPathNameW(strSent.c_str(), strResult.data(), dwNeeded + 1);
+            if (dwLength == 0)
+                throw failure(HSITE);
+            if (dwLength <= dwNeeded) {
+                strResult.resize(dwLength);
+                RemoveUnicodePath(strResult);
+                return strResult;
+            }
+            dwNeeded = dwLength;
+        }
+    } HCATCH
+}
+
+// ---------------------------------------------------------------------------
+// Queries
+
+bool CHFileUtilities::FileExists(const std::wstring& strPath)
+{
+    HTRY {
+        WIN32_FIND_DATAW data;
+        // The long-path form is taken literally; the second search, on the
+        // plain short form, lets the system resolve what the first could not
+        // (".." in a path, for one).
+        return FindEntry(GetUnicodePath(strPath), data) || FindEntry(GetShortFilePath(strPath), data);
+    } HCATCH
+}
+
+void CHFileUtilities::CheckFileExists(const std::wstring& strPath)
+{
+    HTRY {
+        if (!FileExists(strPath))
+            throw CHException(GetErrorMessageText(ERROR_FILE_NOT_FOUND), HResultFromWin32(ERROR_FILE_NOT_FOUND), HSITE)
+                .AddValue(L"File", strPath);
+    } HCATCH
+}
+
+bool CHFileUtilities::IsDirectory(const std::wstring& strPath)
+{
+    HTRY {
+        // A drive root has no entry of its own to find.
+        if (strPath.size() == 3 && std::iswalpha(strPath[0]) && strPath[1] == L':' && IsSeparator(strPath[2]))
+            return true;
+        std::wstring strEntry = strPath;
+        if (!strEntry.empty() && IsSeparator(strEntry.back()))
+            strEntry.pop_back();
+        WIN32_FIND_DATAW data;
+        return FindEntry(GetUnicodePath(strEntry), data) && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    } HCATCH
+}
+
+ULONGLONG CHFileUtilities::GetFileSize(const std::wstring& strPath)
+{
+    HTRY {
+        // Attribute access only: a file that others hold open is still measured.
+        CHFileHandle file(::CreateFileW(GetUnicodePath(strPath).c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file)
+            return 0;
+        LARGE_INTEGER size = {};
+        if (!::GetFileSizeEx(file.Get(), &size))
+            throw CHException::FromLastError(HSITE).AddValue(L"File", strPath);
+        return static_cast<ULONGLONG>(size.QuadPart);
+    } HCATCH
+}
+
+// ---------------------------------------------------------------------------
+// Operations
+
+void CHFileUtilities::SetFileReadonly(const std::wstring& strPath, bool bReadOnly)
+{
+    HTRY {
+        int nMode = bReadOnly ? _S_IREAD : (_S_IREAD | _S_IWRITE);
+        if (::_wchmod(GetUnicodePath(strPath).c_str(), nMode) != 0) {
+            int nErrno = errno;
+            throw CHException::FromErrno(nErrno, HSITE);
+        }
+    } HCATCH
+}
+
+void CHFileUtilities::DeleteFileW(const std::wstring& strPath, bool bClearReadOnly)
+{
+    HTRY {
+        const std::wstring strLong = GetUnicodePath(strPath);
+        auto deleteFile = [&] { return ::DeleteFileW(strLong.c_str()); };
+        DWORD dwError = bClearReadOnly ? RunClearingReadOnlyTarget(strLong, deleteFile)
+                                       : (deleteFile() ? NO_ERROR : ::GetLastError());
+        if (dwError != NO_ERROR)
+            throw CHException::FromWin32Error(dwError, HSITE)
+                .AddEntry(HError::DeleteFileFailed, HSITE)
+                .AddValue(L"File", strPath);
+    } HCATCH
+}
+
+void CHFileUtilities::MoveFileW(const std::wstring& strSource, const std::wstring& strDestination, bool bFailIfExists)
+{
+    HTRY {
+        const std::wstring strLongSource = GetUnicodePath(strSource);
+        const std::wstring strLongDestination = GetUnicodePath(strDestination);
+        // The system replaces the destination in the same step, so a move that
+        // fails (a source in use) leaves an existing destination in place.
+        DWORD dwFlags = MOVEFILE_COPY_ALLOWED | (bFailIfExists ? 0 : MOVEFILE_REPLACE_EXISTING);
+        auto moveFile = [&] { return ::MoveFileExW(strLongSource.c_str(), strLongDestination.c_str(), dwFlags); };
+        DWORD dwError = bFailIfExists ? (moveFile() ? NO_ERROR : ::GetLastError())
+                                      : RunClearingReadOnlyTarget(strLongDestination, moveFile);
+        if (dwError != NO_ERROR)
+            throw CHException::FromWin32Error(dwError, HSITE)
+                .AddEntry(HError::MoveFileFailed, HSITE)
+                .AddValue(L"SrcFile", strSource)
+                .AddValue(L"DstFile", strDestination);
+    } HCATCH
+}
+
+void CHFileUtilities::CopyFileW(const std::wstring& strSource, const std::wstring& strDestination, bool bFailIfExists)
+{
+    HTRY {
+        const std::wstring strLongSource = GetUnicodePath(strSource);
+        const std::wstring strLongDestination = GetUnicodePath(strDestination);
+        // As with moving: the destination is overwritten by the copy itself,
+        // never deleted ahead of a copy that may fail.
+        auto copyFile = [&] {
+            return ::CopyFileW(strLongSource.c_str(), strLongDestination.c_str(), bFailIfExists ? TRUE : FALSE);
+        };
+        DWORD dwError = bFailIfExists ? (copyFile() ? NO_ERROR : ::GetLastError())
+                                      : RunClearingReadOnlyTarget(strLongDestination, copyFile);
+        if (dwError != NO_ERROR)
+            throw CHException::FromWin32Error(dwError, HSITE)
+                .AddEntry(HError::CopyFileFailed, HSITE)
+                .AddValue(L"SrcFile", strSource)
+                .AddValue(L"DstFile", strDestination);
+    } HCATCH
+}
+
+void CHFileUtilities::BuildDirectory(const std::wstring& strPath)
+{
+    HTRY {
+        HTRY {
+            if (IsDirectory(strPath))
+                return;
+            // Anything else of that name is in the way. (Asked without trailing
+            // separators, which a search does not take.)
+            std::wstring strExisting = strPath;
+            while (strExisting.size() > 1 && IsSeparator(strExisting.back()))
+                strExisting.pop_back();
+            if (FileExists(strExisting))
+                throw CHException(HError::CreateDirectoryFailed, HSITE).AddValue(L"Directory", strPath);
+            if (strPath.empty())
+                throw CHException(HError::InvalidParameter, HSITE);
+
+            std::wstring strPlain = strPath;
+            RemoveUnicodePath(strPlain);
+            std::vector<std::wstring> tokens = CHStringHelper::TokenizeString(strPlain, kSeparators);
+
+            // The part that is never created: the drive, or the server and
+            // share of a network path. A path rooted at "\" starts at the
+            // current drive's root; a relative one at its first folder.
+            std::wstring strPrefix;
+            size_t nNext = 0;
+            if (strPlain.size() >= 2 && IsSeparator(strPlain[0]) && IsSeparator(strPlain[1])) {
+                if (tokens.size() < 2)
+                    return;
+                strPrefix = L"\\\\" + tokens[0] + L"\\" + tokens[1];
+                nNext = 2;
+            } else if (strPlain.find(L':') != std::wstring::npos) {
+                strPrefix = tokens[0];
+                nNext = 1;
+            }
+            const bool bRelative = IsRelativePath(strPlain) && !IsSeparator(strPlain[0]);
+
+            for (size_t i = nNext; i < tokens.size(); ++i) {
+                strPrefix = bRelative && i == 0 ? tokens[0] : strPrefix + L"\\" + tokens[i];
+                // Created through the long-path form, so deep trees can be
+                // built. A level that already exists as a folder is fine,
+                // whatever the system answers (a share may deny creating it);
+                // one that exists as a file is not.
+                const std::wstring strLong = GetUnicodePath(strPrefix);
+                if (!::CreateDirectoryW(strLong.c_str(), nullptr)) {
+                    DWORD dwError = ::GetLastError();
+                    if (!IsExistingDirectory(strLong))
+                        throw CHException::FromWin32Error(dwError, HSITE);
+                }
+            }
+        } HCATCH
+    } HCATCH_ATTACH([&](CHException& e) {
+        e.AddEntry(HError::CreateDirectoryFailed);
+        e.AddValue(L"Directory", strPath);
+    })
+}
+
+bool CHFileUtilities::DeleteDirectory(const std::wstring& strPath)
+{
+    HTRY {
+        HTRY {
+            const std::wstring strLong = GetUnicodePath(strPath);
+            WIN32_FIND_DATAW data;
+            CHFindHandle find(::FindFirstFileExW(ConcatPathname(strLong, L"*").c_str(), FindExInfoBasic, &data,
+                                                 FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+            if (!find && ::GetLastError() != ERROR_FILE_NOT_FOUND)
+                throw CHException::FromLastError(HSITE);
+            for (bool bEntry = find.IsValid(); bEntry; bEntry = ::FindNextFileW(find.Get(), &data)) {
+                if (IsDotOrDotDot(data.cFileName))
+                    continue;
+                const std::wstring strEntry = ConcatPathname(strPath, data.cFileName);
+                if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                    DeleteFileW(strEntry, true);
+                } else if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                    // A junction, directory symbolic link or mount point leads
+                    // out of the tree: only the link itself is removed.
+                    DWORD dwError = RemoveEmptyDirectory(GetUnicodePath(strEntry));
+                    if (dwError != NO_ERROR)
+                        throw CHException::FromWin32Error(dwError, HSITE).AddValue(L"Directory", strEntry);
+                } else {
+                    DeleteDirectory(strEntry);
+                }
+            }
+            if (find && ::GetLastError() != ERROR_NO_MORE_FILES)
+                throw CHException::FromLastError(HSITE);
+            find.Reset();
+
+            DWORD dwError = RemoveEmptyDirectory(strLong);
+            if (dwError != NO_ERROR)
+                throw CHException::FromWin32Error(dwError, HSITE);
+            return true;
+        } HCATCH
+    } HCATCH_ATTACH([&](CHException& e) { e.AddValue(L"CHFileUtilities::DeleteDirectory() Path", strPath); })
+}
+
+// ---------------------------------------------------------------------------
+// Text files and encodings
+
+namespace {
 
 // A file without a byte-order mark: the system's Unicode-text test decides
 // between the two UTF-16 orders, anything else gets the default encoding.
@@ -61,38 +658,98 @@ std::wstring DecodeText(const BYTE* pBytes, ULONGLONG nSize, int nEncoding)
     }
 }
 
+bool IsValidEncoding(int nEncoding) { return nEncoding >= HTEXT_ENCODING_ANSI && nEncoding <= HTEXT_ENCODING_UTF8; }
+
+// The bytes of a text in one of the four encodings, without a mark.
+std::string EncodeText(const std::wstring& strContent, int nEncoding)
+{
+    switch (nEncoding) {
+    case HTEXT_ENCODING_ANSI:
+    case HTEXT_ENCODING_UTF8: {
+        CHBufMalloc encoded;
+        CHStringHelper::StringToMultiByte(strContent, encoded, nEncoding == HTEXT_ENCODING_UTF8 ? CP_UTF8 : CP_ACP);
+        return std::string(reinterpret_cast<const char*>(encoded.GetBuf()), static_cast<size_t>(encoded.GetSize()));
+    }
+    default: {
+        std::string bytes(strContent.size() * 2, '\0');
+        bool bBigEndian = nEncoding == HTEXT_ENCODING_UTF16BE;
+        for (size_t i = 0; i < strContent.size(); ++i) {
+            char chLow = static_cast<char>(strContent[i] & 0xFF), chHigh = static_cast<char>(strContent[i] >> 8);
+            bytes[2 * i] = bBigEndian ? chHigh : chLow;
+            bytes[2 * i + 1] = bBigEndian ? chLow : chHigh;
+        }
+        return bytes;
+    }
+    }
+}
+
+std::string ByteOrderMark(int nEncoding)
+{
+    switch (nEncoding) {
+    case HTEXT_ENCODING_UTF16LE: return "\xFF\xFE";
+    case HTEXT_ENCODING_UTF16BE: return "\xFE\xFF";
+    case HTEXT_ENCODING_UTF8: return "\xEF\xBB\xBF";
+    default: return std::string();
+    }
+}
+
+void AppendBytes(CHBuf& buffer, const std::string& bytes)
+{
+    if (bytes.empty())
+        return;
+    ULONGLONG nOldSize = buffer.GetSize();
+    // An empty buffer is allocated rather than grown: not every buffer can grow.
+    if (nOldSize == 0)
+        buffer.Alloc(bytes.size());
+    else
+        buffer.Realloc(nOldSize + bytes.size());
+    CHBufLock lock(buffer);
+    std::memcpy(buffer.GetBuf() + nOldSize, bytes.data(), bytes.size());
+    lock.Unlock();
+}
+
+// The encoding an existing, non-empty file announces by its first bytes;
+// text without a mark is taken for ANSI. Reads from the current position
+// (the start of a freshly opened file).
+DWORD ReadEncodingOfFile(HANDLE hFile, ULONGLONG nSize, int& nEncoding)
+{
+    BYTE mark[3] = {};
+    DWORD dwRead = 0;
+    if (!::ReadFile(hFile, mark, static_cast<DWORD>(std::min<ULONGLONG>(nSize, 3)), &dwRead, nullptr))
+        return ::GetLastError();
+    if (dwRead >= 2 && mark[0] == 0xFF && mark[1] == 0xFE)
+        nEncoding = HTEXT_ENCODING_UTF16LE;
+    else if (dwRead >= 2 && mark[0] == 0xFE && mark[1] == 0xFF)
+        nEncoding = HTEXT_ENCODING_UTF16BE;
+    else if (dwRead >= 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF)
+        nEncoding = HTEXT_ENCODING_UTF8;
+    else
+        nEncoding = HTEXT_ENCODING_ANSI;
+    return NO_ERROR;
+}
+
+// Writes the whole buffer; returns the Win32 error. A disk file is written
+// short without an error only when the disk is full.
+DWORD WriteAll(HANDLE hFile, CHBuf& buffer)
+{
+    if (buffer.GetSize() == 0)
+        return NO_ERROR;
+    CHBufLock lock(buffer);
+    const BYTE* pBytes = buffer.GetBuf();
+    for (ULONGLONG nDone = 0; nDone < buffer.GetSize();) {
+        DWORD dwChunk = static_cast<DWORD>(std::min(buffer.GetSize() - nDone, kIoChunk));
+        DWORD dwWritten = 0;
+        if (!::WriteFile(hFile, pBytes + nDone, dwChunk, &dwWritten, nullptr))
+            return ::GetLastError();
+        if (dwWritten < dwChunk)
+            return ERROR_DISK_FULL;
+        nDone += dwWritten;
+    }
+    lock.Unlock();
+    return NO_ERROR;
+}
+
 } // namespace
-
-std::wstring CHFileUtilities::SetPathSeparator(const std::wstring& strPath, wchar_t chSeparator)
-{
-    HTRY {
-        std::wstring strResult = strPath;
-        std::replace_if(strResult.begin(), strResult.end(), [](wchar_t ch) { return ch == L'/' || ch == L'\\'; },
-                        chSeparator);
-        return strResult;
-    } HCATCH
-}
-
-bool CHFileUtilities::IsRelativePath(const std::wstring& strPath)
-{
-    HTRY {
-        if (strPath.size() >= 2 && strPath[1] == L':')
-            return false;
-        return !strPath.starts_with(L"\\\\");
-    } HCATCH
-}
-
-std::wstring CHFileUtilities::GetUnicodePath(const std::wstring& strPath)
-{
-    HTRY {
-        std::wstring strResult = SetPathSeparator(strPath, L'\\');
-        if (IsRelativePath(strResult) || strResult.starts_with(kLocalLongPrefix))
-            return strResult;
-        if (strResult.starts_with(L"\\\\"))
-            return kUncLongPrefix + strResult.substr(2);
-        return kLocalLongPrefix + strResult;
-    } HCATCH
-}
 
 std::wstring CHFileUtilities::ReadTextFile(const std::wstring& strPath, int nDefaultEncoding)
 {
@@ -114,7 +771,7 @@ std::wstring CHFileUtilities::ReadTextFile(const std::wstring& strPath, int nDef
             // yields what it still holds.
             ULONGLONG nRead = 0;
             while (nRead < content.GetSize()) {
-                DWORD dwChunk = static_cast<DWORD>(std::min<ULONGLONG>(content.GetSize() - nRead, 1u << 30));
+                DWORD dwChunk = static_cast<DWORD>(std::min<ULONGLONG>(content.GetSize() - nRead, kIoChunk));
                 DWORD dwGot = 0;
                 if (!::ReadFile(file.Get(), content.GetBuf() + nRead, dwChunk, &dwGot, nullptr))
                     throw CHException::FromLastError(HSITE);
@@ -127,6 +784,55 @@ std::wstring CHFileUtilities::ReadTextFile(const std::wstring& strPath, int nDef
             return FileContentToString(content, nDefaultEncoding);
         } HCATCH
     } HCATCH_ATTACH([&](CHException& e) { e.AddValue(L"Filename", strPath); })
+}
+
+void CHFileUtilities::WriteTextFile(const std::wstring& strPath, const std::wstring& strContent, bool bAppend,
+                                    int nEncoding)
+{
+    HTRY {
+        HTRY {
+            // Checked before the file is opened: a new file has no encoding to
+            // detect, and opening it for writing would already empty it.
+            if (!IsValidEncoding(nEncoding) && !(bAppend && nEncoding == HTEXT_ENCODING_DETECT))
+                throw CHException(HError::InvalidParameter, HSITE).AddValue(L"Encoding", nEncoding, false);
+            const std::wstring strFolder = GetPathFromFilename(strPath);
+            if (!strFolder.empty())
+                BuildDirectory(strFolder);
+
+            CHFileHandle file(::CreateFileW(GetUnicodePath(strPath).c_str(),
+                                            bAppend ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE, FILE_SHARE_READ,
+                                            nullptr, bAppend ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                            nullptr));
+            if (!file)
+                throw CHException::FromLastError(HSITE);
+
+            // Appending to an empty file is writing a new one (mark included).
+            bool bNewFile = true;
+            if (bAppend) {
+                LARGE_INTEGER size = {};
+                if (!::GetFileSizeEx(file.Get(), &size))
+                    throw CHException::FromLastError(HSITE);
+                bNewFile = size.QuadPart == 0;
+                if (!bNewFile && nEncoding == HTEXT_ENCODING_DETECT) {
+                    DWORD dwError = ReadEncodingOfFile(file.Get(), static_cast<ULONGLONG>(size.QuadPart), nEncoding);
+                    if (dwError != NO_ERROR)
+                        throw CHException::FromWin32Error(dwError, HSITE);
+                }
+                LARGE_INTEGER zero = {};
+                if (!::SetFilePointerEx(file.Get(), zero, nullptr, FILE_END))
+                    throw CHException::FromLastError(HSITE);
+            }
+
+            CHBufMalloc content;
+            StringToFileContent(strContent, content, nEncoding, bNewFile);
+            DWORD dwError = WriteAll(file.Get(), content);
+            if (dwError != NO_ERROR)
+                throw CHException::FromWin32Error(dwError, HSITE);
+        } HCATCH
+    } HCATCH_ATTACH([&](CHException& e) {
+        e.AddValue(L"Filename", strPath);
+        e.AddValue(L"Content", strContent);
+    })
 }
 
 std::wstring CHFileUtilities::FileContentToString(CHBuf& buffer, int nDefaultEncoding)
@@ -154,5 +860,17 @@ std::wstring CHFileUtilities::FileContentToString(CHBuf& buffer, int nDefaultEnc
         std::wstring strText = DecodeText(pBytes + nMark, nSize - nMark, nEncoding);
         lock.Unlock();
         return strText;
+    } HCATCH
+}
+
+void CHFileUtilities::StringToFileContent(const std::wstring& strContent, CHBuf& buffer, int nEncoding,
+                                          bool bWriteMark)
+{
+    HTRY {
+        if (!IsValidEncoding(nEncoding))
+            throw CHException(HError::InvalidParameter, HSITE).AddValue(L"Encoding", nEncoding, false);
+        std::string bytes = bWriteMark ? ByteOrderMark(nEncoding) : std::string();
+        bytes += EncodeText(strContent, nEncoding);
+        AppendBytes(buffer, bytes);
     } HCATCH
 }

@@ -172,3 +172,76 @@ inline CHKernelHandle StartHelperProgram(const std::wstring& strProgram, const s
     ::CloseHandle(info.hThread);
     return CHKernelHandle(info.hProcess);
 }
+
+// The whole content of a file ("" when it cannot be read: a test failure).
+inline std::string ReadFileBytes(const std::wstring& strPath)
+{
+    CHFileHandle file(::CreateFileW(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        ADD_FAILURE() << "cannot read " << testing::PrintToString(strPath) << ": error " << ::GetLastError();
+        return std::string();
+    }
+    std::string bytes;
+    char chunk[4096];
+    DWORD dwRead = 0;
+    while (::ReadFile(file.Get(), chunk, sizeof(chunk), &dwRead, nullptr) && dwRead > 0)
+        bytes.append(chunk, dwRead);
+    return bytes;
+}
+
+// A uniquely named folder in %TEMP%, removed with everything in it when it
+// goes (read-only files included). The removal uses plain Win32 calls on the
+// long-path form, never the library, and does not enter directory links.
+class CTempFolder
+{
+public:
+    explicit CTempFolder(const std::wstring& strStem) : m_strPath(UniqueTempPath(strStem))
+    {
+        EXPECT_TRUE(::CreateDirectoryW(m_strPath.c_str(), nullptr)) << ::GetLastError();
+    }
+    ~CTempFolder() { RemoveTree(L"\\\\?\\" + m_strPath); }
+    CTempFolder(const CTempFolder&) = delete;
+    CTempFolder& operator=(const CTempFolder&) = delete;
+
+    const std::wstring& Path() const { return m_strPath; }
+    // A path inside the folder.
+    std::wstring operator/(const std::wstring& strRelative) const { return m_strPath + L"\\" + strRelative; }
+
+    static void RemoveTree(const std::wstring& strLongPath)
+    {
+        WIN32_FIND_DATAW data;
+        HANDLE hFind = ::FindFirstFileW((strLongPath + L"\\*").c_str(), &data);
+        if (hFind != INVALID_HANDLE_VALUE) {
+            do {
+                std::wstring strName = data.cFileName, strEntry = strLongPath + L"\\" + strName;
+                if (strName == L"." || strName == L"..")
+                    continue;
+                if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                    !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                    RemoveTree(strEntry);
+                else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    ::RemoveDirectoryW(strEntry.c_str());
+                else {
+                    ::SetFileAttributesW(strEntry.c_str(), FILE_ATTRIBUTE_NORMAL);
+                    ::DeleteFileW(strEntry.c_str());
+                }
+            } while (::FindNextFileW(hFind, &data));
+            ::FindClose(hFind);
+        }
+        ::RemoveDirectoryW(strLongPath.c_str());
+    }
+
+private:
+    std::wstring m_strPath;
+};
+
+// The values of that name attached to any of an exception's entries, oldest first.
+inline std::vector<std::wstring> ValuesNamed(const CHException& e, const wchar_t* pszName)
+{
+    std::vector<std::wstring> values;
+    for (const CHXmlNode* pEntry : e.GetXml().GetChildren(L"errorentry"))
+        for (const CHXmlNode* pValue : pEntry->GetChildren(pszName))
+            values.push_back(pValue->GetValue());
+    return values;
+}

@@ -1,0 +1,45 @@
+// A started or attached process: start a program, find a running one by its
+// module name, wait for it and read its exit code.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "RAde/HUniqueHandle.h"
+
+class CHProcess
+{
+public:
+    // The longest command line Run builds, terminating zero included.
+    static constexpr size_t CommandLineBufferSize = 1040;
+
+    CHProcess() = default;
+    CHProcess(const CHProcess&) = delete;
+    CHProcess& operator=(const CHProcess&) = delete;
+    virtual ~CHProcess();
+
+    // Starts "program" parameters (the program quoted unless it already is)
+    // in strWorkingFolder (the caller's when empty), with the caller's
+    // environment. An absolute program must exist. Not waited for.
+    void Run(const std::wstring& strProgram, const std::wstring& strParameters, const std::wstring& strWorkingFolder);
+    // Finds a running process whose module base name contains strModuleName
+    // (both lower-cased) and holds a handle to it with dwAccess added to
+    // query and read rights.
+    bool Attach(const std::wstring& strModuleName, DWORD dwAccess);
+    static bool IsRunning(const std::wstring& strModuleName);
+    // The wait's result (WAIT_OBJECT_0, WAIT_TIMEOUT, ...).
+    DWORD Wait(DWORD dwMilliseconds);
+    // STILL_ACTIVE (259) while it runs; throws 2005 when no process is held.
+    DWORD GetExitCode();
+    void Close();
+
+    HANDLE GetProcessHandle() const { return m_hProcess.Get(); }
+    DWORD GetProcessId() const { return m_dwProcessId; }
+
+private:
+    CHKernelHandle m_hProcess;
+    CHKernelHandle m_hThread;
+    DWORD m_dwProcessId = 0;
+    DWORD m_dwThreadId = 0;
+};
