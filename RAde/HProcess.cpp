@@ -1,0 +1,178 @@
+#include "RAde/HProcess.h"
+
+#include <psapi.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "RAde/HException.h"
+#include "RAde/HFileUtilities.h"
+#include "RAde/HLogging.h"
+
+namespace {
+
+// Attach looks at no more processes than this.
+constexpr DWORD g_dwMaxProcesses = 2048;
+// Module base names are read into a buffer of this many characters.
+constexpr DWORD g_cchModuleName = 1040;
+
+std::wstring LowerCase(const std::wstring& strText)
+{
+    if (strText.empty())
+        return strText;
+    const int cchText = static_cast<int>(strText.size());
+    std::wstring strLower(strText.size(), L'\0');
+    if (::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_LOWERCASE, strText.c_str(), cchText, strLower.data(), cchText,
+                        nullptr, nullptr, 0) != cchText)
+        throw CHException::FromLastError(HSITE);
+    return strLower;
+}
+
+bool IsQuoted(const std::wstring& strProgram)
+{
+    return strProgram.size() >= 2 && strProgram.front() == L'"' && strProgram.back() == L'"';
+}
+
+// Unquoted, a program under a folder with a blank ("C:\Program Files\app.exe")
+// lets the system try "C:\Program.exe" first, and the program would receive
+// the rest of its own path as arguments.
+std::wstring QuotedProgram(const std::wstring& strProgram)
+{
+    return IsQuoted(strProgram) ? strProgram : L"\"" + strProgram + L"\"";
+}
+
+std::wstring UnquotedProgram(const std::wstring& strProgram)
+{
+    return IsQuoted(strProgram) ? strProgram.substr(1, strProgram.size() - 2) : strProgram;
+}
+
+// The base name of the process's first module (its executable); false when
+// the process does not let us read it.
+bool ReadFirstModuleName(HANDLE hProcess, std::wstring& strName)
+{
+    HMODULE hModule = nullptr;
+    DWORD cbNeeded = 0;
+    if (!::EnumProcessModules(hProcess, &hModule, sizeof(hModule), &cbNeeded) || cbNeeded < sizeof(hModule))
+        return false;
+    std::wstring strBuffer(g_cchModuleName, L'\0');
+    const DWORD cchName = ::GetModuleBaseNameW(hProcess, hModule, strBuffer.data(), g_cchModuleName);
+    if (cchName == 0)
+        return false;
+    strName = strBuffer.substr(0, cchName);
+    return true;
+}
+
+} // namespace
+
+CHProcess::~CHProcess()
+{
+    HTRY {
+        Close();
+    } HCATCH_LOG
+}
+
+void CHProcess::Close()
+{
+    HTRY {
+        m_hThread.Reset();
+        m_hProcess.Reset();
+        m_dwProcessId = 0;
+        m_dwThreadId = 0;
+    } HCATCH
+}
+
+void CHProcess::Run(const std::wstring& strProgram, const std::wstring& strParameters,
+                    const std::wstring& strWorkingFolder)
+{
+    HTRY {
+        Close();
+        const std::wstring strUnquoted = UnquotedProgram(strProgram);
+        if (!CHFileUtilities::IsRelativePath(strUnquoted))
+            CHFileUtilities::CheckFileExists(strUnquoted);
+
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+
+        // The system may write into the command line, so it lives in a buffer of our own.
+        const std::wstring strCommandLine = QuotedProgram(strProgram) + L" " + strParameters;
+        if (strCommandLine.size() >= CommandLineBufferSize)
+            throw CHException(HError::BufferTooSmall, HSITE);
+        std::vector<wchar_t> commandLine(CommandLineBufferSize, L'\0');
+        std::copy(strCommandLine.begin(), strCommandLine.end(), commandLine.begin());
+
+        CHLogging::Log({HLOG_DEBUG, false}, L"Running command \"%s\" with parameters \"%s\"\n", strProgram.c_str(),
+                       strParameters.c_str());
+
+        PROCESS_INFORMATION info = {};
+        if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE,
+                              nullptr, strWorkingFolder.empty() ? nullptr : strWorkingFolder.c_str(), &startup,
+                              &info)) {
+            CHException e = CHException::FromLastError(HSITE);
+            e.AddValue(L"File", strProgram);
+            if (!strWorkingFolder.empty())
+                e.AddValue(L"Directory", strWorkingFolder);
+            throw e;
+        }
+        m_hProcess.Reset(info.hProcess);
+        m_hThread.Reset(info.hThread);
+        m_dwProcessId = info.dwProcessId;
+        m_dwThreadId = info.dwThreadId;
+    } HCATCH
+}
+
+bool CHProcess::Attach(const std::wstring& strModuleName, DWORD dwAccess)
+{
+    HTRY {
+        Close();
+        const std::wstring strTarget = LowerCase(strModuleName);
+
+        std::vector<DWORD> processIds(g_dwMaxProcesses);
+        DWORD cbReturned = 0;
+        if (!::EnumProcesses(processIds.data(), static_cast<DWORD>(processIds.size() * sizeof(DWORD)), &cbReturned))
+            throw CHException::FromLastError(HSITE);
+        processIds.resize(cbReturned / sizeof(DWORD));
+
+        for (DWORD dwProcessId : processIds) {
+            CHKernelHandle hProcess(
+                ::OpenProcess(dwAccess | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, dwProcessId));
+            if (!hProcess)
+                continue;  // gone already, or not ours to look at
+            std::wstring strName;
+            if (!ReadFirstModuleName(hProcess.Get(), strName))
+                continue;
+            if (LowerCase(strName).find(strTarget) != std::wstring::npos) {
+                m_hProcess = std::move(hProcess);
+                m_dwProcessId = dwProcessId;
+                return true;
+            }
+        }
+        return false;
+    } HCATCH
+}
+
+bool CHProcess::IsRunning(const std::wstring& strModuleName)
+{
+    HTRY {
+        CHProcess process;
+        return process.Attach(strModuleName, 0);
+    } HCATCH
+}
+
+DWORD CHProcess::Wait(DWORD dwMilliseconds)
+{
+    HTRY {
+        return ::WaitForSingleObject(m_hProcess.Get(), dwMilliseconds);
+    } HCATCH
+}
+
+DWORD CHProcess::GetExitCode()
+{
+    HTRY {
+        if (!m_hProcess)
+            throw CHException(HError::ProcessNotStarted, HSITE);
+        DWORD dwExitCode = 0;
+        if (!::GetExitCodeProcess(m_hProcess.Get(), &dwExitCode))
+            throw CHException::FromLastError(HSITE);
+        return dwExitCode;
+    } HCATCH
+}

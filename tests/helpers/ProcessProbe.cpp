@@ -1,0 +1,142 @@
+// Records how it was started, for the tests of starting programs.
+//
+//   ProcessProbe [/out=<file>] [/exit=<code>] [/wait=<event>] [/env=<NAME>]... [/stamp] [anything else]...
+//
+// /stamp first creates an empty file "<its own executable path>.started", so
+// a test can tell which executable the system started. /out= writes the
+// record of ProcessProbeRecord.h (module, command line, current directory,
+// every argument, the /env= variables). /wait= then waits (at most 30 s) for
+// the named event, which the test creates. The exit code is /exit='s number
+// (decimal; 0 without it), or 101 when the record could not be written, 102
+// when the event could not be opened or was not signalled. Other arguments
+// are only recorded.
+#include <windows.h>
+
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD g_dwWaitTimeoutMs = 30000;
+constexpr int g_nRecordNotWritten = 101;
+constexpr int g_nEventNotSignalled = 102;
+
+struct COptions
+{
+    std::wstring strOutput;
+    std::wstring strEvent;
+    std::vector<std::wstring> variables;
+    bool bStamp = false;
+    int nExitCode = 0;
+};
+
+bool StartsWith(const std::wstring& strText, const wchar_t* pszPrefix, std::wstring& strRest)
+{
+    const size_t cchPrefix = std::wcslen(pszPrefix);
+    if (strText.compare(0, cchPrefix, pszPrefix) != 0)
+        return false;
+    strRest = strText.substr(cchPrefix);
+    return true;
+}
+
+COptions ParseOptions(int argc, wchar_t** argv)
+{
+    COptions options;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring strArg = argv[i];
+        std::wstring strValue;
+        if (StartsWith(strArg, L"/out=", strValue))
+            options.strOutput = strValue;
+        else if (StartsWith(strArg, L"/exit=", strValue))
+            options.nExitCode = static_cast<int>(std::wcstoul(strValue.c_str(), nullptr, 10));
+        else if (StartsWith(strArg, L"/wait=", strValue))
+            options.strEvent = strValue;
+        else if (StartsWith(strArg, L"/env=", strValue))
+            options.variables.push_back(strValue);
+        else if (strArg == L"/stamp")
+            options.bStamp = true;
+    }
+    return options;
+}
+
+std::wstring ModulePath()
+{
+    std::wstring strPath(32768, L'\0');
+    strPath.resize(::GetModuleFileNameW(nullptr, strPath.data(), static_cast<DWORD>(strPath.size())));
+    return strPath;
+}
+
+std::wstring CurrentDirectory()
+{
+    std::wstring strPath(32768, L'\0');
+    strPath.resize(::GetCurrentDirectoryW(static_cast<DWORD>(strPath.size()), strPath.data()));
+    return strPath;
+}
+
+std::wstring VariableLine(const std::wstring& strName)
+{
+    const DWORD cchValue = ::GetEnvironmentVariableW(strName.c_str(), nullptr, 0);
+    if (cchValue == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND)
+        return L"noenv:" + strName + L"=\n";
+    std::wstring strValue(cchValue + 1, L'\0');
+    strValue.resize(::GetEnvironmentVariableW(strName.c_str(), strValue.data(), static_cast<DWORD>(strValue.size())));
+    return L"env:" + strName + L"=" + strValue + L"\n";
+}
+
+std::wstring Record(int argc, wchar_t** argv, const COptions& options)
+{
+    std::wstring strRecord = L"module=" + ModulePath() + L"\n";
+    strRecord += L"commandline=" + std::wstring(::GetCommandLineW()) + L"\n";
+    strRecord += L"cwd=" + CurrentDirectory() + L"\n";
+    for (int i = 1; i < argc; ++i)
+        strRecord += L"arg=" + std::wstring(argv[i]) + L"\n";
+    for (const std::wstring& strName : options.variables)
+        strRecord += VariableLine(strName);
+    return strRecord;
+}
+
+bool WriteWholeFile(const std::wstring& strPath, const std::wstring& strText)
+{
+    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                 nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return false;
+    const DWORD cbText = static_cast<DWORD>(strText.size() * sizeof(wchar_t));
+    DWORD cbWritten = 0;
+    const bool bWritten = ::WriteFile(hFile, strText.data(), cbText, &cbWritten, nullptr) && cbWritten == cbText;
+    return ::CloseHandle(hFile) && bWritten;
+}
+
+// The record appears whole: written beside the file and then renamed, so a
+// test that polls for it never reads half of it.
+bool WriteRecord(const std::wstring& strPath, const std::wstring& strRecord)
+{
+    const std::wstring strPartial = strPath + L".partial";
+    return WriteWholeFile(strPartial, strRecord) &&
+           ::MoveFileExW(strPartial.c_str(), strPath.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+bool WaitForEvent(const std::wstring& strName)
+{
+    HANDLE hEvent = ::OpenEventW(SYNCHRONIZE, FALSE, strName.c_str());
+    if (!hEvent)
+        return false;
+    const bool bSignalled = ::WaitForSingleObject(hEvent, g_dwWaitTimeoutMs) == WAIT_OBJECT_0;
+    ::CloseHandle(hEvent);
+    return bSignalled;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    const COptions options = ParseOptions(argc, argv);
+    if (options.bStamp && !WriteWholeFile(ModulePath() + L".started", L""))
+        return g_nRecordNotWritten;
+    if (!options.strOutput.empty() && !WriteRecord(options.strOutput, Record(argc, argv, options)))
+        return g_nRecordNotWritten;
+    if (!options.strEvent.empty() && !WaitForEvent(options.strEvent))
+        return g_nEventNotSignalled;
+    return options.nExitCode;
+}
