@@ -29,7 +29,7 @@ public:
 
     // Stops a worker still running, then starts WorkerProc(dwParameter) on a new thread.
     void StartWorkerThread(DWORD dwParameter);
-    // Asks the worker to stop and waits, without limit, for its end.
+    // Asks the worker to stop and waits, without limit, for its thread to end.
     void StopWorkerThread();
     // For WorkerProc: waits up to dwTimeout ms for a stop request; false
     // once a stop was requested. Doubles as an interruptible sleep.
@@ -57,6 +57,9 @@ private:
         DWORD dwParameter;
     };
     static DWORD WINAPI WorkerThreadRunner(LPVOID pContext) noexcept;
+    // The worker's outermost handler: logs the error and keeps it for the owner.
+    void KeepWorkerError(const CHException& error) noexcept;
+    static CHKernelHandle NewAutoResetEvent();
 
     CHCOMLock m_lock;
     std::atomic<bool> m_bStopRequested{false};
