@@ -114,6 +114,31 @@ DWORD RemoveEmptyDirectory(const std::wstring& strLongPath)
     return ::GetLastError();
 }
 
+// Calls a system function that fills a buffer with a text: it returns the
+// text's length when it fits, the size it needs when it does not, and 0 on
+// failure. Grows the buffer until the text fits; false on failure (the
+// thread's last error tells why).
+template <class Query>
+bool QuerySizedText(Query&& query, std::wstring& strText)
+{
+    DWORD dwSize = query(nullptr, 0) + 1;
+    for (;;) {
+        if (dwSize == 1)
+            return false;
+        strText.assign(dwSize, L'\0');
+        DWORD dwLength = query(strText.data(), dwSize);
+        if (dwLength == 0)
+            return false;
+        if (dwLength < dwSize) {
+            strText.resize(dwLength);
+            return true;
+        }
+        // Whether the size asked for counts the terminating zero differs
+        // between functions: one more character is always enough.
+        dwSize = dwLength + 1;
+    }
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -303,43 +328,23 @@ std::wstring CHFileUtilities::GetExeFile()
 std::wstring CHFileUtilities::GetCurrentDirectoryW()
 {
     HTRY {
-        // Asked for its length first; another thread may change it in between.
-        DWORD dwNeeded = ::GetCurrentDirectoryW(0, nullptr);
-        for (;;) {
-            if (dwNeeded == 0)
-                throw CHException::FromLastError(HSITE);
-            std::wstring strDirectory(dwNeeded, L'\0');
-            DWORD dwLength = ::GetCurrentDirectoryW(dwNeeded, strDirectory.data());
-            if (dwLength == 0)
-                throw CHException::FromLastError(HSITE);
-            if (dwLength < dwNeeded) {
-                strDirectory.resize(dwLength);
-                return strDirectory;
-            }
-            dwNeeded = dwLength;
-        }
+        std::wstring strDirectory;
+        if (!QuerySizedText([](wchar_t* pBuffer, DWORD dwSize) { return ::GetCurrentDirectoryW(dwSize, pBuffer); },
+                            strDirectory))
+            throw CHException::FromLastError(HSITE);
+        return strDirectory;
     } HCATCH
 }
 
 std::wstring CHFileUtilities::GetTempDirectory()
 {
     HTRY {
-        DWORD dwNeeded = ::GetTempPathW(0, nullptr);
-        for (;;) {
-            if (dwNeeded == 0)
-                throw CHException::FromLastError(HSITE);
-            std::wstring strTemp(dwNeeded + 1, L'\0');
-            DWORD dwLength = ::GetTempPathW(dwNeeded + 1, strTemp.data());
-            if (dwLength == 0)
-                throw CHException::FromLastError(HSITE);
-            if (dwLength <= dwNeeded) {
-                strTemp.resize(dwLength);
-                EnsurePathSeparatorAtEnd(strTemp, L"\\");
-                // %TEMP% is often given in its 8.3 form ("C:\Users\ADMINI~1\...").
-                return GetLongFilePath(strTemp);
-            }
-            dwNeeded = dwLength;
-        }
+        std::wstring strTemp;
+        if (!QuerySizedText([](wchar_t* pBuffer, DWORD dwSize) { return ::GetTempPathW(dwSize, pBuffer); }, strTemp))
+            throw CHException::FromLastError(HSITE);
+        EnsurePathSeparatorAtEnd(strTemp, L"\\");
+        // %TEMP% is often given in its 8.3 form ("C:\Users\ADMINI~1\...").
+        return GetLongFilePath(strTemp);
     } HCATCH
 }
 
@@ -371,24 +376,13 @@ std::wstring CHFileUtilities::GetLongFilePath(const std::wstring& strPath)
         const std::wstring strSent = strPath.starts_with(L"\\\\") || strBackslashed.size() < MAX_PATH
                                          ? strBackslashed
                                          : GetUnicodePath(strBackslashed);
-        auto failure = [&](const CHSourceSite& site) {
-            return CHException::FromLastError(site).AddValue(L"File", strPath).AddValue(L"FileSentToWin32", strSent);
-        };
-        DWORD dwNeeded = ::GetLongPathNameW(strSent.c_str(), nullptr, 0);
-        for (;;) {
-            if (dwNeeded == 0)
-                throw failure(HSITE);
-            std::wstring strResult(dwNeeded + 1, L'\0');
-            DWORD dwLength = ::GetLongPathNameW(strSent.c_str(), strResult.data(), dwNeeded + 1);
-            if (dwLength == 0)
-                throw failure(HSITE);
-            if (dwLength <= dwNeeded) {
-                strResult.resize(dwLength);
-                RemoveUnicodePath(strResult);
-                return strResult;
-            }
-            dwNeeded = dwLength;
-        }
+        std::wstring strResult;
+        if (!QuerySizedText([&](wchar_t* pBuffer, DWORD dwSize) {
+                return ::GetLongPathNameW(strSent.c_str(), pBuffer, dwSize);
+            }, strResult))
+            throw CHException::FromLastError(HSITE).AddValue(L"File", strPath).AddValue(L"FileSentToWin32", strSent);
+        RemoveUnicodePath(strResult);
+        return strResult;
     } HCATCH
 }
 

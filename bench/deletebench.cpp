@@ -9,6 +9,8 @@
 // judges nothing. Usage: deletebench [rounds] (default 1).
 #include <windows.h>
 
+#include "BenchClock.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -23,26 +25,6 @@ namespace {
 constexpr int kTopFolders = 50;
 constexpr int kSubFoldersEach = 39;  // 50 + 50 x 39 = 2,000 folders
 constexpr int kFilesPerFolder = 10;  // 20,000 files
-
-// ---------------------------------------------------------------------------
-// Timing
-
-double Seconds(LONGLONG nTicks)
-{
-    static const LONGLONG nFrequency = [] {
-        LARGE_INTEGER frequency;
-        ::QueryPerformanceFrequency(&frequency);
-        return frequency.QuadPart;
-    }();
-    return static_cast<double>(nTicks) / static_cast<double>(nFrequency);
-}
-
-LONGLONG Now()
-{
-    LARGE_INTEGER now;
-    ::QueryPerformanceCounter(&now);
-    return now.QuadPart;
-}
 
 // ---------------------------------------------------------------------------
 // The tree

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "BenchClock.h"
 #include "RAde/HFileLog.h"
 #include "RAde/HFileUtilities.h"
 #include "RAde/HLogging.h"
@@ -13,17 +14,6 @@
 
 namespace {
 
-double Seconds()
-{
-    static LARGE_INTEGER s_frequency = [] {
-        LARGE_INTEGER frequency;
-        ::QueryPerformanceFrequency(&frequency);
-        return frequency;
-    }();
-    LARGE_INTEGER now;
-    ::QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(s_frequency.QuadPart);
-}
 
 void FileThroughput()
 {
@@ -38,10 +28,10 @@ void FileThroughput()
     log.Init();
 
     constexpr int kLines = 3000;
-    const double dStart = Seconds();
+    const double dStart = Seconds(Now());
     for (int i = 0; i < kLines; ++i)
         log.Log(HLOG_INFO, L"a typical line of the launcher's log, number " + std::to_wstring(i), false);
-    const double dElapsed = Seconds() - dStart;
+    const double dElapsed = Seconds(Now()) - dStart;
     std::printf("file log: %d lines in %.3f s = %.0f lines/s (%.1f us per line)\n", kLines, dElapsed,
                 kLines / dElapsed, dElapsed / kLines * 1e6);
     CHFileUtilities::DeleteDirectory(strFolder);
@@ -55,16 +45,16 @@ void SuppressedDebugCost()
         return;
     }
     constexpr int kCalls = 5000000;
-    double dStart = Seconds();
+    double dStart = Seconds(Now());
     for (int i = 0; i < kCalls; ++i)
         CHLogging::Log({HLOG_DEBUG, false}, L"%s %d", L"trace", i);
-    const double dSuppressed = (Seconds() - dStart) / kCalls * 1e9;
+    const double dSuppressed = (Seconds(Now()) - dStart) / kCalls * 1e9;
 
     constexpr int kFormats = 500000;
-    dStart = Seconds();
+    dStart = Seconds(Now());
     for (int i = 0; i < kFormats; ++i)
         (void)CHStringHelper::Format(L"%s %d", L"trace", i);
-    const double dFormatted = (Seconds() - dStart) / kFormats * 1e9;
+    const double dFormatted = (Seconds(Now()) - dStart) / kFormats * 1e9;
 
     std::printf("suppressed DEBUG call: %.1f ns; formatting the same message: %.1f ns (ratio %.3f)\n", dSuppressed,
                 dFormatted, dSuppressed / dFormatted);

@@ -7,6 +7,8 @@
 // most 12 times the 1 MB load. The program prints the figures; it judges nothing.
 #include <windows.h>
 
+#include "BenchClock.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -98,26 +100,6 @@ CSkinDocument MakeSkinDocument(size_t nTargetBytes)
     document.strText = strHead + L"  <forms>\r\n" + strForms + L"  </forms>\r\n  <strings>\r\n" + strStrings +
                        L"  </strings>\r\n  <options>\r\n" + strOptions + L"  </options>\r\n" + strTail;
     return document;
-}
-
-// ---------------------------------------------------------------------------
-// Timing
-
-double Seconds(LONGLONG nTicks)
-{
-    static const LONGLONG nFrequency = [] {
-        LARGE_INTEGER frequency;
-        ::QueryPerformanceFrequency(&frequency);
-        return frequency.QuadPart;
-    }();
-    return static_cast<double>(nTicks) / static_cast<double>(nFrequency);
-}
-
-LONGLONG Now()
-{
-    LARGE_INTEGER now;
-    ::QueryPerformanceCounter(&now);
-    return now.QuadPart;
 }
 
 size_t CountNodes(const CHXmlNode& top)

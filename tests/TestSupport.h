@@ -38,6 +38,16 @@ inline std::vector<int> ErrorCodesOf(const CHException& e)
     return codes;
 }
 
+// The functions named by an exception's entries, oldest first.
+inline std::vector<std::wstring> ErrorFunctionsOf(const CHException& e)
+{
+    std::vector<std::wstring> functions;
+    for (const CHXmlNode* pEntry : e.GetXml().GetChildren(L"errorentry"))
+        for (const CHXmlNode* pFunction : pEntry->GetChildren(L"sourcefunction"))
+            functions.push_back(pFunction->GetValue());
+    return functions;
+}
+
 // The library has no XML writer; tests that need a tree as text write it here.
 inline std::wstring SerialiseForTest(const CHXmlNode& node)
 {

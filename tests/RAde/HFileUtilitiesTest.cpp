@@ -45,14 +45,6 @@ std::wstring ReadFileHolding(const std::string& bytes, int nDefaultEncoding)
     return CHFileUtilities::ReadTextFile(file.Path(), nDefaultEncoding);
 }
 
-std::vector<std::wstring> EntryFunctions(const CHException& e)
-{
-    std::vector<std::wstring> functions;
-    for (const CHXmlNode* pEntry : e.GetXml().GetChildren(L"errorentry"))
-        for (const CHXmlNode* pFunction : pEntry->GetChildren(L"sourcefunction"))
-            functions.push_back(pFunction->GetValue());
-    return functions;
-}
 
 } // namespace
 
@@ -132,7 +124,7 @@ TEST(CHFileUtilities, ReadTextFileOfAMissingFileNamesTheFile)
     EXPECT_EQ(ErrorCodesOf(e), (std::vector<int>{nFileNotFound, 1005, 1005}));
     EXPECT_EQ(e.GetDescription(0), GetErrorMessageText(ERROR_FILE_NOT_FOUND) + L"\n\tFilename:\t" + strPath + L"\n");
     // The failure and both catches of the value-attaching idiom are in the method itself.
-    EXPECT_EQ(EntryFunctions(e), std::vector<std::wstring>(3, L"CHFileUtilities::ReadTextFile"));
+    EXPECT_EQ(ErrorFunctionsOf(e), std::vector<std::wstring>(3, L"CHFileUtilities::ReadTextFile"));
 }
 
 TEST(CHFileUtilities, ReadTextFileTakesForwardSlashes)

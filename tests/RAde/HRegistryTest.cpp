@@ -67,14 +67,6 @@ std::string BytesOf(const std::wstring& strText)
     return std::string(reinterpret_cast<const char*>(strText.c_str()), (strText.size() + 1) * sizeof(wchar_t));
 }
 
-std::vector<std::wstring> EntryFunctions(const CHException& e)
-{
-    std::vector<std::wstring> functions;
-    for (const CHXmlNode* pEntry : e.GetXml().GetChildren(L"errorentry"))
-        for (const CHXmlNode* pFunction : pEntry->GetChildren(L"sourcefunction"))
-            functions.push_back(pFunction->GetValue());
-    return functions;
-}
 
 CHRegistry::ValueNames Sorted(CHRegistry::ValueNames names)
 {
@@ -225,7 +217,7 @@ TEST_F(CHRegistryTest, GetStringValueWithoutDefaultThrowsWithKeyAndView)
     EXPECT_EQ(ErrorCodesOf(eMissing), (std::vector<int>{kFileNotFound, 1005, 2014, 1005}));
     EXPECT_EQ(eMissing.GetDescription(0),
               L"Failed to read registry value.\n\tRegistrykey:\t" + m_strKey + L"\\missing\n\tbUse64bitHive:\t1\n");
-    EXPECT_EQ(EntryFunctions(eMissing), std::vector<std::wstring>(3, L"CHRegistry::GetStringValue"));
+    EXPECT_EQ(ErrorFunctionsOf(eMissing), std::vector<std::wstring>(3, L"CHRegistry::GetStringValue"));
 
     CHException eType = CatchThrown([&] { CHRegistry::GetStringValue(m_strKey, L"d", nullptr, false); });
     EXPECT_EQ(ErrorCodesOf(eType).front(), kInvalidData);
