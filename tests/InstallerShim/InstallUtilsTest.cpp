@@ -1,0 +1,548 @@
+// CInstallUtils without the pipe: the command line, "autorun.inf", the
+// relaunch from %TEMP%, deleting paths, the autorun values and starting the
+// autoruns.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "InstallUtilsTestSupport.h"
+#include "RAde/HFileUtilities.h"
+
+namespace {
+
+struct CParsed
+{
+    std::wstring strRun, strRunWorkingFolder, strDeleteAfterInstall, strRemaining;
+};
+
+CParsed Parse(const std::wstring& strCommandLine)
+{
+    CParsed parsed;
+    CInstallUtils::ParseCommandLine(strCommandLine, parsed.strRun, parsed.strRunWorkingFolder,
+                                    parsed.strDeleteAfterInstall, parsed.strRemaining);
+    return parsed;
+}
+
+// An "autorun.inf" in a folder of the test's own, as the executable's folder.
+class CAutorunFolder
+{
+public:
+    explicit CAutorunFolder(const std::wstring& strStem = L"autorun") : m_folder(strStem) {}
+
+    void Write(const std::string& strContent) { WriteFileBytes(m_folder / L"autorun.inf", strContent); }
+    // The executable's folder as GetExeDirectory gives it: with a trailing "\".
+    std::wstring ExeDirectory() const { return m_folder.Path() + L"\\"; }
+
+    void Read(std::wstring& strWorkingFolder, std::wstring& strRelaunchArguments) const
+    {
+        CInstallUtilsTestAccess::ReadAutorunInfFrom(ExeDirectory(), strWorkingFolder, strRelaunchArguments);
+    }
+    std::wstring RelaunchArguments() const
+    {
+        std::wstring strWorkingFolder, strArguments;
+        Read(strWorkingFolder, strArguments);
+        return strArguments;
+    }
+
+private:
+    CTempFolder m_folder;
+};
+
+std::wstring Relaunch(const std::wstring& strRun, const std::wstring& strRunWorkingFolder,
+                      const std::wstring& strDeleteList)
+{
+    return L"/run=\"" + strRun + L"\" /runWorkingFolder=\"" + strRunWorkingFolder + L"\" /deleteAfterInstall=\"" +
+           strDeleteList + L"\"";
+}
+
+std::wstring ParsedDeleteList(const std::wstring& strRelaunchArguments) { return Parse(strRelaunchArguments).strDeleteAfterInstall; }
+
+std::wstring WithoutTrailingSeparator(std::wstring strPath)
+{
+    CInstallUtils::EnsureNoTrailingSeparator(strPath);
+    return strPath;
+}
+
+std::vector<std::pair<std::wstring, std::wstring>> Autoruns(const std::vector<std::wstring>& values)
+{
+    CInstallUtils target;
+    for (const std::wstring& strValue : values)
+        CInstallUtils::ParseAutorunProgramAndArgument(strValue, target);
+    return target.GetAutoruns();
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Command line
+
+TEST(CInstallUtilsCommandLine, SplitsSwitchesFromRemainingArgumentsAndJoinsQuotedValues)
+{
+    CParsed parsed = Parse(L"/run=\"C:\\Program Files\\X\\setup.exe\" extra");
+    EXPECT_EQ(parsed.strRun, L"C:\\Program Files\\X\\setup.exe");
+    EXPECT_EQ(parsed.strRemaining, L"extra");
+    EXPECT_EQ(parsed.strRunWorkingFolder, L"");
+    EXPECT_EQ(parsed.strDeleteAfterInstall, L"");
+
+    parsed = Parse(L"/run=\"C:\\a  b\\x.exe\" /runWorkingFolder=\"C:\\w   x\\\"");
+    EXPECT_EQ(parsed.strRun, L"C:\\a b\\x.exe") << "blanks inside quotes shrink to one";
+    EXPECT_EQ(parsed.strRunWorkingFolder, L"C:\\w x\\");
+
+    parsed = Parse(L"  first  /deleteAfterInstall=\"C:\\a;C:\\b c\"   \"quoted arg\"  last ");
+    EXPECT_EQ(parsed.strDeleteAfterInstall, L"C:\\a;C:\\b c");
+    EXPECT_EQ(parsed.strRemaining, L"first \"quoted arg\" last") << "remaining keeps its quotes, one blank apart";
+}
+
+TEST(CInstallUtilsCommandLine, SwitchesInAnyCaseOnlyWithTheirEqualsSignAndTheLastOneWins)
+{
+    CParsed parsed = Parse(L"/RUN=a.exe /RunWorkingFolder=W /DELETEafterinstall=D /runx=a /run /run=b.exe");
+    EXPECT_EQ(parsed.strRun, L"b.exe");
+    EXPECT_EQ(parsed.strRunWorkingFolder, L"W");
+    EXPECT_EQ(parsed.strDeleteAfterInstall, L"D");
+    EXPECT_EQ(parsed.strRemaining, L"/runx=a /run");
+}
+
+TEST(CInstallUtilsCommandLine, AQuoteLeftOpenTakesTheRestOfTheLineAndLosesItsLastCharacter)
+{
+    EXPECT_EQ(Parse(L"/run=\"abc").strRun, L"ab");
+    CParsed parsed = Parse(L"x /run=\"a b  c");
+    EXPECT_EQ(parsed.strRun, L"a b ");
+    EXPECT_EQ(parsed.strRemaining, L"x");
+    EXPECT_EQ(Parse(L"/run=\"\"").strRun, L"");
+    EXPECT_EQ(Parse(L"/run=\"").strRun, L"");
+}
+
+TEST(CInstallUtilsCommandLine, OutputsThatNoTokenSetsKeepTheirValues)
+{
+    std::wstring strRun = L"old run", strFolder = L"old folder", strDelete = L"old list", strRemaining = L"before";
+    CInstallUtils::ParseCommandLine(L"/runWorkingFolder=new after", strRun, strFolder, strDelete, strRemaining);
+    EXPECT_EQ(strRun, L"old run");
+    EXPECT_EQ(strFolder, L"new");
+    EXPECT_EQ(strDelete, L"old list");
+    EXPECT_EQ(strRemaining, L"before after");
+
+    CParsed parsed = Parse(L"    ");
+    EXPECT_EQ(parsed.strRemaining, L"");
+    EXPECT_EQ(parsed.strRun, L"");
+}
+
+TEST(CInstallUtilsCommandLine, HasUnclosedQuote)
+{
+    const struct
+    {
+        const wchar_t* pszToken;
+        bool bUnclosed;
+    } cases[] = {
+        {L"", false},     {L"abc", false},   {L"\"", true},       {L"a\"", true},   {L"\"a", true},
+        {L"\"a\"", false}, {L"\"\"", false}, {L"a\"b\"c", false}, {L"a\"b", true}, {L"/run=\"x y\"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(HasUnclosedQuote(c.pszToken), c.bUnclosed) << testing::PrintToString(std::wstring(c.pszToken));
+}
+
+TEST(CInstallUtilsCommandLine, GetTrimmedArgValueDropsThePrefixAndAnOuterQuotePair)
+{
+    EXPECT_EQ(CInstallUtils::GetTrimmedArgValue(L"/run=\"C:\\x\"", 5), L"C:\\x");
+    EXPECT_EQ(CInstallUtils::GetTrimmedArgValue(L"/run=C:\\x\"", 5), L"C:\\x\"") << "no opening quote: untouched";
+    EXPECT_EQ(CInstallUtils::GetTrimmedArgValue(L"/run=\"a\" b", 5), L"a\" ") << "the last character goes, whatever it is";
+    EXPECT_EQ(CInstallUtils::GetTrimmedArgValue(L"/run=\"", 5), L"");
+    EXPECT_EQ(CInstallUtils::GetTrimmedArgValue(L"/run=", 5), L"");
+    EXPECT_EQ(CInstallUtils::GetTrimmedArgValue(L"/r", 5), L"") << "a prefix longer than the token";
+    EXPECT_EQ(CInstallUtils::GetTrimmedArgValue(L"language= en ", 9), L" en ") << "no other trimming";
+}
+
+// ---------------------------------------------------------------------------
+// "autorun.inf"
+
+TEST(CInstallUtilsAutorunInf, WithoutTheFileTheInstallerBelowTheExeFolderIsRunAndNothingDeleted)
+{
+    CAutorunFolder folder;
+    std::wstring strWorkingFolder, strArguments;
+    folder.Read(strWorkingFolder, strArguments);
+    const std::wstring strDir = folder.ExeDirectory();
+    EXPECT_EQ(strWorkingFolder, strDir);
+    EXPECT_EQ(strArguments, Relaunch(strDir + L"Setup\\HalvikInstaller.exe", strDir, L""));
+}
+
+TEST(CInstallUtilsAutorunInf, ReadsItsSectionOnlyAndMakesPathsAbsoluteAgainstTheExeFolder)
+{
+    CAutorunFolder folder;
+    folder.Write("[autorun]\r\nopen=InstallerShim.exe\r\nrun=Other\\evil.exe\r\n"
+                 "[InstallerShim]\r\nworkingFolder=Work\r\nrun=Inst\\setup.exe\r\nrunWorkingFolder=Inst\r\n"
+                 "[Other]\r\ndeleteAfterInstall=Setup\r\n");
+    std::wstring strWorkingFolder, strArguments;
+    folder.Read(strWorkingFolder, strArguments);
+    const std::wstring strDir = folder.ExeDirectory();
+    EXPECT_EQ(strWorkingFolder, strDir + L"Work");
+    EXPECT_EQ(strArguments, Relaunch(strDir + L"Inst\\setup.exe", strDir + L"Inst", L""));
+
+    folder.Write("[InstallerShim]\r\nrun=D:\\Media\\setup.exe\r\nrunWorkingFolder=\\\\server\\share\r\n");
+    EXPECT_EQ(folder.RelaunchArguments(), Relaunch(L"D:\\Media\\setup.exe", L"\\\\server\\share", L""))
+        << "absolute paths are kept as they are";
+}
+
+TEST(CInstallUtilsAutorunInf, OnlyDeletePathsBelowTheExeFolderReachTheList)
+{
+    CAutorunFolder folder;
+    const std::wstring strDir = folder.ExeDirectory();
+    folder.Write("[InstallerShim]\r\ndeleteAfterInstall=Setup;C:\\Windows;tmp\\x.log;..\\..\\Users;"
+                 "\\\\server\\share\\x;Setup\\..\\..\\escape;a\\..\\b;.;Setup\\..;C:relative;"
+                 "..\\..\\..\\..\\..\\..\\..\\..\\..\\..\\above-the-drive;x\\..\\..\\\r\n");
+    CLogCapture log;
+    EXPECT_EQ(ParsedDeleteList(folder.RelaunchArguments()),
+              strDir + L"Setup;" + strDir + L"tmp\\x.log;" + strDir + L"b");
+    // The relative ones that lead out are reported; absolute ones are simply not taken.
+    EXPECT_EQ(CountLoggedContaining(log, HLOG_WARNING, L"..\\..\\Users"), 1u);
+    EXPECT_EQ(CountLoggedContaining(log, HLOG_WARNING, L"Setup\\..\\..\\escape"), 1u);
+    EXPECT_EQ(CountLoggedContaining(log, HLOG_WARNING, L"above-the-drive"), 1u);
+    EXPECT_EQ(CountLoggedContaining(log, HLOG_WARNING, L"C:\\Windows"), 0u);
+}
+
+TEST(CInstallUtilsAutorunInf, TheRelaunchArgumentsParseBackIntoTheSameValues)
+{
+    CAutorunFolder folder(L"auto run");  // a blank in every path
+    folder.Write("[InstallerShim]\r\nrun=My Setup\\setup.exe\r\nrunWorkingFolder=My Setup\r\n"
+                 "deleteAfterInstall=My Setup;tmp file.log;C:\\Windows\r\n");
+    const std::wstring strDir = folder.ExeDirectory();
+    CParsed parsed = Parse(folder.RelaunchArguments() + L" /extra");
+    EXPECT_EQ(parsed.strRun, strDir + L"My Setup\\setup.exe");
+    EXPECT_EQ(parsed.strRunWorkingFolder, strDir + L"My Setup");
+    EXPECT_EQ(parsed.strDeleteAfterInstall, strDir + L"My Setup;" + strDir + L"tmp file.log");
+    EXPECT_EQ(parsed.strRemaining, L"/extra");
+
+    // The defaults too, where runWorkingFolder ends in a separator just before its closing quote.
+    folder.Write("");
+    parsed = Parse(folder.RelaunchArguments());
+    EXPECT_EQ(parsed.strRun, strDir + L"Setup\\HalvikInstaller.exe");
+    EXPECT_EQ(parsed.strRunWorkingFolder, strDir);
+    EXPECT_EQ(parsed.strDeleteAfterInstall, L"");
+    EXPECT_EQ(parsed.strRemaining, L"");
+}
+
+TEST(CInstallUtilsAutorunInf, AValueThatFillsTheBufferIsCutAndNeverTakenAsWhole)
+{
+    CAutorunFolder folder;
+    const std::wstring strDir = folder.ExeDirectory();
+    const std::string strLongest(1023, 'a');
+    const std::string strCut(1024, 'b');
+
+    folder.Write("[InstallerShim]\r\nrun=" + strLongest + "\r\n");
+    std::wstring strValue;
+    EXPECT_TRUE(CInstallUtilsTestAccess::ReadIniValueFrom(strDir, L"run", strValue, L""));
+    EXPECT_EQ(strValue, std::wstring(1023, L'a'));
+    EXPECT_EQ(Parse(folder.RelaunchArguments()).strRun, strDir + std::wstring(1023, L'a'));
+
+    for (const char* pszKey : {"run", "runWorkingFolder", "workingFolder"}) {
+        folder.Write("[InstallerShim]\r\n" + std::string(pszKey) + "=" + strCut + "\r\n");
+        EXPECT_FALSE(CInstallUtilsTestAccess::ReadIniValueFrom(strDir, std::wstring(pszKey, pszKey + strlen(pszKey)),
+                                                                strValue, L""));
+        CHException e = CatchThrown([&] { folder.RelaunchArguments(); });
+        EXPECT_EQ(ErrorCodesOf(e).front(), static_cast<int>(HError::BufferTooSmall)) << pszKey;
+        EXPECT_EQ(ValuesNamed(e, L"Key"), std::vector<std::wstring>{std::wstring(pszKey, pszKey + strlen(pszKey))});
+    }
+    folder.Write("[InstallerShim]\r\nrun=" + std::string(3000, 'c') + "\r\n");
+    CatchThrown([&] { folder.RelaunchArguments(); });
+
+    // A cut delete list may end in a cut path: nothing is deleted, with a warning.
+    const std::string strListOf1023 = "Setup;" + std::string(1017, 'd');
+    folder.Write("[InstallerShim]\r\ndeleteAfterInstall=" + strListOf1023 + "\r\n");
+    EXPECT_EQ(ParsedDeleteList(folder.RelaunchArguments()),
+              strDir + L"Setup;" + strDir + std::wstring(1017, L'd'));
+    folder.Write("[InstallerShim]\r\ndeleteAfterInstall=" + strListOf1023 + "x\r\n");
+    CLogCapture log;
+    EXPECT_EQ(ParsedDeleteList(folder.RelaunchArguments()), L"");
+    EXPECT_EQ(CountLoggedContaining(log, HLOG_WARNING, L"deleteAfterInstall"), 1u);
+}
+
+TEST(CInstallUtilsAutorunInf, ThePublicReadersUseTheFileBesideTheRunningExecutable)
+{
+    // Whatever the test program's folder holds, both readers see the same
+    // file there (the tests' current directory is another folder).
+    std::wstring strWorkingFolder, strArguments, strExpectedFolder, strExpectedArguments;
+    CInstallUtils::ReadAutorunInf(strWorkingFolder, strArguments);
+    CInstallUtilsTestAccess::ReadAutorunInfFrom(TestProgramFolder(), strExpectedFolder, strExpectedArguments);
+    EXPECT_EQ(strArguments, strExpectedArguments);
+    EXPECT_EQ(strWorkingFolder, strExpectedFolder);
+
+    std::wstring strValue, strExpected;
+    CInstallUtils::ReadIniValue(L"run", strValue, L"<default>");
+    CInstallUtilsTestAccess::ReadIniValueFrom(TestProgramFolder(), L"run", strExpected, L"<default>");
+    EXPECT_EQ(strValue, strExpected);
+}
+
+// ---------------------------------------------------------------------------
+// Paths
+
+TEST(CInstallUtilsPaths, EnsureNoTrailingSeparatorRemovesOneSeparator)
+{
+    EXPECT_EQ(WithoutTrailingSeparator(L"C:\\Medium\\"), L"C:\\Medium");
+    EXPECT_EQ(WithoutTrailingSeparator(L"C:\\Medium\\\\"), L"C:\\Medium\\");
+    EXPECT_EQ(WithoutTrailingSeparator(L"C:/Medium/"), L"C:/Medium");
+    EXPECT_EQ(WithoutTrailingSeparator(L"C:\\Medium"), L"C:\\Medium");
+    EXPECT_EQ(WithoutTrailingSeparator(L""), L"");
+}
+
+TEST(CInstallUtilsPaths, DeletePathOfAMissingPathOnlyLogs)
+{
+    CTempFolder folder(L"delete");
+    const std::wstring strMissing = folder / L"missing";
+    CLogCapture log;
+    CInstallUtils::DeletePath(strMissing + L"\\");
+    EXPECT_EQ(CountLogged(log, HLOG_DEBUG, L"Path " + strMissing + L" not found!.\n"), 1u);
+}
+
+TEST(CInstallUtilsPaths, DeletePathDeletesAFileButNotAReadOnlyOne)
+{
+    CTempFolder folder(L"delete");
+    const std::wstring strFile = folder / L"file.txt", strReadOnly = folder / L"readonly.txt";
+    WriteFileBytes(strFile, "x");
+    WriteFileBytes(strReadOnly, "x");
+    ASSERT_TRUE(::SetFileAttributesW(strReadOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+
+    CInstallUtils::DeletePath(strFile);
+    EXPECT_FALSE(PathExists(strFile));
+    CHException e = CatchThrown([&] { CInstallUtils::DeletePath(strReadOnly); });
+    EXPECT_EQ(ErrorCodesOf(e).front(), static_cast<int>(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)));
+    EXPECT_TRUE(PathExists(strReadOnly));
+}
+
+TEST(CInstallUtilsPaths, DeletePathDeletesAFolderTreeWithReadOnlyFiles)
+{
+    CTempFolder folder(L"delete");
+    const std::wstring strTree = folder / L"tree";
+    ASSERT_TRUE(::CreateDirectoryW(strTree.c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((strTree + L"\\sub").c_str(), nullptr));
+    WriteFileBytes(strTree + L"\\a.txt", "a");
+    WriteFileBytes(strTree + L"\\sub\\b.txt", "b");
+    ASSERT_TRUE(::SetFileAttributesW((strTree + L"\\sub\\b.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+
+    CInstallUtils::DeletePath(strTree + L"\\");
+    EXPECT_FALSE(PathExists(strTree));
+    EXPECT_TRUE(PathExists(folder.Path()));
+}
+
+// ---------------------------------------------------------------------------
+// Relaunch from %TEMP%
+
+namespace {
+
+// A copy of ProcessProbe.exe under a name no other test uses, as the
+// executable that stage one copies into %TEMP%; that copy is removed at the end.
+class CRelaunchedProbe
+{
+public:
+    CRelaunchedProbe() : m_folder(L"relaunch")
+    {
+        m_strName = CHFileUtilities::GetFilenameFromPath(UniqueTempPath(L"probe")) + L".exe";
+        m_strSource = m_folder / m_strName;
+        CopyProcessProbeTo(m_strSource);
+        m_strCopy = CHFileUtilities::GetTempDirectory() + m_strName;
+    }
+    ~CRelaunchedProbe() { EXPECT_TRUE(DeleteWhenFree(m_strCopy)); }
+
+    const CTempFolder& Folder() const { return m_folder; }
+    const std::wstring& Source() const { return m_strSource; }
+    const std::wstring& Copy() const { return m_strCopy; }
+
+private:
+    CTempFolder m_folder;
+    std::wstring m_strName, m_strSource, m_strCopy;
+};
+
+} // namespace
+
+TEST(CInstallUtilsRelaunch, CopiesTheExecutableIntoTempAndStartsTheCopyInTheWorkingFolder)
+{
+    CRelaunchedProbe probe;
+    const std::wstring strRecord = probe.Folder() / L"record.txt";
+    const std::wstring strWorkingFolder = probe.Folder() / L"work";
+    ASSERT_TRUE(::CreateDirectoryW(strWorkingFolder.c_str(), nullptr));
+    const std::wstring strArguments = L"/out=\"" + strRecord + L"\" /run=\"C:\\a b\\setup.exe\" extra";
+
+    CLogCapture log;
+    EXPECT_TRUE(CInstallUtils::CopyExeToTmpAndStart(probe.Source(), strArguments, strWorkingFolder + L"\\"));
+    auto record = AwaitProbeRecord(strRecord);
+    ASSERT_TRUE(record);
+    EXPECT_TRUE(EqualsIgnoringCase(record->strModule, probe.Copy())) << testing::PrintToString(record->strModule);
+    EXPECT_EQ(record->strCurrentDirectory, strWorkingFolder);
+    EXPECT_EQ(record->args,
+              (std::vector<std::wstring>{L"/out=" + strRecord, L"/run=C:\\a b\\setup.exe", L"extra"}));
+    EXPECT_EQ(CountLogged(log, HLOG_DEBUG,
+                          L"Running " + probe.Copy() + L" in " + strWorkingFolder + L" with command line " +
+                              strArguments + L".\n"),
+              1u);
+}
+
+TEST(CInstallUtilsRelaunch, ReplacesAStaleReadOnlyCopy)
+{
+    CRelaunchedProbe probe;
+    WriteFileBytes(probe.Copy(), "not a program");
+    ASSERT_TRUE(::SetFileAttributesW(probe.Copy().c_str(), FILE_ATTRIBUTE_READONLY));
+    const std::wstring strRecord = probe.Folder() / L"record.txt";
+
+    EXPECT_TRUE(CInstallUtils::CopyExeToTmpAndStart(probe.Source(), L"/out=" + strRecord, probe.Folder().Path()));
+    EXPECT_TRUE(AwaitProbeRecord(strRecord));
+}
+
+namespace {
+
+// A named manual-reset event that a probe started with /wait= waits for.
+class CReleaseEvent
+{
+public:
+    CReleaseEvent() : m_strName(CHFileUtilities::GetFilenameFromPath(UniqueTempPath(L"release")))
+    {
+        m_hEvent.Reset(::CreateEventW(nullptr, TRUE, FALSE, m_strName.c_str()));
+        EXPECT_TRUE(m_hEvent);
+    }
+    ~CReleaseEvent() { Release(); }
+    const std::wstring& Name() const { return m_strName; }
+    void Release() { ::SetEvent(m_hEvent.Get()); }
+
+private:
+    std::wstring m_strName;
+    CHKernelHandle m_hEvent;
+};
+
+CHKernelHandle StartWaitingProbe(const std::wstring& strProgram, const CReleaseEvent& release,
+                                 const std::wstring& strStartedRecord)
+{
+    std::wstring strCommand = L"\"" + strProgram + L"\" /out=\"" + strStartedRecord + L"\" /wait=" + release.Name();
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!::CreateProcessW(nullptr, strCommand.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        ADD_FAILURE() << "could not start the probe: " << ::GetLastError();
+        return CHKernelHandle();
+    }
+    ::CloseHandle(info.hThread);
+    return CHKernelHandle(info.hProcess);
+}
+
+} // namespace
+
+TEST(CInstallUtilsRelaunch, DoesNothingWhileTheCopyInTempRuns)
+{
+    CRelaunchedProbe probe;
+    CopyProcessProbeTo(probe.Copy());
+    CReleaseEvent release;
+    const std::wstring strStarted = probe.Folder() / L"started.txt";
+    CHKernelHandle hRunning = StartWaitingProbe(probe.Copy(), release, strStarted);
+    ASSERT_TRUE(hRunning);
+    ASSERT_TRUE(AwaitProbeRecord(strStarted));
+
+    CLogCapture log;
+    EXPECT_FALSE(CInstallUtils::CopyExeToTmpAndStart(probe.Source(), L"", probe.Folder().Path()));
+    EXPECT_EQ(CountLoggedContaining(log, HLOG_DEBUG, L"Running "), 0u);
+
+    release.Release();
+    EXPECT_EQ(::WaitForSingleObject(hRunning.Get(), g_dwTestProcessTimeoutMs), WAIT_OBJECT_0);
+}
+
+TEST(CInstallUtilsRelaunch, TheRunningCopyIsFoundByItsFullPathInAnyCaseNeverByItsName)
+{
+    CTempFolder folder(L"running");
+    const std::wstring strName = CHFileUtilities::GetFilenameFromPath(UniqueTempPath(L"probe")) + L".exe";
+    const std::wstring strProgram = folder / strName;
+    CopyProcessProbeTo(strProgram);
+    CReleaseEvent release;
+    const std::wstring strStarted = folder / L"started.txt";
+    CHKernelHandle hRunning = StartWaitingProbe(strProgram, release, strStarted);
+    ASSERT_TRUE(hRunning);
+    ASSERT_TRUE(AwaitProbeRecord(strStarted));
+
+    EXPECT_TRUE(CInstallUtilsTestAccess::IsImageRunning(strProgram));
+    EXPECT_TRUE(CInstallUtilsTestAccess::IsImageRunning(UpperCase(strProgram)));
+    EXPECT_FALSE(CInstallUtilsTestAccess::IsImageRunning(strName)) << "a base name is no full path";
+    EXPECT_FALSE(CInstallUtilsTestAccess::IsImageRunning(CHFileUtilities::GetTempDirectory() + strName))
+        << "the same name in another folder is another program";
+    EXPECT_FALSE(CInstallUtilsTestAccess::IsImageRunning(strProgram.substr(0, strProgram.size() - 4)))
+        << "part of the path is not the path";
+
+    release.Release();
+    ASSERT_EQ(::WaitForSingleObject(hRunning.Get(), g_dwTestProcessTimeoutMs), WAIT_OBJECT_0);
+    hRunning.Reset();
+    EXPECT_FALSE(CInstallUtilsTestAccess::IsImageRunning(strProgram));
+}
+
+// ---------------------------------------------------------------------------
+// Autoruns
+
+TEST(CInstallUtilsAutoruns, ParsesProgramAndArgumentInBothForms)
+{
+    CTempFolder folder(L"autorun values");  // a blank in the path
+    const std::wstring strApp = folder / L"app.exe";
+    WriteFileBytes(strApp, "x");
+    CTempFolder plainFolder(L"plain");  // none (%TEMP% has none in the test prefix)
+    const std::wstring strPlain = plainFolder / L"app.exe";
+    ASSERT_EQ(strPlain.find(L' '), std::wstring::npos);
+    WriteFileBytes(strPlain, "x");
+
+    // Unquoted, the program ends at the first blank.
+    EXPECT_EQ(Autoruns({strPlain}), (CInstallUtils::AutorunList{{strPlain, L""}}));
+    EXPECT_EQ(Autoruns({strPlain + L" /a  /b "}), (CInstallUtils::AutorunList{{strPlain, L"/a  /b "}}));
+    // Quoted, it runs to the last quote.
+    EXPECT_EQ(Autoruns({L"\"" + strApp + L"\" /min"}), (CInstallUtils::AutorunList{{strApp, L"/min"}}));
+    EXPECT_EQ(Autoruns({L"\"" + strApp + L"\""}), (CInstallUtils::AutorunList{{strApp, L""}}));
+    EXPECT_EQ(Autoruns({L"\"" + strApp + L"\"X/min  two"}), (CInstallUtils::AutorunList{{strApp, L"/min  two"}}))
+        << "the separator belongs to neither part";
+    // A line's value loses one quote pair first: a path with a blank needs two.
+    EXPECT_EQ(Autoruns({CInstallUtils::GetTrimmedArgValue(L"autorun=\"\"" + strApp + L"\" /min\"", 8)}),
+              (CInstallUtils::AutorunList{{strApp, L"/min"}}));
+    // Appended in order.
+    EXPECT_EQ(Autoruns({strPlain + L" 1", L"\"" + strApp + L"\" 2", strPlain + L" 3"}),
+              (CInstallUtils::AutorunList{{strPlain, L"1"}, {strApp, L"2"}, {strPlain, L"3"}}));
+}
+
+TEST(CInstallUtilsAutoruns, ProgramsThatAreNotThereOrAreFoldersAreSkippedWithAWarning)
+{
+    CTempFolder folder(L"autorun values");
+    const std::wstring strApp = folder / L"app.exe";
+    WriteFileBytes(strApp, "x");
+    const std::wstring strQuotedApp = L"\"" + strApp + L"\"";
+
+    CLogCapture log;
+    // One quote pair only: trimming leaves <folder>\app.exe" /mi, cut at the folder's blank.
+    const std::wstring strOneQuotePair = CInstallUtils::GetTrimmedArgValue(L"autorun=" + strQuotedApp + L" /min", 8);
+    EXPECT_EQ(Autoruns({strOneQuotePair, L"\"" + (folder / L"missing.exe") + L"\"", L"\"", L"\"\"x", L" lead",
+                        L"\"" + folder.Path() + L"\"", strQuotedApp}),
+              (CInstallUtils::AutorunList{{strApp, L""}}));
+    const std::wstring strCutAtBlank = strApp.substr(0, strApp.find(L' '));
+    EXPECT_EQ(CountLoggedContaining(log, HLOG_WARNING, strCutAtBlank + L" not found"), 1u);
+    EXPECT_EQ(CountLoggedContaining(log, HLOG_WARNING, L"missing.exe not found"), 1u);
+    EXPECT_EQ(CountLoggedContaining(log, HLOG_WARNING, folder.Path() + L" not found"), 1u);
+    EXPECT_EQ(CountLoggedContaining(log, HLOG_WARNING, L"Autorun program "), 6u);
+}
+
+TEST(CInstallUtilsAutoruns, StartAutoRunsStartsEachInItsOwnFolderWithItsArgument)
+{
+    CTempFolder first(L"autorun one"), second(L"autorun2"), records(L"records");
+    const std::wstring strFirst = first / L"first.exe", strSecond = second / L"second.exe";
+    CopyProcessProbeTo(strFirst);
+    CopyProcessProbeTo(strSecond);
+    // The argument holds no quote: a quoted program runs to the last one.
+    const std::wstring strRecord1 = records / L"1.txt", strRecord2 = records / L"2.txt";
+    ASSERT_EQ(strRecord1.find(L' '), std::wstring::npos);
+
+    CInstallUtils utils;
+    CInstallUtils::ParseAutorunProgramAndArgument(L"\"" + strFirst + L"\" /out=" + strRecord1 + L" one", utils);
+    CInstallUtils::ParseAutorunProgramAndArgument(strSecond + L" /out=" + strRecord2, utils);
+    ASSERT_EQ(utils.GetAutoruns().size(), 2u);
+    utils.StartAutoRuns();
+
+    auto record1 = AwaitProbeRecord(strRecord1);
+    auto record2 = AwaitProbeRecord(strRecord2);
+    ASSERT_TRUE(record1);
+    ASSERT_TRUE(record2);
+    EXPECT_EQ(record1->strCurrentDirectory, first.Path());
+    EXPECT_EQ(record1->args, (std::vector<std::wstring>{L"/out=" + strRecord1, L"one"}));
+    EXPECT_EQ(record2->strCurrentDirectory, second.Path());
+    EXPECT_EQ(record2->args, (std::vector<std::wstring>{L"/out=" + strRecord2}));
+    // The probes have ended once their folders go.
+    EXPECT_TRUE(DeleteWhenFree(strFirst));
+    EXPECT_TRUE(DeleteWhenFree(strSecond));
+}
