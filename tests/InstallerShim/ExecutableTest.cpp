@@ -70,7 +70,8 @@ TEST(InstallerShimExecutable, VersionResourceNamesTheProduct)
     EXPECT_EQ(VersionString(info, L"OriginalFilename"), L"InstallerShim.exe");
 }
 
-TEST(InstallerShimExecutable, IsAGuiProgramThatStartsAndEndsWithCodeZero)
+// Its runs, and their exit code 0 on every path, are the end-to-end tests' part.
+TEST(InstallerShimExecutable, IsAnX64GuiProgram)
 {
     HMODULE hModule = ::LoadLibraryExW(LauncherPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(hModule, nullptr);
@@ -81,11 +82,4 @@ TEST(InstallerShimExecutable, IsAGuiProgramThatStartsAndEndsWithCodeZero)
     EXPECT_EQ(pNt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
     EXPECT_EQ(pNt->FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
     ::FreeLibrary(hModule);
-
-    CHKernelHandle hProcess = StartHelperProgram(L"InstallerShim.exe", L"");
-    ASSERT_TRUE(hProcess);
-    ASSERT_EQ(::WaitForSingleObject(hProcess.Get(), 30000), WAIT_OBJECT_0);
-    DWORD dwExitCode = 99;
-    ::GetExitCodeProcess(hProcess.Get(), &dwExitCode);
-    EXPECT_EQ(dwExitCode, 0u);
 }
