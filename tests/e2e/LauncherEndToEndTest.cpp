@@ -1,0 +1,460 @@
+// The launcher as a user meets it: the real InstallerShim.exe started under
+// Wine from a medium folder of the test's own, with a fake installer that
+// answers on the pipe as each test tells it, and recording autoruns. The
+// tests look at what the run leaves: the launcher's log, the records of the
+// installer and the autoruns, the copy in %TEMP%, message boxes, exit codes.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "HulvsInstallerAnswer.h"
+#include "LauncherHarness.h"
+
+using namespace e2e;
+
+namespace {
+
+using Strings = std::vector<std::wstring>;
+
+// Lines that fill an answer up to an exact size in bytes (UTF-16 with its
+// mark: 2 + 2 per character) around the lines that matter.
+std::wstring PaddedAnswer(const std::wstring& strBefore, const std::wstring& strAfter, size_t cbTotal)
+{
+    const size_t cchFixed = strBefore.size() + strAfter.size() + std::wstring(L"filler=\n").size();
+    const size_t cchTotal = (cbTotal - 2) / 2;
+    return strBefore + L"filler=" + std::wstring(cchTotal - cchFixed, L'x') + L"\n" + strAfter;
+}
+
+std::wstring SystemText(DWORD dwError)
+{
+    wchar_t* pszText = nullptr;
+    ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, dwError, 0, reinterpret_cast<wchar_t*>(&pszText), 0, nullptr);
+    std::wstring strText = pszText ? pszText : L"";
+    ::LocalFree(pszText);
+    while (!strText.empty() && (strText.back() == L'\n' || strText.back() == L'\r' || strText.back() == L' '))
+        strText.pop_back();
+    return strText;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Stage one: from the medium to the copy in %TEMP%
+
+TEST_F(CLauncherTest, StageOneRelaunchesItsCopyFromTempAndTheWholeInstallRunsThrough)
+{
+    CMedium medium(m_root / L"medium");
+    // Another section and absolute delete paths are not the launcher's.
+    medium.WriteAutorunInf("[autorun]\r\nopen=Other.exe\r\n\r\n[InstallerShim]\r\nrun=Setup\\HalvikInstaller.exe\r\n"
+                           "runWorkingFolder=Setup\r\nworkingFolder=Setup\\\r\n"
+                           "deleteAfterInstall=Setup;C:\\Windows;tmp\\x.log\r\n");
+    const std::wstring strAnswer = AnswerOption(
+        Utf16Le(ProbeAutorun(medium, L"autorun.rec", L" second") + L"language=de-de\ndelete-files=true\n", true));
+    const std::wstring strExtra = L"/record=" + Record(L"installer.rec") + L" " + strAnswer;
+    ::DeleteFileW(m_strTempCopy.c_str());
+
+    const CChainRun run = RunChain(medium.Launcher(), strExtra);
+    EXPECT_EQ(run.launcherExit, 0u);
+    EXPECT_TRUE(run.bChainEnded);
+    EXPECT_TRUE(run.boxTexts.empty()) << testing::PrintToString(run.boxTexts);
+    EXPECT_EQ(run.otherLauncherExits, std::vector<DWORD>{0u}) << "the copy ran and ended with 0";
+
+    // The copy is the launcher itself, started in the working folder (one
+    // trailing separator removed) with the relaunch arguments and then the
+    // extra arguments.
+    EXPECT_EQ(ReadFileBytes(m_strTempCopy), ReadFileBytes(medium.Launcher()));
+    const std::wstring strRelaunch = L"/run=\"" + medium.Installer() + L"\" /runWorkingFolder=\"" +
+                                     medium.Path(L"Setup") + L"\" /deleteAfterInstall=\"" + medium.Path(L"Setup") +
+                                     L";" + medium.Path(L"tmp\\x.log") + L"\" " + strExtra;
+    const std::wstring strRelaunchLine =
+        L" : Running " + m_strTempCopy + L" in " + medium.Path(L"Setup") + L" with command line " + strRelaunch + L".";
+    EXPECT_EQ(m_log.LinesWith({L"[DEBUG", strRelaunchLine}).size(), 1u);
+
+    const auto installer = AwaitRecord(L"installer.rec", 0);
+    ASSERT_TRUE(installer);
+    EXPECT_TRUE(SamePath(installer->strModule, medium.Installer()));
+    EXPECT_EQ(installer->strCurrentDirectory, medium.Path(L"Setup"));
+    EXPECT_EQ(installer->args, (Strings{L"/record=" + Record(L"installer.rec"), strAnswer}));
+    const auto autorun = AwaitRecord(L"autorun.rec", 0);
+    ASSERT_TRUE(autorun) << "the answer's autorun was not started";
+    EXPECT_EQ(autorun->args, (Strings{L"/out=" + Record(L"autorun.rec"), L"second"}));
+    EXPECT_EQ(autorun->strCurrentDirectory, medium.Path(L"Apps")) << "an autorun runs in its own folder";
+    // The answer allowed the deletion and the medium named two paths.
+    EXPECT_EQ(m_log.LinesWith({L"Deleting staged files", L" 2 paths"}).size(), 1u);
+}
+
+TEST_F(CLauncherTest, StageOneWithoutAutorunInfRunsTheDefaultInstallerInTheMediumFolder)
+{
+    CMedium medium(m_root / L"medium");
+    ::DeleteFileW(m_strTempCopy.c_str());
+
+    const CChainRun run = RunChain(medium.Launcher(), L"");
+    EXPECT_EQ(run.launcherExit, 0u);
+    EXPECT_TRUE(run.bChainEnded);
+    EXPECT_TRUE(run.boxTexts.empty()) << testing::PrintToString(run.boxTexts);
+
+    const std::wstring strExeDirectory = medium.Folder() + L"\\";
+    const std::wstring strRelaunch = L"/run=\"" + medium.Installer() + L"\" /runWorkingFolder=\"" +
+                                     CHFileUtilities::MakeAbsolutePath(strExeDirectory, L"") +
+                                     L"\" /deleteAfterInstall=\"\"";
+    const std::wstring strRelaunchLine =
+        L" : Running " + m_strTempCopy + L" in " + medium.Folder() + L" with command line " + strRelaunch + L".";
+    EXPECT_EQ(m_log.LinesWith({strRelaunchLine}).size(), 1u);
+    EXPECT_TRUE(medium.InstallerStarted());
+    EXPECT_TRUE(Exists(m_strTempCopy));
+}
+
+// ---------------------------------------------------------------------------
+// Stage two: the installer, its answer and the autoruns
+
+TEST_F(CLauncherTest, StageTwoResolvesRelativePathsAgainstItsFolderAndPassesTheRemainingArgumentsOn)
+{
+    CMedium medium(m_root / L"medium");
+    const std::wstring strAnswer = AnswerOption(Utf16Le(ProbeAutorun(medium, L"autorun.rec"), true));
+
+    // Run from the medium folder, the switch in capitals, a quoted argument
+    // with a run of blanks (which comes through as one blank), and an exit
+    // code that is no restart request: the autoruns still start.
+    const CChainRun run = RunChain(medium.Launcher(),
+                                   L"/RUN=Setup\\HalvikInstaller.exe /runWorkingFolder=Setup /record=" +
+                                       Record(L"installer.rec") + L" \"two  words\" last /exit=1603 " + strAnswer,
+                                   medium.Folder());
+    EXPECT_EQ(run.launcherExit, 0u);
+    EXPECT_TRUE(run.bChainEnded);
+    EXPECT_TRUE(run.boxTexts.empty()) << testing::PrintToString(run.boxTexts);
+
+    const auto installer = AwaitRecord(L"installer.rec", 0);
+    ASSERT_TRUE(installer);
+    EXPECT_EQ(installer->strCurrentDirectory, medium.Path(L"Setup"));
+    EXPECT_EQ(installer->args,
+              (Strings{L"/record=" + Record(L"installer.rec"), L"two words", L"last", L"/exit=1603", strAnswer}));
+    EXPECT_EQ(m_log.LinesWith({L"[DEBUG", L" : Installer exited with code 1603."}).size(), 1u);
+    EXPECT_TRUE(AwaitRecord(L"autorun.rec", 0)) << "exit code 1603 is no restart: the autorun starts";
+}
+
+TEST_F(CLauncherTest, StageTwoReadsAnswersInEveryEncodingItRecognises)
+{
+    CMedium medium(m_root / L"medium");
+    struct CCase
+    {
+        const char* pszName;
+        std::string (*encode)(const std::wstring&);
+    };
+    const CCase cases[] = {
+        {"UTF-16LE with mark", [](const std::wstring& s) { return Utf16Le(s, true); }},
+        {"UTF-16LE without mark", [](const std::wstring& s) { return Utf16Le(s, false); }},
+        {"UTF-16BE with mark", [](const std::wstring& s) { return Utf16BeWithMark(s); }},
+        {"UTF-8 with mark", [](const std::wstring& s) { return Utf8(s, true); }},
+    };
+    // Letters outside ASCII show that the text was decoded, not just passed through.
+    const std::wstring strWord = L"/tag=\u00FC\u20AC\u8A9E";
+    int nCase = 0;
+    for (const CCase& testCase : cases) {
+        SCOPED_TRACE(testCase.pszName);
+        const std::wstring strRecord = L"autorun" + std::to_wstring(++nCase) + L".rec";
+        const std::wstring strAnswerText =
+            L"Language=de-de\n" + ProbeAutorun(medium, strRecord, L" " + strWord) + L"DELETE-FILES=True\n";
+        const size_t nDeletionsBefore = m_log.LinesWith({L"Deleting staged files"}).size();
+
+        const CChainRun run =
+            RunChain(medium.Launcher(),
+                     medium.StageTwoArguments(AnswerOption(testCase.encode(strAnswerText), strRecord + L".answer")));
+        EXPECT_EQ(run.launcherExit, 0u);
+        EXPECT_TRUE(run.bChainEnded);
+        const auto autorun = AwaitRecord(strRecord, 0);
+        ASSERT_TRUE(autorun) << "the autorun was not started";
+        EXPECT_EQ(autorun->args, (Strings{L"/out=" + Record(strRecord), strWord}));
+        EXPECT_EQ(m_log.LinesWith({L"Deleting staged files"}).size(), nDeletionsBefore + 1)
+            << "keys in any case, \"True\" in any case allows the deletion";
+    }
+}
+
+TEST_F(CLauncherTest, CarriageReturnsStayPartOfTheAnswersLines)
+{
+    CMedium medium(m_root / L"medium");
+    const std::wstring strAnswer =
+        L"autorun=" + medium.Probe() + L" /out=" + Record(L"autorun.rec") + L" last\r\ndelete-files=true\r\n";
+    const CChainRun run = RunChain(medium.Launcher(), medium.StageTwoArguments(AnswerOption(Utf16Le(strAnswer, true))));
+    EXPECT_EQ(run.launcherExit, 0u);
+    EXPECT_TRUE(run.bChainEnded);
+
+    const auto autorun = AwaitRecord(L"autorun.rec", 0);
+    ASSERT_TRUE(autorun);
+    EXPECT_EQ(autorun->args, (Strings{L"/out=" + Record(L"autorun.rec"), L"last\r"}));
+    EXPECT_TRUE(m_log.LinesWith({L"Deleting staged files"}).empty()) << "\"true\\r\" is not \"true\"";
+}
+
+TEST_F(CLauncherTest, AutorunPathsWithBlanksNeedTwoPairsOfQuotesAndMissingProgramsAreSkipped)
+{
+    CMedium medium(m_root / L"medium");
+    const std::wstring strSpaced = medium.Path(L"Auto run\\Probe.exe");
+    CopyProgram(L"ProcessProbe.exe", strSpaced);
+    const std::wstring strAnswer =
+        L"autorun=\"\"" + strSpaced + L"\" /out=" + Record(L"two-pairs.rec") + L"\"\n" + // starts
+        L"autorun=\"" + strSpaced + L"\" /out=" + Record(L"one-pair.rec") + L"\n" +      // program cut at the blank
+        L"autorun=" + medium.Path(L"Missing\\Nothing.exe") + L" /x\n" + ProbeAutorun(medium, L"plain.rec");
+
+    const CChainRun run = RunChain(medium.Launcher(), medium.StageTwoArguments(AnswerOption(Utf16Le(strAnswer, true))));
+    EXPECT_EQ(run.launcherExit, 0u);
+    EXPECT_TRUE(run.bChainEnded);
+    EXPECT_TRUE(run.boxTexts.empty()) << testing::PrintToString(run.boxTexts);
+
+    const auto twoPairs = AwaitRecord(L"two-pairs.rec", 0);
+    ASSERT_TRUE(twoPairs);
+    EXPECT_EQ(twoPairs->args, Strings{L"/out=" + Record(L"two-pairs.rec")});
+    EXPECT_EQ(twoPairs->strCurrentDirectory, medium.Path(L"Auto run"));
+    EXPECT_FALSE(Exists(Record(L"one-pair.rec")));
+    EXPECT_TRUE(AwaitRecord(L"plain.rec", 0)) << "a skipped autorun does not stop the others";
+    for (const std::wstring& strMissing : {medium.Path(L"Auto"), medium.Path(L"Missing\\Nothing.exe")})
+        EXPECT_EQ(m_log.LinesWith({L"[WARNING", strMissing + L" "}).size(), 1u) << testing::PrintToString(strMissing);
+}
+
+TEST_F(CLauncherTest, AutorunsGetTheEnvironmentTheRegistryHoldsAfterTheInstallation)
+{
+    CMedium medium(m_root / L"medium");
+    // Set as an installer sets it: in the user's registry, not in the
+    // environment the launcher inherits.
+    const std::wstring strName = L"HS_E2E_INSTALLED_" + std::to_wstring(::GetCurrentProcessId());
+    const std::wstring strValue = L"set by the installer";
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, L"Environment", strName.c_str(), REG_SZ, strValue.c_str(),
+                                static_cast<DWORD>((strValue.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    const std::wstring strAnswer = ProbeAutorun(medium, L"autorun.rec", L" /env=" + strName);
+    const CChainRun run = RunChain(medium.Launcher(), medium.StageTwoArguments(AnswerOption(Utf16Le(strAnswer, true))));
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Environment", strName.c_str());
+
+    EXPECT_EQ(run.launcherExit, 0u);
+    const auto autorun = AwaitRecord(L"autorun.rec", 0);
+    ASSERT_TRUE(autorun);
+    const auto variable = autorun->environment.find(strName);
+    ASSERT_NE(variable, autorun->environment.end());
+    EXPECT_EQ(variable->second.value_or(L"<not set>"), strValue);
+}
+
+TEST_F(CLauncherTest, AnswersOfExactly4096BytesAndOfTheLimitAreReadWhole)
+{
+    CMedium medium(m_root / L"medium");
+    for (size_t cbAnswer : {size_t{4096}, size_t{64 * 1024}}) {
+        SCOPED_TRACE(cbAnswer);
+        const std::wstring strRecord = L"autorun" + std::to_wstring(cbAnswer) + L".rec";
+        // The autorun is the last line: a cut answer loses it.
+        const std::string answer =
+            Utf16Le(PaddedAnswer(L"", ProbeAutorun(medium, strRecord, L" /end"), cbAnswer), true);
+        ASSERT_EQ(answer.size(), cbAnswer);
+        const CChainRun run = RunChain(medium.Launcher(), medium.StageTwoArguments(AnswerOption(answer)));
+        EXPECT_EQ(run.launcherExit, 0u);
+        EXPECT_TRUE(run.bChainEnded);
+        const auto autorun = AwaitRecord(strRecord, 0);
+        ASSERT_TRUE(autorun);
+        EXPECT_EQ(autorun->args, (Strings{L"/out=" + Record(strRecord), L"/end"}));
+    }
+}
+
+TEST_F(CLauncherTest, AnswersWithNothingUsableLeaveTheDefaultsAndTheRunEndsQuietly)
+{
+    CMedium medium(m_root / L"medium");
+    std::mt19937 random(20240607);
+    std::string garbage(3000, '\0');
+    for (char& ch : garbage)
+        ch = static_cast<char>(random() & 0xFF);
+    // An answer larger than the launcher accepts is refused as a whole, the
+    // lines at its start included.
+    const std::string huge =
+        Utf16Le(PaddedAnswer(ProbeAutorun(medium, L"huge.rec") + L"delete-files=true\n", L"", 1024 * 1024), true);
+    struct CCase
+    {
+        const char* pszName;
+        std::wstring strOptions;
+    };
+    const CCase cases[] = {
+        {"0 bytes", AnswerOption(std::string(), L"empty.bin")},
+        {"connects and writes nothing", L"/connect=silent"},
+        {"never connects", L"/connect=never"},
+        {"random bytes (seed 20240607)", AnswerOption(garbage, L"garbage.bin")},
+        {"UTF-8 without mark", AnswerOption(Utf8(ProbeAutorun(medium, L"utf8.rec"), false), L"utf8.bin")},
+        {"1 MiB", AnswerOption(huge, L"huge.bin")},
+    };
+    for (const CCase& testCase : cases) {
+        SCOPED_TRACE(testCase.pszName);
+        // The installer runs half a second; without an answer the launcher
+        // gives the pipe two seconds and its own read one more.
+        const CChainRun run =
+            RunChain(medium.Launcher(), medium.StageTwoArguments(L"/runfor=500 " + testCase.strOptions));
+        EXPECT_EQ(run.launcherExit, 0u);
+        EXPECT_TRUE(run.bChainEnded);
+        EXPECT_LT(run.dLauncherSeconds, 10.0);
+        EXPECT_TRUE(run.boxTexts.empty()) << testing::PrintToString(run.boxTexts);
+    }
+    EXPECT_FALSE(Exists(Record(L"huge.rec")));
+    EXPECT_FALSE(Exists(Record(L"utf8.rec")));
+    EXPECT_TRUE(m_log.LinesWith({L"Deleting staged files"}).empty()) << "the refused answer allowed a deletion";
+}
+
+// ---------------------------------------------------------------------------
+// The installer authors' header
+
+TEST_F(CLauncherTest, TheInstallerAuthorsHeaderHandsTheAnswerToTheLauncher)
+{
+    CMedium medium(m_root / L"medium");
+    const std::wstring strHold = L"hs_e2e_header_" + std::to_wstring(::GetCurrentProcessId());
+    CHKernelHandle hHold(::CreateEventW(nullptr, TRUE, FALSE, strHold.c_str()));
+    ASSERT_TRUE(hHold);
+    // No launcher serves the pipe yet: the call gives up after its time-out.
+    EXPECT_EQ(HulvsSendInstallerAnswer(L"language=xx\n", 300), static_cast<DWORD>(WAIT_TIMEOUT));
+    const std::wstring strTooLong(HULVS_INSTALLER_ANSWER_MAX_BYTES / 2, L'x');
+    EXPECT_EQ(HulvsSendInstallerAnswer(strTooLong.c_str(), 300), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+
+    // This test answers for the installer, which waits meanwhile.
+    CHKernelHandle hLauncher =
+        StartProgram(medium.Launcher(), medium.StageTwoArguments(L"/connect=never /hold=" + strHold + L" /record=" +
+                                                                 Record(L"installer.rec")));
+    ASSERT_TRUE(AwaitRecord(L"installer.rec"));
+    const std::wstring strAnswer = ProbeAutorun(medium, L"autorun.rec", L" \u00E9t\u00E9") + L"delete-files=true\n";
+    EXPECT_EQ(HulvsSendInstallerAnswer(strAnswer.c_str(), 10000), static_cast<DWORD>(ERROR_SUCCESS));
+    ::SetEvent(hHold.Get());
+
+    EXPECT_EQ(ExitCodeAfter(hLauncher, g_dwChainTimeoutMs), 0u);
+    const auto autorun = AwaitRecord(L"autorun.rec");
+    ASSERT_TRUE(autorun);
+    EXPECT_EQ(autorun->args, (Strings{L"/out=" + Record(L"autorun.rec"), L"\u00E9t\u00E9"}));
+    EXPECT_EQ(m_log.LinesWith({L"Deleting staged files"}).size(), 1u);
+    EXPECT_TRUE(WaitForTheChainToEnd());
+}
+
+// ---------------------------------------------------------------------------
+// One launcher at a time
+
+TEST_F(CLauncherTest, ASecondLauncherEndsAtOnceWithoutAWindowWhileOneRuns)
+{
+    CMedium first(m_root / L"first"), second(m_root / L"second");
+    second.WriteAutorunInf("[InstallerShim]\r\nrun=Setup\\HalvikInstaller.exe\r\n");
+    const std::wstring strHold = L"hs_e2e_hold_" + std::to_wstring(::GetCurrentProcessId());
+    CHKernelHandle hHold(::CreateEventW(nullptr, TRUE, FALSE, strHold.c_str()));
+    ASSERT_TRUE(hHold);
+    ::DeleteFileW(m_strTempCopy.c_str());
+
+    CHKernelHandle hFirst = StartProgram(
+        first.Launcher(), first.StageTwoArguments(L"/hold=" + strHold + L" /record=" + Record(L"first.rec") + L" " +
+                                                  AnswerOption(Utf16Le(ProbeAutorun(first, L"autorun.rec"), true))));
+    ASSERT_TRUE(AwaitRecord(L"first.rec")) << "the first launcher did not start its installer";
+
+    // A second start from the medium (stage one) and a second copy (stage two).
+    for (const std::wstring& strArguments : {std::wstring(), second.StageTwoArguments(L"")}) {
+        SCOPED_TRACE(testing::PrintToString(strArguments));
+        CHKernelHandle hSecond = StartProgram(second.Launcher(), strArguments);
+        int nMostWindows = 0;
+        WaitUntil(
+            [&] {
+                nMostWindows = std::max(nMostWindows, TopLevelWindowsOf(::GetProcessId(hSecond.Get())));
+                return ::WaitForSingleObject(hSecond.Get(), 0) == WAIT_OBJECT_0;
+            },
+            10000);
+        EXPECT_EQ(ExitCodeAfter(hSecond, 0), 0u);
+        EXPECT_EQ(nMostWindows, 0);
+    }
+    EXPECT_FALSE(second.InstallerStarted());
+    EXPECT_FALSE(Exists(m_strTempCopy)) << "the second stage one made no copy";
+
+    ::SetEvent(hHold.Get());
+    EXPECT_EQ(ExitCodeAfter(hFirst, g_dwChainTimeoutMs), 0u);
+    EXPECT_TRUE(AwaitRecord(L"autorun.rec")) << "the first run went on undisturbed";
+    EXPECT_TRUE(WaitForTheChainToEnd());
+}
+
+// ---------------------------------------------------------------------------
+// Failures: one message box captioned "Installer", and exit code 0
+
+TEST_F(CLauncherTest, AMissingInstallerEndsInOneMessageBox)
+{
+    CMedium medium(m_root / L"medium");
+    const CChainRun run = RunChain(medium.Launcher(), L"/run=\"" + medium.Path(L"Setup\\Missing.exe") + L"\"");
+    EXPECT_EQ(run.launcherExit, 0u);
+    EXPECT_TRUE(run.bChainEnded) << "the launcher must not hang on its pipe after a failed start";
+    ASSERT_EQ(run.boxTexts.size(), 1u);
+    EXPECT_NE(run.boxTexts[0].find(SystemText(ERROR_FILE_NOT_FOUND)), std::wstring::npos)
+        << testing::PrintToString(run.boxTexts[0]);
+}
+
+TEST_F(CLauncherTest, ARunValueCutAt1024CharactersEndsInOneMessageBox)
+{
+    CMedium medium(m_root / L"medium");
+    // The launcher reads at most 1024 characters of a value: the installer's
+    // name is cut off.
+    medium.WriteAutorunInf("[InstallerShim]\r\nrun=Setup\\" + std::string(1100, 'a') + "\\HalvikInstaller.exe\r\n");
+    ::DeleteFileW(m_strTempCopy.c_str());
+
+    const CChainRun run = RunChain(medium.Launcher(), L"");
+    EXPECT_EQ(run.launcherExit, 0u);
+    EXPECT_TRUE(run.bChainEnded);
+    ASSERT_EQ(run.boxTexts.size(), 1u);
+    EXPECT_FALSE(run.boxTexts[0].empty());
+    for (DWORD dwExit : run.otherLauncherExits)
+        EXPECT_EQ(dwExit, 0u);
+}
+
+TEST_F(CLauncherTest, AnAutorunThatCannotStartEndsInOneMessageBoxAndStopsTheLaterOnes)
+{
+    CMedium medium(m_root / L"medium");
+    WriteFileBytes(medium.Path(L"Apps\\Broken.exe"), "this is no program");
+    const std::wstring strAnswer =
+        L"autorun=" + medium.Path(L"Apps\\Broken.exe") + L"\n" + ProbeAutorun(medium, L"later.rec");
+
+    const CChainRun run = RunChain(medium.Launcher(), medium.StageTwoArguments(AnswerOption(Utf16Le(strAnswer, true))));
+    EXPECT_EQ(run.launcherExit, 0u);
+    EXPECT_TRUE(run.bChainEnded);
+    EXPECT_EQ(run.boxTexts.size(), 1u) << testing::PrintToString(run.boxTexts);
+    EXPECT_FALSE(Exists(Record(L"later.rec")));
+}
+
+// ---------------------------------------------------------------------------
+// Blanks in %TEMP% and in the medium's path
+
+TEST_F(CLauncherTest, RelaunchAndAutorunsWorkWithBlanksInTempAndTheMediumFolder)
+{
+    // A program at the path up to the first blank would be started by a
+    // command line that does not quote its program.
+    const std::wstring strTemp = m_root / L"my temp";
+    ASSERT_TRUE(::CreateDirectoryW(strTemp.c_str(), nullptr));
+    CMedium medium(m_root / L"my medium");
+    const std::wstring strSpaced = medium.Path(L"Auto run\\Probe.exe");
+    CopyProgram(L"ProcessProbe.exe", strSpaced);
+    const std::wstring markers[] = {m_root / L"my.exe", medium.Path(L"Auto.exe")};
+    for (const std::wstring& strMarker : markers)
+        CopyProgram(L"FakeInstaller.exe", strMarker);
+    medium.WriteAutorunInf("[InstallerShim]\r\nrun=Setup\\HalvikInstaller.exe\r\nrunWorkingFolder=Setup\r\n");
+    const std::wstring strAnswer = L"autorun=\"\"" + strSpaced + L"\" /out=" + Record(L"autorun.rec") + L"\"\n";
+    const std::wstring strExtra =
+        L"/record=" + Record(L"installer.rec") + L" " + AnswerOption(Utf16Le(strAnswer, true));
+
+    // Wine gives a child the parent's environment: %TEMP% for the launchers.
+    ::SetEnvironmentVariableW(L"TEMP", strTemp.c_str());
+    ::SetEnvironmentVariableW(L"TMP", strTemp.c_str());
+    const CChainRun run = RunChain(medium.Launcher(), strExtra);
+    ::SetEnvironmentVariableW(L"TEMP", nullptr);
+    ::SetEnvironmentVariableW(L"TMP", nullptr);
+
+    EXPECT_EQ(run.launcherExit, 0u);
+    EXPECT_TRUE(run.bChainEnded);
+    EXPECT_TRUE(run.boxTexts.empty()) << testing::PrintToString(run.boxTexts);
+    const std::wstring strCopy = strTemp + L"\\InstallerShim.exe";
+    const std::wstring strRelaunch = L"/run=\"" + medium.Installer() + L"\" /runWorkingFolder=\"" +
+                                     medium.Path(L"Setup") + L"\" /deleteAfterInstall=\"\" " + strExtra;
+    const std::wstring strRelaunchLine =
+        L" : Running " + strCopy + L" in " + medium.Folder() + L" with command line " + strRelaunch + L".";
+    EXPECT_EQ(m_log.LinesWith({strRelaunchLine}).size(), 1u);
+    EXPECT_EQ(run.otherLauncherExits, std::vector<DWORD>{0u}) << "the copy in the spaced %TEMP% ran";
+    const auto installer = AwaitRecord(L"installer.rec", 0);
+    ASSERT_TRUE(installer);
+    EXPECT_EQ(installer->strCurrentDirectory, medium.Path(L"Setup"));
+    const auto autorun = AwaitRecord(L"autorun.rec", 0);
+    ASSERT_TRUE(autorun);
+    EXPECT_TRUE(SamePath(autorun->strModule, strSpaced));
+    for (const std::wstring& strMarker : markers)
+        EXPECT_FALSE(Exists(strMarker + L".started")) << testing::PrintToString(strMarker) << " was started";
+}

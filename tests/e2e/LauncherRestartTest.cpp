@@ -1,0 +1,109 @@
+// The installer's exit code 3010 asks the launcher to restart Windows instead
+// of starting the autoruns.
+//
+// This program runs only under Wine, in a prefix of its own
+// (build/wineprefix-e2e-restart): there a restart request does not restart
+// the machine, but Wine sends WM_QUERYENDSESSION and WM_ENDSESSION to every
+// top-level window of the prefix and then ends their processes. The
+// messages are watched by EndSessionWindow.exe, which reports through named
+// events; this program owns no window, so it survives the request.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "LauncherHarness.h"
+
+using namespace e2e;
+
+namespace {
+
+bool IsRunningUnderWine()
+{
+    HMODULE hNtdll = ::GetModuleHandleW(L"ntdll.dll");
+    return hNtdll && ::GetProcAddress(hNtdll, "wine_get_version");
+}
+
+// EndSessionWindow.exe with the events it signals, ended if Wine has not.
+class CEndSessionWatch
+{
+public:
+    CEndSessionWatch()
+        : m_strStem(L"hs_e2e_end_session_" + std::to_wstring(::GetCurrentProcessId())), m_hReady(Create(L"_ready")),
+          m_hQuery(Create(L"_query")), m_hEndTrue(Create(L"_end_true")), m_hEndFalse(Create(L"_end_false"))
+    {
+        m_hWindow = StartHelperProgram(L"EndSessionWindow.exe", m_strStem);
+        HANDLE waits[] = {m_hReady.Get(), m_hWindow.Get()};
+        m_bReady = m_hWindow && ::WaitForMultipleObjects(2, waits, FALSE, 20000) == WAIT_OBJECT_0;
+    }
+    ~CEndSessionWatch()
+    {
+        if (m_hWindow && ::WaitForSingleObject(m_hWindow.Get(), 0) == WAIT_TIMEOUT)
+            ::TerminateProcess(m_hWindow.Get(), 99);
+    }
+
+    bool IsReady() const { return m_bReady; }
+    bool Queried(DWORD dwTimeoutMs) const
+    {
+        return ::WaitForSingleObject(m_hQuery.Get(), dwTimeoutMs) == WAIT_OBJECT_0;
+    }
+    bool Ended(DWORD dwTimeoutMs) const
+    {
+        return ::WaitForSingleObject(m_hEndTrue.Get(), dwTimeoutMs) == WAIT_OBJECT_0;
+    }
+
+private:
+    CHKernelHandle Create(const wchar_t* pszSuffix) const
+    {
+        return CHKernelHandle(::CreateEventW(nullptr, TRUE, FALSE, (m_strStem + pszSuffix).c_str()));
+    }
+
+    std::wstring m_strStem;
+    CHKernelHandle m_hReady, m_hQuery, m_hEndTrue, m_hEndFalse, m_hWindow;
+    bool m_bReady = false;
+};
+
+// The launcher tests' fixture, under a name of its own in this prefix.
+class CLauncherRestartTest : public CLauncherTest
+{};
+
+} // namespace
+
+TEST_F(CLauncherRestartTest, ExitCode3010RequestsARestartAndStartsNoAutorun)
+{
+    if (!IsRunningUnderWine())
+        GTEST_SKIP() << "would restart this machine";
+    CMedium medium(m_root / L"medium");
+    CEndSessionWatch watch;
+    ASSERT_TRUE(watch.IsReady());
+
+    // Wine ends the launcher itself too (its marker window is top-level),
+    // with exit code 0: the exit code proves nothing here, the messages do.
+    const CChainRun run = RunChain(
+        medium.Launcher(),
+        medium.StageTwoArguments(L"/exit=3010 " + AnswerOption(Utf16Le(ProbeAutorun(medium, L"autorun.rec"), true))));
+    EXPECT_TRUE(run.bChainEnded);
+    EXPECT_TRUE(run.boxTexts.empty()) << testing::PrintToString(run.boxTexts);
+    EXPECT_TRUE(watch.Queried(20000)) << "no WM_QUERYENDSESSION: no restart was requested";
+    EXPECT_TRUE(watch.Ended(20000)) << "no WM_ENDSESSION with wParam TRUE";
+    EXPECT_FALSE(Exists(Record(L"autorun.rec"))) << "a restart starts no autorun";
+}
+
+TEST_F(CLauncherRestartTest, OtherExitCodesStartTheAutorunsAndRequestNoRestart)
+{
+    if (!IsRunningUnderWine())
+        GTEST_SKIP() << "would restart this machine";
+    CMedium medium(m_root / L"medium");
+    CEndSessionWatch watch;
+    ASSERT_TRUE(watch.IsReady());
+
+    const CChainRun run = RunChain(
+        medium.Launcher(),
+        medium.StageTwoArguments(L"/exit=3011 " + AnswerOption(Utf16Le(ProbeAutorun(medium, L"autorun.rec"), true))));
+    EXPECT_EQ(run.launcherExit, 0u);
+    EXPECT_TRUE(run.bChainEnded);
+    EXPECT_TRUE(AwaitRecord(L"autorun.rec", 0));
+    // Wine sends the messages within a second or two of a request.
+    EXPECT_FALSE(watch.Queried(3000)) << "a restart was requested";
+}

@@ -1,0 +1,204 @@
+// Stands in for the suite's installer in the launcher's end-to-end tests:
+// records how it was started, answers on the launcher's pipe in a way the
+// test chooses, and exits with the code the test chooses.
+//
+//   FakeInstaller [/record=<file>] [/started=<event>] [/hold=<event>]
+//                 [/delay=<ms>] [/answer=<file>] [/connect=exit|never|silent]
+//                 [/runfor=<ms>] [/exit=<code>] [anything else]...
+//
+// In this order:
+// - it always creates an empty file "<its own executable path>.started", so a
+//   test can tell that this copy was started at all, whatever its arguments;
+// - /record= writes the record of ProcessProbeRecord.h (module, command line,
+//   current directory, every argument);
+// - /started= signals the named event (created by the test);
+// - /hold= waits (at most 60 s) for the named event;
+// - /delay= sleeps that long;
+// - it connects to the launcher's pipe (waiting at most 10 s for it) unless
+//   /connect=never, and with /connect=exit (the default) writes the bytes of
+//   the /answer= file exactly as they are, in one write of any size (no
+//   /answer= writes 0 bytes); with /connect=silent it writes nothing; then it
+//   closes its end. The outcome goes to "<record>.sent" as a decimal Win32
+//   error code (0: written);
+// - /runfor= sleeps that long;
+// - it exits with /exit='s code (decimal; 0 without it).
+// Without /answer= and /connect= it does not touch the pipe: a copy started by
+// mistake stays harmless.
+#include <windows.h>
+
+#include <cwchar>
+#include <string>
+
+#include "HulvsInstallerAnswer.h"
+
+namespace {
+
+constexpr DWORD g_dwHoldTimeoutMs = 60000;
+constexpr DWORD g_dwConnectTimeoutMs = 10000;
+
+enum class EConnect { None, AtExit, Never, Silent };
+
+struct COptions
+{
+    std::wstring strRecord, strStartedEvent, strHoldEvent, strAnswer;
+    EConnect connect = EConnect::None;
+    DWORD dwDelayMs = 0, dwRunForMs = 0, dwExitCode = 0;
+};
+
+bool TakeValue(const std::wstring& strArg, const wchar_t* pszSwitch, std::wstring& strValue)
+{
+    const size_t cchSwitch = std::wcslen(pszSwitch);
+    if (strArg.compare(0, cchSwitch, pszSwitch) != 0)
+        return false;
+    strValue = strArg.substr(cchSwitch);
+    return true;
+}
+
+DWORD Number(const std::wstring& strValue)
+{
+    return std::wcstoul(strValue.c_str(), nullptr, 10);
+}
+
+COptions ParseOptions(int argc, wchar_t** argv)
+{
+    COptions options;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring strArg = argv[i];
+        std::wstring strValue;
+        if (TakeValue(strArg, L"/record=", options.strRecord) ||
+            TakeValue(strArg, L"/started=", options.strStartedEvent) ||
+            TakeValue(strArg, L"/hold=", options.strHoldEvent))
+            continue;
+        if (TakeValue(strArg, L"/answer=", options.strAnswer)) {
+            if (options.connect == EConnect::None)
+                options.connect = EConnect::AtExit;
+        } else if (TakeValue(strArg, L"/connect=", strValue)) {
+            options.connect = strValue == L"never"    ? EConnect::Never
+                              : strValue == L"silent" ? EConnect::Silent
+                                                      : EConnect::AtExit;
+        } else if (TakeValue(strArg, L"/delay=", strValue)) {
+            options.dwDelayMs = Number(strValue);
+        } else if (TakeValue(strArg, L"/runfor=", strValue)) {
+            options.dwRunForMs = Number(strValue);
+        } else if (TakeValue(strArg, L"/exit=", strValue)) {
+            options.dwExitCode = Number(strValue);
+        }
+    }
+    return options;
+}
+
+std::wstring ModulePath()
+{
+    std::wstring strPath(32768, L'\0');
+    strPath.resize(::GetModuleFileNameW(nullptr, strPath.data(), static_cast<DWORD>(strPath.size())));
+    return strPath;
+}
+
+std::wstring CurrentDirectory()
+{
+    std::wstring strPath(32768, L'\0');
+    strPath.resize(::GetCurrentDirectoryW(static_cast<DWORD>(strPath.size()), strPath.data()));
+    return strPath;
+}
+
+bool WriteWholeFile(const std::wstring& strPath, const void* pData, DWORD cbData)
+{
+    HANDLE hFile =
+        ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD cbWritten = 0;
+    const bool bWritten = ::WriteFile(hFile, pData, cbData, &cbWritten, nullptr) && cbWritten == cbData;
+    return ::CloseHandle(hFile) && bWritten;
+}
+
+// Appears whole (written beside and renamed), so a polling test never reads half of it.
+void WriteRecordFile(const std::wstring& strPath, const std::wstring& strText)
+{
+    const std::wstring strPartial = strPath + L".partial";
+    if (WriteWholeFile(strPartial, strText.data(), static_cast<DWORD>(strText.size() * sizeof(wchar_t))))
+        ::MoveFileExW(strPartial.c_str(), strPath.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+// The format of ProcessProbeRecord.h, so tests read both programs' records alike.
+std::wstring StartRecord(int argc, wchar_t** argv)
+{
+    std::wstring strRecord = L"module=" + ModulePath() + L"\n";
+    strRecord += L"commandline=" + std::wstring(::GetCommandLineW()) + L"\n";
+    strRecord += L"cwd=" + CurrentDirectory() + L"\n";
+    for (int i = 1; i < argc; ++i)
+        strRecord += L"arg=" + std::wstring(argv[i]) + L"\n";
+    return strRecord;
+}
+
+void SignalEvent(const std::wstring& strName)
+{
+    if (HANDLE hEvent = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, strName.c_str())) {
+        ::SetEvent(hEvent);
+        ::CloseHandle(hEvent);
+    }
+}
+
+void WaitForEvent(const std::wstring& strName)
+{
+    if (HANDLE hEvent = ::OpenEventW(SYNCHRONIZE, FALSE, strName.c_str())) {
+        ::WaitForSingleObject(hEvent, g_dwHoldTimeoutMs);
+        ::CloseHandle(hEvent);
+    }
+}
+
+// The answer file's bytes; an unreadable file counts as empty.
+std::string ReadAnswer(const std::wstring& strPath)
+{
+    std::string bytes;
+    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return bytes;
+    char chunk[65536];
+    DWORD cbRead = 0;
+    while (::ReadFile(hFile, chunk, sizeof(chunk), &cbRead, nullptr) && cbRead > 0)
+        bytes.append(chunk, cbRead);
+    ::CloseHandle(hFile);
+    return bytes;
+}
+
+// Deliberately not HulvsSendInstallerAnswerBytes: the tests also send what
+// that function refuses (answers larger than the launcher accepts).
+DWORD Answer(const COptions& options)
+{
+    HANDLE hPipe = INVALID_HANDLE_VALUE;
+    DWORD dwError = HulvsConnectInstallerPipe(g_dwConnectTimeoutMs, &hPipe);
+    if (dwError != ERROR_SUCCESS)
+        return dwError;
+    if (options.connect == EConnect::AtExit) {
+        const std::string bytes = ReadAnswer(options.strAnswer);
+        DWORD cbWritten = 0;
+        if (!::WriteFile(hPipe, bytes.data(), static_cast<DWORD>(bytes.size()), &cbWritten, nullptr))
+            dwError = ::GetLastError();
+    }
+    ::CloseHandle(hPipe);
+    return dwError;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    const COptions options = ParseOptions(argc, argv);
+    WriteWholeFile(ModulePath() + L".started", "", 0);
+    if (!options.strRecord.empty())
+        WriteRecordFile(options.strRecord, StartRecord(argc, argv));
+    if (!options.strStartedEvent.empty())
+        SignalEvent(options.strStartedEvent);
+    if (!options.strHoldEvent.empty())
+        WaitForEvent(options.strHoldEvent);
+    ::Sleep(options.dwDelayMs);
+    if (options.connect == EConnect::AtExit || options.connect == EConnect::Silent) {
+        const std::wstring strResult = std::to_wstring(Answer(options));
+        if (!options.strRecord.empty())
+            WriteRecordFile(options.strRecord + L".sent", strResult);
+    }
+    ::Sleep(options.dwRunForMs);
+    return static_cast<int>(options.dwExitCode);
+}
