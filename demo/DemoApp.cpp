@@ -8,21 +8,9 @@
 
 #include <string>
 
+#include "RAde/HFileUtilities.h"
+
 namespace {
-
-std::wstring ModulePath()
-{
-    std::wstring strPath(32768, L'\0');
-    strPath.resize(::GetModuleFileNameW(nullptr, strPath.data(), static_cast<DWORD>(strPath.size())));
-    return strPath;
-}
-
-std::wstring CurrentDirectory()
-{
-    std::wstring strPath(32768, L'\0');
-    strPath.resize(::GetCurrentDirectoryW(static_cast<DWORD>(strPath.size()), strPath.data()));
-    return strPath;
-}
 
 std::wstring Arguments()
 {
@@ -38,10 +26,10 @@ std::wstring Arguments()
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
-{
-    const std::wstring strModule = ModulePath();
-    const std::wstring strText =
-        L"program: " + strModule + L"\narguments: " + Arguments() + L"\nworking folder: " + CurrentDirectory() + L"\n";
+try {
+    const std::wstring strModule = GetExePath();
+    const std::wstring strText = L"program: " + strModule + L"\narguments: " + Arguments() +
+                                 L"\nworking folder: " + CHFileUtilities::GetCurrentDirectoryW() + L"\n";
     std::string text(
         static_cast<size_t>(::WideCharToMultiByte(CP_UTF8, 0, strText.c_str(), -1, nullptr, 0, nullptr, nullptr)),
         '\0');
@@ -58,4 +46,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     const BOOL bWritten = ::WriteFile(hFile, text.data(), static_cast<DWORD>(text.size()), &cbWritten, nullptr);
     ::CloseHandle(hFile);
     return bWritten ? 0 : 1;
+} catch (...) {
+    return 1;
 }

@@ -255,3 +255,28 @@ inline std::vector<std::wstring> ValuesNamed(const CHException& e, const wchar_t
             values.push_back(pValue->GetValue());
     return values;
 }
+
+// A manual-reset event of a unique name that a helper program waits for;
+// set at the latest when it goes, so the helper never outlives the test.
+class CReleaseEvent
+{
+public:
+    CReleaseEvent()
+    {
+        static LONG s_nCounter = 0;
+        m_strName = L"hs_release_" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
+                    std::to_wstring(::InterlockedIncrement(&s_nCounter));
+        m_hEvent.Reset(::CreateEventW(nullptr, TRUE, FALSE, m_strName.c_str()));
+        EXPECT_TRUE(m_hEvent);
+    }
+    ~CReleaseEvent() { Release(); }
+    CReleaseEvent(const CReleaseEvent&) = delete;
+    CReleaseEvent& operator=(const CReleaseEvent&) = delete;
+
+    const std::wstring& Name() const { return m_strName; }
+    void Release() { ::SetEvent(m_hEvent.Get()); }
+
+private:
+    std::wstring m_strName;
+    CHKernelHandle m_hEvent;
+};

@@ -390,24 +390,6 @@ TEST(CInstallUtilsRelaunch, ReplacesAStaleReadOnlyCopy)
 
 namespace {
 
-// A named manual-reset event that a probe started with /wait= waits for.
-class CReleaseEvent
-{
-public:
-    CReleaseEvent() : m_strName(CHFileUtilities::GetFilenameFromPath(UniqueTempPath(L"release")))
-    {
-        m_hEvent.Reset(::CreateEventW(nullptr, TRUE, FALSE, m_strName.c_str()));
-        EXPECT_TRUE(m_hEvent);
-    }
-    ~CReleaseEvent() { Release(); }
-    const std::wstring& Name() const { return m_strName; }
-    void Release() { ::SetEvent(m_hEvent.Get()); }
-
-private:
-    std::wstring m_strName;
-    CHKernelHandle m_hEvent;
-};
-
 CHKernelHandle StartWaitingProbe(const std::wstring& strProgram, const CReleaseEvent& release,
                                  const std::wstring& strStartedRecord)
 {

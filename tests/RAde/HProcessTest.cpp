@@ -26,24 +26,6 @@ std::wstring UniqueSuffix()
 
 bool Exists(const std::wstring& strPath) { return ::GetFileAttributesW(strPath.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// A named manual-reset event that a probe started with /wait= waits for.
-class CReleaseEvent
-{
-public:
-    CReleaseEvent() : m_strName(L"hs_probe_release_" + UniqueSuffix())
-    {
-        m_hEvent.Reset(::CreateEventW(nullptr, TRUE, FALSE, m_strName.c_str()));
-        EXPECT_TRUE(m_hEvent);
-    }
-    ~CReleaseEvent() { Release(); }
-    const std::wstring& Name() const { return m_strName; }
-    void Release() { ::SetEvent(m_hEvent.Get()); }
-
-private:
-    std::wstring m_strName;
-    CHKernelHandle m_hEvent;
-};
-
 // Sets a variable of this process and takes it away again.
 class CVariableGuard
 {

@@ -30,6 +30,7 @@
 #include <string>
 
 #include "HulvsInstallerAnswer.h"
+#include "ProcessProbeRecord.h"
 
 namespace {
 
@@ -87,49 +88,10 @@ COptions ParseOptions(int argc, wchar_t** argv)
     return options;
 }
 
-std::wstring ModulePath()
-{
-    std::wstring strPath(32768, L'\0');
-    strPath.resize(::GetModuleFileNameW(nullptr, strPath.data(), static_cast<DWORD>(strPath.size())));
-    return strPath;
-}
 
-std::wstring CurrentDirectory()
-{
-    std::wstring strPath(32768, L'\0');
-    strPath.resize(::GetCurrentDirectoryW(static_cast<DWORD>(strPath.size()), strPath.data()));
-    return strPath;
-}
 
-bool WriteWholeFile(const std::wstring& strPath, const void* pData, DWORD cbData)
-{
-    HANDLE hFile =
-        ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD cbWritten = 0;
-    const bool bWritten = ::WriteFile(hFile, pData, cbData, &cbWritten, nullptr) && cbWritten == cbData;
-    return ::CloseHandle(hFile) && bWritten;
-}
 
-// Appears whole (written beside and renamed), so a polling test never reads half of it.
-void WriteRecordFile(const std::wstring& strPath, const std::wstring& strText)
-{
-    const std::wstring strPartial = strPath + L".partial";
-    if (WriteWholeFile(strPartial, strText.data(), static_cast<DWORD>(strText.size() * sizeof(wchar_t))))
-        ::MoveFileExW(strPartial.c_str(), strPath.c_str(), MOVEFILE_REPLACE_EXISTING);
-}
 
-// The format of ProcessProbeRecord.h, so tests read both programs' records alike.
-std::wstring StartRecord(int argc, wchar_t** argv)
-{
-    std::wstring strRecord = L"module=" + ModulePath() + L"\n";
-    strRecord += L"commandline=" + std::wstring(::GetCommandLineW()) + L"\n";
-    strRecord += L"cwd=" + CurrentDirectory() + L"\n";
-    for (int i = 1; i < argc; ++i)
-        strRecord += L"arg=" + std::wstring(argv[i]) + L"\n";
-    return strRecord;
-}
 
 void SignalEvent(const std::wstring& strName)
 {
@@ -186,9 +148,9 @@ DWORD Answer(const COptions& options)
 int wmain(int argc, wchar_t** argv)
 {
     const COptions options = ParseOptions(argc, argv);
-    WriteWholeFile(ModulePath() + L".started", "", 0);
+    WriteProbeFile(ProbeModulePath() + L".started", "", 0);
     if (!options.strRecord.empty())
-        WriteRecordFile(options.strRecord, StartRecord(argc, argv));
+        WriteProbeRecord(options.strRecord, ProbeStartRecord(argc, argv));
     if (!options.strStartedEvent.empty())
         SignalEvent(options.strStartedEvent);
     if (!options.strHoldEvent.empty())
@@ -197,7 +159,7 @@ int wmain(int argc, wchar_t** argv)
     if (options.connect == EConnect::AtExit || options.connect == EConnect::Silent) {
         const std::wstring strResult = std::to_wstring(Answer(options));
         if (!options.strRecord.empty())
-            WriteRecordFile(options.strRecord + L".sent", strResult);
+            WriteProbeRecord(options.strRecord + L".sent", strResult);
     }
     ::Sleep(options.dwRunForMs);
     return static_cast<int>(options.dwExitCode);

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "ProcessProbeRecord.h"
+
 namespace {
 
 constexpr DWORD g_dwWaitTimeoutMs = 30000;
@@ -60,19 +62,7 @@ COptions ParseOptions(int argc, wchar_t** argv)
     return options;
 }
 
-std::wstring ModulePath()
-{
-    std::wstring strPath(32768, L'\0');
-    strPath.resize(::GetModuleFileNameW(nullptr, strPath.data(), static_cast<DWORD>(strPath.size())));
-    return strPath;
-}
 
-std::wstring CurrentDirectory()
-{
-    std::wstring strPath(32768, L'\0');
-    strPath.resize(::GetCurrentDirectoryW(static_cast<DWORD>(strPath.size()), strPath.data()));
-    return strPath;
-}
 
 std::wstring VariableLine(const std::wstring& strName)
 {
@@ -86,36 +76,13 @@ std::wstring VariableLine(const std::wstring& strName)
 
 std::wstring Record(int argc, wchar_t** argv, const COptions& options)
 {
-    std::wstring strRecord = L"module=" + ModulePath() + L"\n";
-    strRecord += L"commandline=" + std::wstring(::GetCommandLineW()) + L"\n";
-    strRecord += L"cwd=" + CurrentDirectory() + L"\n";
-    for (int i = 1; i < argc; ++i)
-        strRecord += L"arg=" + std::wstring(argv[i]) + L"\n";
+    std::wstring strRecord = ProbeStartRecord(argc, argv);
     for (const std::wstring& strName : options.variables)
         strRecord += VariableLine(strName);
     return strRecord;
 }
 
-bool WriteWholeFile(const std::wstring& strPath, const std::wstring& strText)
-{
-    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                 nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return false;
-    const DWORD cbText = static_cast<DWORD>(strText.size() * sizeof(wchar_t));
-    DWORD cbWritten = 0;
-    const bool bWritten = ::WriteFile(hFile, strText.data(), cbText, &cbWritten, nullptr) && cbWritten == cbText;
-    return ::CloseHandle(hFile) && bWritten;
-}
 
-// The record appears whole: written beside the file and then renamed, so a
-// test that polls for it never reads half of it.
-bool WriteRecord(const std::wstring& strPath, const std::wstring& strRecord)
-{
-    const std::wstring strPartial = strPath + L".partial";
-    return WriteWholeFile(strPartial, strRecord) &&
-           ::MoveFileExW(strPartial.c_str(), strPath.c_str(), MOVEFILE_REPLACE_EXISTING);
-}
 
 bool WaitForEvent(const std::wstring& strName)
 {
@@ -132,9 +99,9 @@ bool WaitForEvent(const std::wstring& strName)
 int wmain(int argc, wchar_t** argv)
 {
     const COptions options = ParseOptions(argc, argv);
-    if (options.bStamp && !WriteWholeFile(ModulePath() + L".started", L""))
+    if (options.bStamp && !WriteProbeFile(ProbeModulePath() + L".started", "", 0))
         return g_nRecordNotWritten;
-    if (!options.strOutput.empty() && !WriteRecord(options.strOutput, Record(argc, argv, options)))
+    if (!options.strOutput.empty() && !WriteProbeRecord(options.strOutput, Record(argc, argv, options)))
         return g_nRecordNotWritten;
     if (!options.strEvent.empty() && !WaitForEvent(options.strEvent))
         return g_nEventNotSignalled;

@@ -75,3 +75,50 @@ inline std::optional<CProcessProbeRecord> ReadProcessProbeRecord(const std::wstr
     }
     return record;
 }
+
+// ---- Writing a record (the programs that record their own start)
+
+inline std::wstring ProbeModulePath()
+{
+    std::wstring strPath(32768, L'\0');
+    strPath.resize(::GetModuleFileNameW(nullptr, strPath.data(), static_cast<DWORD>(strPath.size())));
+    return strPath;
+}
+
+inline std::wstring ProbeCurrentDirectory()
+{
+    std::wstring strPath(32768, L'\0');
+    strPath.resize(::GetCurrentDirectoryW(static_cast<DWORD>(strPath.size()), strPath.data()));
+    return strPath;
+}
+
+// The lines every record starts with: module, command line, folder, arguments.
+inline std::wstring ProbeStartRecord(int argc, wchar_t** argv)
+{
+    std::wstring strRecord = L"module=" + ProbeModulePath() + L"\n";
+    strRecord += L"commandline=" + std::wstring(::GetCommandLineW()) + L"\n";
+    strRecord += L"cwd=" + ProbeCurrentDirectory() + L"\n";
+    for (int i = 1; i < argc; ++i)
+        strRecord += L"arg=" + std::wstring(argv[i]) + L"\n";
+    return strRecord;
+}
+
+inline bool WriteProbeFile(const std::wstring& strPath, const void* pData, DWORD cbData)
+{
+    HANDLE hFile =
+        ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD cbWritten = 0;
+    const bool bWritten = ::WriteFile(hFile, pData, cbData, &cbWritten, nullptr) && cbWritten == cbData;
+    return ::CloseHandle(hFile) && bWritten;
+}
+
+// The record appears whole: written beside the file and then renamed, so a
+// test that polls for it never reads half of it.
+inline bool WriteProbeRecord(const std::wstring& strPath, const std::wstring& strRecord)
+{
+    const std::wstring strPartial = strPath + L".partial";
+    return WriteProbeFile(strPartial, strRecord.data(), static_cast<DWORD>(strRecord.size() * sizeof(wchar_t))) &&
+           ::MoveFileExW(strPartial.c_str(), strPath.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
