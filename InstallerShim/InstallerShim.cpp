@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "InstallerShim/DeviceStaging.h"
 #include "InstallerShim/FileDeleter.h"
 #include "InstallerShim/InstallUtils.h"
 #include "InstallerShim/StartupHardening.h"
@@ -31,7 +32,6 @@
 namespace {
 
 constexpr wchar_t kMarkerWindowClass[] = L"HUIL InstallerShim";
-constexpr wchar_t kDeviceCacheFolder[] = L"WPDNSE";
 constexpr wchar_t kMessageBoxCaption[] = L"Installer";
 constexpr DWORD kInstanceLockWaitMs = 500;
 
@@ -55,27 +55,6 @@ CInstanceLock g_instanceLock;
 
 // The never-shown window by which a later start sees that a launcher runs.
 CWindowHandle g_markerWindow;
-
-// Whether the executable runs from the folder into which the Windows
-// portable-device shell copies what it starts from a phone.
-bool IsStartedFromDevice(const std::wstring& strExeDirectory)
-{
-    HTRY {
-        std::wstring strCache = CHFileUtilities::ConcatPathname(CHFileUtilities::GetTempDirectory(), kDeviceCacheFolder);
-        CHFileUtilities::EnsurePathSeparatorAtEnd(strCache, L"\\");
-        const std::wstring strCacheShort = CHFileUtilities::GetShortFilePath(strCache);
-        // Windows paths are case-insensitive: the shell may spell the folder otherwise.
-        auto contains = [&](const std::wstring& strPart) {
-            if (strPart.empty())
-                return false;
-            std::wstring strHaystack = strExeDirectory, strNeedle = strPart;
-            ::CharUpperBuffW(strHaystack.data(), static_cast<DWORD>(strHaystack.size()));
-            ::CharUpperBuffW(strNeedle.data(), static_cast<DWORD>(strNeedle.size()));
-            return strHaystack.find(strNeedle) != std::wstring::npos;
-        };
-        return contains(strCache) || contains(strCacheShort);
-    } HCATCH
-}
 
 // The marker class is the system dialog class under the launcher's own name.
 void RegisterMarkerWindowClass()
@@ -211,19 +190,19 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR pszCommandLine, int)
     try {
         HTRY {
             const std::wstring strExeDirectory = CHFileUtilities::GetExeDirectory();
-            if (IsStartedFromDevice(strExeDirectory)) {
-                // Staging from the device is not part of this launcher yet:
-                // such a start goes on as one from the medium.
-                CHLogging::Log({HLOG_DEBUG, false},
-                               L"Started from a device's memory (%s); going on as from the medium.\n",
+            // A device that offered no install files sends the run on as one from the medium.
+            bool bHandled = IsStartedFromDevice(strExeDirectory);
+            if (bHandled) {
+                CHLogging::Log({HLOG_DEBUG, false}, L"Started from a device's memory (%s).\n",
                                strExeDirectory.c_str());
+                StageFromDevice(bHandled);
             }
-            RunFromMedium(g_fileDeleter, strExeDirectory, pszCommandLine ? pszCommandLine : L"");
+            if (!bHandled)
+                RunFromMedium(g_fileDeleter, strExeDirectory, pszCommandLine ? pszCommandLine : L"");
         } HCATCH
     } catch (CHException& e) {
         ReportFailure(e);
     }
-    // COM may have been initialised on this thread (the device path does).
-    ::CoUninitialize();
+    // COM is not left initialised: the device path uninitialises it when it is done with the devices.
     return 0;
 }
