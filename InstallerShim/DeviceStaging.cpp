@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "InstallerShim/PortableDeviceApi.h"
+#include "InstallerShim/WindowHandle.h"
 #include "RAde/HException.h"
 #include "RAde/HFileUtilities.h"
 #include "RAde/HLogging.h"
@@ -88,15 +89,6 @@ std::wstring HResultText(HRESULT hr)
 {
     return CHStringHelper::Format(L"0x%08X", static_cast<unsigned>(hr));
 }
-
-// A window destroyed with its owner object (on the thread that created it).
-struct CWindowTraits
-{
-    using Handle = HWND;
-    static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle h) noexcept { ::DestroyWindow(h); }
-};
-using CWindowHandle = CHUniqueHandle<CWindowTraits>;
 
 // COM on the main thread while the devices are read: multithreaded, as the
 // device objects need, and uninitialised again when it goes, after every

@@ -21,6 +21,7 @@
 #include "InstallerShim/FileDeleter.h"
 #include "InstallerShim/InstallUtils.h"
 #include "InstallerShim/StartupHardening.h"
+#include "InstallerShim/WindowHandle.h"
 #include "RAde/HException.h"
 #include "RAde/HFileUtilities.h"
 #include "RAde/HLogging.h"
@@ -34,15 +35,6 @@ namespace {
 constexpr wchar_t kMarkerWindowClass[] = L"HUIL InstallerShim";
 constexpr wchar_t kMessageBoxCaption[] = L"Installer";
 constexpr DWORD kInstanceLockWaitMs = 500;
-
-// A window destroyed with its owner object.
-struct CWindowTraits
-{
-    using Handle = HWND;
-    static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle h) noexcept { ::DestroyWindow(h); }
-};
-using CWindowHandle = CHUniqueHandle<CWindowTraits>;
 
 // The instance lock, taken once and held until the process ends. A second
 // launcher waits for it at most half a second.

@@ -9,7 +9,7 @@
 // judges nothing. Usage: deletebench [rounds] (default 1).
 #include <windows.h>
 
-#include "BenchClock.h"
+#include "BenchSupport.h"
 
 #include <algorithm>
 #include <cstdio>

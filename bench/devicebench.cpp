@@ -23,7 +23,7 @@
 
 #include <wrl/client.h>
 
-#include "BenchClock.h"
+#include "BenchSupport.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -59,13 +59,6 @@ std::wstring g_strBase;
     std::exit(1);
 }
 
-std::wstring OwnFolder()
-{
-    wchar_t szPath[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, szPath, MAX_PATH);
-    std::wstring strPath = szPath;
-    return strPath.substr(0, strPath.find_last_of(L'\\') + 1);
-}
 
 // ---------------------------------------------------------------------------
 // The tree

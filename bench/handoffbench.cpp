@@ -21,7 +21,7 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
-#include "BenchClock.h"
+#include "BenchSupport.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -40,13 +40,6 @@ constexpr DWORD g_dwWaitMs = 30000;
     std::exit(1);
 }
 
-std::wstring OwnFolder()
-{
-    wchar_t szPath[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, szPath, MAX_PATH);
-    std::wstring strPath = szPath;
-    return strPath.substr(0, strPath.find_last_of(L'\\') + 1);
-}
 
 std::wstring TempFolder()
 {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "BenchClock.h"
+#include "BenchSupport.h"
 #include "RAde/HFileLog.h"
 #include "RAde/HFileUtilities.h"
 #include "RAde/HLogging.h"

@@ -7,7 +7,7 @@
 // most 12 times the 1 MB load. The program prints the figures; it judges nothing.
 #include <windows.h>
 
-#include "BenchClock.h"
+#include "BenchSupport.h"
 
 #include <algorithm>
 #include <cstdio>
