@@ -1,0 +1,45 @@
+// A dialog made from a dialog template resource, bound to a C++ object of the
+// window layer (CHWindowImpl). The object is reachable from the dialog window
+// (FromHandle) from WM_INITDIALOG on.
+//
+// Handled messages: a handler returns TRUE and its result in lResult; for the
+// messages whose result a dialog procedure returns directly (WM_INITDIALOG,
+// WM_CTLCOLOR*, ...) the result goes back that way, for the others through
+// DWLP_MSGRESULT. Unhandled messages go to the dialog manager's own handling.
+#pragma once
+
+#include "RAde/DEVEDar/HWindowImpl.h"
+
+class CHDialogImpl : public CHWindowImpl
+{
+public:
+    // nTemplateId names the DIALOG/DIALOGEX resource of the resource module.
+    explicit CHDialogImpl(UINT nTemplateId) noexcept : m_nTemplateId(nTemplateId) {}
+
+    // Runs the dialog modally; returns what EndDialog was given. Throws when the
+    // dialog cannot be created.
+    INT_PTR DoModal(HWND hWndParent = ::GetActiveWindow(), LPARAM lInitParam = 0);
+    // Creates the dialog modeless (it ends with DestroyWindow). Throws on failure.
+    HWND Create(HWND hWndParent, LPARAM lInitParam = 0);
+    // Ends a modal dialog with nResult, or destroys a modeless one.
+    BOOL EndDialog(INT_PTR nResult) noexcept;
+
+    // The lParam given to DoModal or Create; also the lParam of WM_INITDIALOG.
+    LPARAM GetInitParam() const noexcept { return m_lInitParam; }
+    UINT GetTemplateId() const noexcept { return m_nTemplateId; }
+
+    // The module whose resources hold the templates (default: the program).
+    static void SetResourceInstance(HINSTANCE hInstance) noexcept { s_hResourceInstance = hInstance; }
+    static HINSTANCE GetResourceInstance() noexcept;
+
+    LRESULT DefWindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    static INT_PTR CALLBACK StaticDialogProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) noexcept;
+    static bool ReturnsResultDirectly(UINT uMsg) noexcept;
+
+    UINT m_nTemplateId;
+    LPARAM m_lInitParam = 0;
+    bool m_bModal = false;
+    static inline HINSTANCE s_hResourceInstance = nullptr;
+};

@@ -1,0 +1,78 @@
+// The window layer every skinned window of the library rests on: a C++ object
+// bound to one window, either a window it creates from a class of its own or an
+// existing control it subclasses.
+//
+// Messages reach the object's ProcessWindowMessage. A handler that deals with a
+// message returns TRUE and puts the message's result into lResult; FALSE passes
+// the message on: to the class's default procedure (DefWindowProc) for a created
+// window, to the control's own procedure (DefSubclassProc) for a subclassed one.
+// Exceptions never leave the window procedure: they are logged and swallowed.
+//
+// The object is reachable from its window with FromHandle until the window
+// receives WM_NCDESTROY; after that m_hWnd is null again and OnFinalMessage runs.
+// Windows and their objects belong to one thread: create, subclass, destroy and
+// delete them on the thread that runs their messages.
+#pragma once
+
+#include <windows.h>
+
+class CHWindowImpl
+{
+public:
+    CHWindowImpl() noexcept = default;
+    // Destroys a window this object created, and gives a subclassed control back
+    // to its own procedure. The object's handlers no longer see those messages.
+    virtual ~CHWindowImpl();
+    CHWindowImpl(const CHWindowImpl&) = delete;
+    CHWindowImpl& operator=(const CHWindowImpl&) = delete;
+
+    // Creates a window of the class GetWndClassName names (registered on first
+    // use). pRect null gives CW_USEDEFAULT. Throws on failure.
+    HWND Create(HWND hWndParent, const RECT* pRect, LPCWSTR pszTitle, DWORD dwStyle, DWORD dwExStyle,
+                UINT_PTR nIdOrMenu = 0);
+    // Routes an existing window's messages through this object first. FALSE when
+    // the window is none, this object is already bound, or the system refuses.
+    BOOL SubclassWindow(HWND hWnd) noexcept;
+    // Gives a subclassed window back to its own procedure; returns it.
+    HWND UnsubclassWindow() noexcept;
+    BOOL DestroyWindow() noexcept;
+
+    // The object bound to hWnd by this layer, or null.
+    static CHWindowImpl* FromHandle(HWND hWnd) noexcept;
+
+    UINT_PTR SetTimer(UINT_PTR nId, UINT nElapse) noexcept { return ::SetTimer(m_hWnd, nId, nElapse, nullptr); }
+    BOOL KillTimer(UINT_PTR nId) noexcept { return ::KillTimer(m_hWnd, nId); }
+    BOOL IsWindow() const noexcept { return m_hWnd != nullptr && ::IsWindow(m_hWnd); }
+    operator HWND() const noexcept { return m_hWnd; }
+
+    // Message processing: TRUE when handled (result in lResult).
+    virtual BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult);
+    // What an unhandled message gets: the default or the control's own procedure.
+    virtual LRESULT DefWindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam);
+
+    HWND m_hWnd = nullptr;
+
+protected:
+    enum class EBinding { None, Created, Subclassed, Dialog };
+
+    // Name of the window class Create registers; one class per name.
+    virtual LPCWSTR GetWndClassName() const noexcept { return L"DEVEDar.Window"; }
+    // Called after the window's last message (WM_NCDESTROY); m_hWnd is null.
+    virtual void OnFinalMessage(HWND /*hWnd*/) {}
+
+    // Binding and unbinding, shared with the dialog layer.
+    void Bind(HWND hWnd, EBinding binding) noexcept;
+    void Unbind() noexcept;
+    // Runs the handlers, catching what they throw; FALSE when none handled it.
+    BOOL RouteMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) noexcept;
+    // The final message was processed: unbind and tell the object.
+    void FinishMessages(HWND hWnd) noexcept;
+
+    EBinding m_binding = EBinding::None;
+
+private:
+    static LRESULT CALLBACK StaticWindowProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) noexcept;
+    static LRESULT CALLBACK SubclassProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, UINT_PTR nId,
+                                         DWORD_PTR pRefData) noexcept;
+    void RegisterClassOnce() const;
+};
