@@ -14,11 +14,13 @@ INT_PTR CHDialogImpl::DoModal(HWND hWndParent, LPARAM lInitParam)
             throw CHException(HError::InvalidParameter, HSITE);
         m_lInitParam = lInitParam;
         m_bModal = true;
-        ::SetLastError(ERROR_SUCCESS);
+        m_bInitialised = false;
         INT_PTR nResult = ::DialogBoxParamW(GetResourceInstance(), MAKEINTRESOURCEW(m_nTemplateId), hWndParent,
                                             StaticDialogProc, reinterpret_cast<LPARAM>(this));
-        // -1 is also a result EndDialog may be given; only with an error set is it a failure.
-        if (nResult == -1 && ::GetLastError() != ERROR_SUCCESS)
+        // -1 is also a result EndDialog may be given, and the dialog's handlers
+        // may leave any last error behind: only a dialog that never reached
+        // WM_INITDIALOG has failed.
+        if (nResult == -1 && !m_bInitialised)
             throw CHException::FromLastError(HSITE);
         return nResult;
     } HCATCH
@@ -31,6 +33,7 @@ HWND CHDialogImpl::Create(HWND hWndParent, LPARAM lInitParam)
             throw CHException(HError::InvalidParameter, HSITE);
         m_lInitParam = lInitParam;
         m_bModal = false;
+        m_bInitialised = false;
         HWND hWnd = ::CreateDialogParamW(GetResourceInstance(), MAKEINTRESOURCEW(m_nTemplateId), hWndParent,
                                          StaticDialogProc, reinterpret_cast<LPARAM>(this));
         if (hWnd == nullptr)
@@ -46,10 +49,11 @@ BOOL CHDialogImpl::EndDialog(INT_PTR nResult) noexcept
     return m_bModal ? ::EndDialog(m_hWnd, nResult) : ::DestroyWindow(m_hWnd);
 }
 
-LRESULT CHDialogImpl::DefWindowProc(UINT, WPARAM, LPARAM)
+LRESULT CHDialogImpl::DefWindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
-    // The dialog manager handles what the dialog procedure leaves.
-    return 0;
+    // Not DefDlgProcW: it would call this dialog's procedure again. What the
+    // procedure leaves unhandled still gets the dialog manager's handling.
+    return ::DefWindowProcW(m_hWnd, uMsg, wParam, lParam);
 }
 
 bool CHDialogImpl::ReturnsResultDirectly(UINT uMsg) noexcept
@@ -80,6 +84,7 @@ INT_PTR CALLBACK CHDialogImpl::StaticDialogProc(HWND hWnd, UINT uMsg, WPARAM wPa
     {
         auto* pThis = reinterpret_cast<CHDialogImpl*>(lParam);
         pThis->Bind(hWnd, EBinding::Dialog);
+        pThis->m_bInitialised = true;
         lParam = pThis->m_lInitParam;
     }
     auto* pThis = static_cast<CHDialogImpl*>(FromHandle(hWnd));

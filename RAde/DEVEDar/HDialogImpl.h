@@ -6,6 +6,9 @@
 // messages whose result a dialog procedure returns directly (WM_INITDIALOG,
 // WM_CTLCOLOR*, ...) the result goes back that way, for the others through
 // DWLP_MSGRESULT. Unhandled messages go to the dialog manager's own handling.
+// A handler that wants the plain window default first (to adjust it) calls
+// DefWindowProc: that is DefWindowProcW, which the dialog manager would use
+// too for everything that is not dialog-specific (non-client area, text).
 #pragma once
 
 #include "RAde/DEVEDar/HWindowImpl.h"
@@ -16,8 +19,8 @@ public:
     // nTemplateId names the DIALOG/DIALOGEX resource of the resource module.
     explicit CHDialogImpl(UINT nTemplateId) noexcept : m_nTemplateId(nTemplateId) {}
 
-    // Runs the dialog modally; returns what EndDialog was given. Throws when the
-    // dialog cannot be created.
+    // Runs the dialog modally; returns what EndDialog was given (-1 included).
+    // Throws when the dialog cannot be created (no template, a control that fails).
     INT_PTR DoModal(HWND hWndParent = ::GetActiveWindow(), LPARAM lInitParam = 0);
     // Creates the dialog modeless (it ends with DestroyWindow). Throws on failure.
     HWND Create(HWND hWndParent, LPARAM lInitParam = 0);
@@ -41,5 +44,7 @@ private:
     UINT m_nTemplateId;
     LPARAM m_lInitParam = 0;
     bool m_bModal = false;
+    // Set at WM_INITDIALOG: tells a dialog ended with -1 from one never created.
+    bool m_bInitialised = false;
     static inline HINSTANCE s_hResourceInstance = nullptr;
 };

@@ -16,6 +16,25 @@
 
 #include <windows.h>
 
+#include "RAde/HUniqueHandle.h"
+
+// <windowsx.h> defines SubclassWindow as a macro of two arguments, which
+// would turn every call of the method below into an error. Include
+// <windowsx.h> before this header, if at all.
+#ifdef SubclassWindow
+#undef SubclassWindow
+#endif
+
+// A window owned by an object and destroyed with it (on the thread that
+// created it, as windows must be): helper windows such as tooltips.
+struct CHWindowHandleTraits
+{
+    using Handle = HWND;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::DestroyWindow(h); }
+};
+using CHWindowHandle = CHUniqueHandle<CHWindowHandleTraits>;
+
 class CHWindowImpl
 {
 public:

@@ -1,0 +1,233 @@
+#include "RAde/DEVEDar/HBitmapButtonImpl.h"
+
+#include <commctrl.h>
+
+#include "RAde/HException.h"
+
+namespace
+{
+// A mouse message's point (signed: left of or above the window is negative).
+POINT PointOf(LPARAM lParam) noexcept
+{
+    return POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+}
+
+// BeginPaint and EndPaint as one scope.
+class CPaintScope
+{
+public:
+    explicit CPaintScope(HWND hWnd) noexcept : m_hWnd(hWnd), m_hDC(::BeginPaint(hWnd, &m_paint)) {}
+    ~CPaintScope() { ::EndPaint(m_hWnd, &m_paint); }
+    CPaintScope(const CPaintScope&) = delete;
+    CPaintScope& operator=(const CPaintScope&) = delete;
+
+    HDC GetDC() const noexcept { return m_hDC; }
+
+private:
+    HWND m_hWnd;
+    PAINTSTRUCT m_paint{};
+    HDC m_hDC;
+};
+} // namespace
+
+BOOL CHBitmapButtonImpl::SubclassWindow(HWND hWnd) noexcept
+{
+    if (!CHWindowImpl::SubclassWindow(hWnd))
+        return FALSE;
+    HTRY {
+        // Owner-drawn, the system's button procedure leaves the drawing to the
+        // parent (which ignores it) instead of painting a standard button
+        // over ours whenever its state changes.
+        LONG_PTR nStyle = ::GetWindowLongPtrW(hWnd, GWL_STYLE);
+        ::SetWindowLongPtrW(hWnd, GWL_STYLE, nStyle | BS_OWNERDRAW);
+        CreateToolTip();
+    } HCATCH_LOG
+    return TRUE;
+}
+
+HWND CHBitmapButtonImpl::UnsubclassWindow() noexcept
+{
+    m_toolTip.Reset();
+    return CHWindowImpl::UnsubclassWindow();
+}
+
+void CHBitmapButtonImpl::CreateToolTip()
+{
+    HTRY {
+        INITCOMMONCONTROLSEX init{};
+        init.dwSize = sizeof(init);
+        init.dwICC = ICC_BAR_CLASSES;  // the tooltip class
+        ::InitCommonControlsEx(&init);
+        HWND hToolTip = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                                          CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd,
+                                          nullptr, ::GetModuleHandleW(nullptr), nullptr);
+        if (hToolTip == nullptr)
+            throw CHException::FromLastError(HSITE);
+        m_toolTip.Reset(hToolTip);
+    } HCATCH
+}
+
+DWORD CHBitmapButtonImpl::SetBitmapButtonExtendedStyle(DWORD dwExtendedStyle, DWORD dwMask) noexcept
+{
+    DWORD dwOld = m_dwExtendedStyle;
+    m_dwExtendedStyle = dwMask == 0 ? dwExtendedStyle : (dwOld & ~dwMask) | (dwExtendedStyle & dwMask);
+    return dwOld;
+}
+
+void CHBitmapButtonImpl::DoPaint(HDC)
+{
+}
+
+void CHBitmapButtonImpl::Repaint() noexcept
+{
+    ::InvalidateRect(m_hWnd, nullptr, TRUE);
+    ::UpdateWindow(m_hWnd);
+}
+
+BOOL CHBitmapButtonImpl::StartTrackMouseLeave() noexcept
+{
+    TRACKMOUSEEVENT track{};
+    track.cbSize = sizeof(track);
+    track.dwFlags = TME_LEAVE;
+    track.hwndTrack = m_hWnd;
+    return ::TrackMouseEvent(&track);
+}
+
+bool CHBitmapButtonImpl::IsInside(LPARAM lParam) const noexcept
+{
+    POINT pt = PointOf(lParam);
+    ::ClientToScreen(m_hWnd, &pt);
+    RECT rc{};
+    ::GetWindowRect(m_hWnd, &rc);
+    return ::PtInRect(&rc, pt) != FALSE;
+}
+
+BOOL CHBitmapButtonImpl::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
+{
+    lResult = 0;
+    switch (uMsg)
+    {
+    case WM_PAINT:
+    case WM_PRINTCLIENT:
+        OnPaint(reinterpret_cast<HDC>(wParam));
+        return TRUE;
+    case WM_MOUSEMOVE:
+        OnMouseMove(lParam);
+        return FALSE;
+    case WM_MOUSELEAVE:
+        OnMouseLeave();
+        return TRUE;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+        OnFocus(uMsg == WM_SETFOCUS);
+        return FALSE;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:  // a quick second click is a click as well
+        lResult = OnLButtonDown(uMsg, wParam, lParam);
+        return TRUE;
+    case WM_LBUTTONUP:
+        lResult = OnLButtonUp(wParam, lParam);
+        return TRUE;
+    case WM_CAPTURECHANGED:
+        OnCaptureChanged();
+        return FALSE;
+    case WM_ENABLE:
+        Repaint();
+        return FALSE;
+    case WM_DESTROY:
+        // The tooltip is owned by the button and goes with it; forget it first.
+        m_toolTip.Reset();
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+void CHBitmapButtonImpl::OnPaint(HDC hDC) noexcept
+{
+    HTRY {
+        if (hDC != nullptr)
+        {
+            DoPaint(hDC);
+            return;
+        }
+        CPaintScope paint(m_hWnd);
+        DoPaint(paint.GetDC());
+    } HCATCH_LOG
+}
+
+void CHBitmapButtonImpl::OnMouseMove(LPARAM lParam) noexcept
+{
+    if (::GetCapture() == m_hWnd)
+    {
+        // While the button holds the mouse, it looks pressed only with the pointer inside.
+        unsigned fPressed = IsInside(lParam) ? 1 : 0;
+        if (m_fPressed != fPressed)
+        {
+            m_fPressed = fPressed;
+            Repaint();
+        }
+    }
+    else if (IsHoverMode() && !m_fMouseOver)
+    {
+        m_fMouseOver = 1;
+        Repaint();
+        StartTrackMouseLeave();
+    }
+}
+
+void CHBitmapButtonImpl::OnMouseLeave() noexcept
+{
+    if (!m_fMouseOver)
+        return;
+    m_fMouseOver = 0;
+    Repaint();
+}
+
+void CHBitmapButtonImpl::OnFocus(bool bFocus) noexcept
+{
+    m_fFocus = bFocus ? 1 : 0;
+    Repaint();
+}
+
+LRESULT CHBitmapButtonImpl::OnLButtonDown(UINT uMsg, WPARAM wParam, LPARAM lParam) noexcept
+{
+    LRESULT lResult = 0;
+    if (IsHoverMode())
+        ::SetCapture(m_hWnd);
+    else
+        lResult = DefWindowProc(uMsg, wParam, lParam);  // the system takes the capture and the focus
+    if (::GetCapture() == m_hWnd)
+    {
+        m_fPressed = 1;
+        Repaint();
+    }
+    return lResult;
+}
+
+LRESULT CHBitmapButtonImpl::OnLButtonUp(WPARAM wParam, LPARAM lParam) noexcept
+{
+    const bool bHover = IsHoverMode();
+    LRESULT lResult = 0;
+    if (!bHover)
+        lResult = DefWindowProc(WM_LBUTTONUP, wParam, lParam);  // releases the capture, sends BN_CLICKED
+    if (::GetCapture() != m_hWnd)
+        return lResult;
+    const bool bClicked = bHover && m_fPressed && IsInside(lParam);
+    HWND hWnd = m_hWnd;
+    // Released first, so the button shows itself unpressed before the parent
+    // acts on the click (which may open a dialog, or destroy the button).
+    ::ReleaseCapture();
+    if (bClicked)
+        ::SendMessageW(::GetParent(hWnd), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(hWnd), BN_CLICKED),
+                       reinterpret_cast<LPARAM>(hWnd));
+    return lResult;
+}
+
+void CHBitmapButtonImpl::OnCaptureChanged() noexcept
+{
+    if (!m_fPressed)
+        return;
+    m_fPressed = 0;
+    Repaint();
+}

@@ -1,0 +1,165 @@
+#include "RAde/DEVEDar/HBlendedWindow.h"
+
+#include <cstring>
+
+#include "RAde/HException.h"
+
+namespace
+{
+// A GDI object selected into a device context for as long as this lives.
+class CSelectedObject
+{
+public:
+    CSelectedObject(HDC hDC, HGDIOBJ hObject) : m_hDC(hDC), m_hOld(::SelectObject(hDC, hObject))
+    {
+        if (m_hOld == nullptr || m_hOld == HGDI_ERROR)
+            throw CHException(HError::InvalidParameter, HSITE);
+    }
+    ~CSelectedObject() { ::SelectObject(m_hDC, m_hOld); }
+    CSelectedObject(const CSelectedObject&) = delete;
+    CSelectedObject& operator=(const CSelectedObject&) = delete;
+
+private:
+    HDC m_hDC;
+    HGDIOBJ m_hOld;
+};
+
+RECT WindowRectOf(HWND hWnd)
+{
+    RECT rc{};
+    if (!::GetWindowRect(hWnd, &rc))
+        throw CHException::FromLastError(HSITE);
+    return rc;
+}
+
+// The flags of WM_WINDOWPOSCHANGED after which the surface needs no new
+// rendering: nothing but "size unchanged" and "owner's z-order unchanged".
+constexpr UINT kFlagsNeedingNoUpdate = SWP_NOSIZE | SWP_NOOWNERZORDER;
+} // namespace
+
+HWND CHBlendedWindow::Create(HWND hWndParent, const RECT* pRect, LPCWSTR pszTitle, DWORD dwStyle, DWORD dwExStyle)
+{
+    HTRY {
+        return CHWindowImpl::Create(hWndParent, pRect, pszTitle, dwStyle, dwExStyle);
+    } HCATCH
+}
+
+void CHBlendedWindow::Init(const CHImage& image)
+{
+    HTRY {
+        m_image = image;
+        PremultiplyAlpha(m_image);
+    } HCATCH
+}
+
+template <class Use>
+void CHBlendedWindow::Render(CHImage& surface, Use&& use)
+{
+    RECT rcWindow = WindowRectOf(m_hWnd);
+    int nWidth = rcWindow.right - rcWindow.left;
+    int nHeight = rcWindow.bottom - rcWindow.top;
+    surface.Destroy();
+    if (nWidth <= 0 || nHeight <= 0)
+        return;
+
+    CHMemoryDC memDC(::CreateCompatibleDC(nullptr));
+    if (!memDC)
+        throw CHException::FromLastError(HSITE);
+    surface.Create(nWidth, nHeight, 32, CHImage::createAlphaChannel);
+    // Whatever PaintWindow leaves untouched must stay fully transparent.
+    for (int y = 0; y < nHeight; ++y)
+        std::memset(surface.GetPixelAddress(0, y), 0, static_cast<size_t>(nWidth) * 4);
+    CSelectedObject selected(memDC.Get(), surface.GetHBITMAP());
+
+    RECT rcPaint = rcWindow;
+    ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rcPaint), 2);
+    PaintWindow(memDC.Get(), rcPaint);
+    ::GdiFlush();
+    use(memDC.Get(), rcWindow);
+}
+
+void CHBlendedWindow::UpdateWindow(HDC hDC)
+{
+    HTRY {
+        if (m_hWnd == nullptr || !::IsWindowVisible(m_hWnd))
+            return;
+        CHImage surface;
+        Render(surface, [&](HDC hMemDC, const RECT& rcWindow) {
+            // Without a destination the window's own device context serves.
+            CHWindowDC ownDC;
+            HDC hDestDC = hDC;
+            if (hDestDC == nullptr)
+            {
+                hDestDC = ::GetDC(m_hWnd);
+                if (hDestDC == nullptr)
+                    throw CHException::FromLastError(HSITE);
+                ownDC.Reset({m_hWnd, hDestDC});
+            }
+            POINT ptDest{rcWindow.left, rcWindow.top};
+            SIZE size{rcWindow.right - rcWindow.left, rcWindow.bottom - rcWindow.top};
+            POINT ptSrc{0, 0};
+            BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+            if (!::UpdateLayeredWindow(m_hWnd, hDestDC, &ptDest, &size, hMemDC, &ptSrc, 0, &blend, ULW_ALPHA))
+                throw CHException::FromLastError(HSITE);
+        });
+    } HCATCH
+}
+
+void CHBlendedWindow::RenderSurface(CHImage& surface)
+{
+    HTRY {
+        if (m_hWnd == nullptr)
+            throw CHException(HError::NotInitialized, HSITE);
+        Render(surface, [](HDC, const RECT&) {});
+    } HCATCH
+}
+
+void CHBlendedWindow::PaintWindow(HDC hDC, const RECT& rcPaint)
+{
+    HTRY {
+        PaintImage(hDC, rcPaint, m_image, true);
+    } HCATCH
+}
+
+BOOL CHBlendedWindow::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
+{
+    switch (uMsg)
+    {
+    case WM_SHOWWINDOW:
+        OnShowWindow(static_cast<BOOL>(wParam));
+        lResult = 0;
+        return TRUE;
+    case WM_WINDOWPOSCHANGING:
+        // Nothing to adjust; answering it here also keeps the default
+        // procedure's minimum-size tracking away from the shadow.
+        lResult = 0;
+        return TRUE;
+    case WM_WINDOWPOSCHANGED:
+        OnWindowPosChanged(*reinterpret_cast<const WINDOWPOS*>(lParam));
+        lResult = 0;
+        return TRUE;
+    case WM_NCHITTEST:
+        lResult = HTTRANSPARENT;
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+void CHBlendedWindow::OnShowWindow(BOOL bShow) noexcept
+{
+    HTRY {
+        // WM_SHOWWINDOW comes before the window is visible; the rendering that
+        // counts then follows from WM_WINDOWPOSCHANGED with SWP_SHOWWINDOW.
+        if (bShow)
+            UpdateWindow(nullptr);
+    } HCATCH_LOG
+}
+
+void CHBlendedWindow::OnWindowPosChanged(const WINDOWPOS& pos) noexcept
+{
+    HTRY {
+        if ((pos.flags & SWP_SHOWWINDOW) != 0 || (pos.flags & ~kFlagsNeedingNoUpdate) != 0)
+            UpdateWindow(nullptr);
+    } HCATCH_LOG
+}

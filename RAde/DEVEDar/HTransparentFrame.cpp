@@ -1,0 +1,306 @@
+#include "RAde/DEVEDar/HTransparentFrame.h"
+
+#include <cmath>
+#include <optional>
+
+#include "RAde/DEVEDar/HImageAnimation.h"
+#include "RAde/DEVEDar/HImageHelper.h"
+#include "RAde/HException.h"
+
+namespace
+{
+// BeginPaint and EndPaint as one object.
+class CPaintScope
+{
+public:
+    explicit CPaintScope(HWND hWnd) : m_hWnd(hWnd), m_hDC(::BeginPaint(hWnd, &m_ps))
+    {
+        if (m_hDC == nullptr)
+            throw CHException::FromLastError(HSITE);
+    }
+    ~CPaintScope() { ::EndPaint(m_hWnd, &m_ps); }
+    CPaintScope(const CPaintScope&) = delete;
+    CPaintScope& operator=(const CPaintScope&) = delete;
+    HDC GetDC() const noexcept { return m_hDC; }
+
+private:
+    HWND m_hWnd;
+    PAINTSTRUCT m_ps{};
+    HDC m_hDC;
+};
+
+// Everything a painter changes in a device context is undone on the way out.
+class CSavedDC
+{
+public:
+    explicit CSavedDC(HDC hDC) noexcept : m_hDC(hDC), m_nSaved(::SaveDC(hDC)) {}
+    ~CSavedDC()
+    {
+        if (m_nSaved != 0)
+            ::RestoreDC(m_hDC, m_nSaved);
+    }
+    CSavedDC(const CSavedDC&) = delete;
+    CSavedDC& operator=(const CSavedDC&) = delete;
+
+private:
+    HDC m_hDC;
+    int m_nSaved;
+};
+
+UINT TextFormatForStyle(LONG_PTR nStyle) noexcept
+{
+    switch (nStyle & 0x0F) {
+    case SS_CENTER: return DT_CENTER | DT_WORDBREAK;
+    case SS_RIGHT: return DT_RIGHT | DT_WORDBREAK;
+    case SS_SIMPLE: return DT_LEFT | DT_SINGLELINE;
+    default: return DT_LEFT | DT_WORDBREAK;
+    }
+}
+} // namespace
+
+CHTransparentFrame::CHTransparentFrame() noexcept : CHImagePainter(4, 0.25)
+{
+    m_backBuffer.Enable(true);
+}
+
+CHTransparentFrame::~CHTransparentFrame() = default;
+
+BOOL CHTransparentFrame::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM, LRESULT& lResult)
+{
+    switch (uMsg) {
+    case WM_TIMER:
+        OnTimer(wParam);
+        lResult = 0;
+        return TRUE;
+    case WM_PAINT:
+        OnPaint(reinterpret_cast<HDC>(wParam), true);
+        lResult = 0;
+        return TRUE;
+    case WM_PRINTCLIENT:
+        OnPaint(reinterpret_cast<HDC>(wParam), false);
+        lResult = 0;
+        return TRUE;
+    case WM_DESTROY:
+        // The set must not keep repainting or timing a window that is gone.
+        Detach();
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+void CHTransparentFrame::Detach() noexcept
+{
+    HTRY {
+        CHImageAnimationSet* pOld = m_pAnimSet;
+        m_pAnimSet = nullptr;
+        m_bAnimAttached = false;
+        if (pOld == nullptr || m_hWnd == nullptr)
+            return;
+        pOld->RemoveClient(m_hWnd);
+        if (pOld->GetOwner() == m_hWnd)
+            pOld->SetOwner(nullptr);
+    } HCATCH_LOG
+}
+
+void CHTransparentFrame::Repaint() noexcept
+{
+    if (m_hWnd != nullptr)
+        ::InvalidateRect(m_hWnd, nullptr, FALSE);
+}
+
+void CHTransparentFrame::SetAnimation(CHImageAnimationSet* pSet, bool bTimerOwner)
+{
+    HTRY {
+        if (pSet != nullptr && m_hWnd == nullptr)
+            throw CHException(HError::InvalidParameter, HSITE);
+        Detach();
+        if (pSet != nullptr) {
+            pSet->AddClient(m_hWnd);
+            if (bTimerOwner)
+                pSet->SetOwner(m_hWnd);
+            m_pAnimSet = pSet;
+            m_bAnimAttached = true;
+        }
+        Repaint();
+    } HCATCH
+}
+
+const CHImage* CHTransparentFrame::GetImg()
+{
+    HTRY {
+        if (m_pAnimSet != nullptr) {
+            const CHImage* pImage = m_pAnimSet->GetImage(0);
+            if (pImage != nullptr && !pImage->IsNull())
+                return pImage;
+        }
+        return &m_image;
+    } HCATCH
+}
+
+void CHTransparentFrame::LoadImageW(const CHImage& image)
+{
+    HTRY {
+        ClearImage();
+        if (!image.IsNull()) {
+            // Through PNG, so that any image (also one that is not a 32-bit
+            // DIB section) arrives as 32 bits with straight alpha.
+            IStream* pRawStream = nullptr;
+            HRESULT hr = ::CreateStreamOnHGlobal(nullptr, TRUE, &pRawStream);
+            if (FAILED(hr))
+                throw CHException::FromHResult(hr, HSITE);
+            CHStreamPtr pStream(pRawStream);
+            image.Save(pStream.Get());
+            LARGE_INTEGER liStart{};
+            hr = pStream.Get()->Seek(liStart, STREAM_SEEK_SET, nullptr);
+            if (FAILED(hr))
+                throw CHException::FromHResult(hr, HSITE);
+            m_image.Load(pStream.Get());
+            PremultiplyAlpha(m_image);
+        }
+        Repaint();
+    } HCATCH
+}
+
+void CHTransparentFrame::ClearImage()
+{
+    HTRY {
+        m_image.Destroy();
+        m_pOleObject.Reset();
+    } HCATCH
+}
+
+void CHTransparentFrame::SetText(const std::wstring& strText)
+{
+    HTRY {
+        m_strText = strText;
+        Repaint();
+    } HCATCH
+}
+
+void CHTransparentFrame::SetTextColor(COLORREF crText)
+{
+    m_crText = crText;
+    Repaint();
+}
+
+void CHTransparentFrame::SetMargins(int nLeft, int nTop, int nRight, int nBottom)
+{
+    m_nMarginLeft = nLeft;
+    m_nMarginTop = nTop;
+    m_nMarginRight = nRight;
+    m_nMarginBottom = nBottom;
+    Repaint();
+}
+
+void CHTransparentFrame::SetBackgroundBrush(CHBrushHandle&& hBrush, bool bFill)
+{
+    m_hBkBrush = std::move(hBrush);
+    m_bFillBk = bFill;
+    Repaint();
+}
+
+void CHTransparentFrame::SetOleObject(IUnknown* pObject, float fAspectRatio)
+{
+    if (pObject != nullptr)
+        pObject->AddRef();
+    m_pOleObject.Reset(pObject);
+    m_fAspectRatio = fAspectRatio;
+    Repaint();
+}
+
+RECT CHTransparentFrame::OleObjectRect(const RECT& rcClient, float fAspectRatio) noexcept
+{
+    if (!(fAspectRatio > 0.0f) || !std::isfinite(fAspectRatio))
+        return rcClient;
+    const int nClientWidth = rcClient.right - rcClient.left;
+    const int nClientHeight = rcClient.bottom - rcClient.top;
+    int nWidth = nClientWidth;
+    int nHeight = static_cast<int>(static_cast<float>(nClientWidth) / fAspectRatio);
+    if (nHeight > nClientHeight) {
+        // Shrink to fit, keeping the aspect ratio; never enlarge.
+        const double dScale = std::min(static_cast<double>(nClientHeight) / nHeight,
+                                       static_cast<double>(nClientWidth) / nWidth);
+        nWidth = static_cast<int>(std::floor(nWidth * dScale + 0.5));
+        nHeight = static_cast<int>(std::floor(nHeight * dScale + 0.5));
+    }
+    const int nLeft = (rcClient.left + rcClient.right) / 2 - nWidth / 2;
+    const int nTop = (rcClient.top + rcClient.bottom) / 2 - nHeight / 2;
+    return RECT{nLeft, nTop, nLeft + nWidth, nTop + nHeight};
+}
+
+void CHTransparentFrame::OnTimer(UINT_PTR nId)
+{
+    HTRY {
+        if (nId == kAnimationTimerId && m_pAnimSet != nullptr)
+            m_pAnimSet->Step();
+    } HCATCH_LOG
+}
+
+void CHTransparentFrame::OnPaint(HDC hGivenDC, bool bNeedUpdateRegion)
+{
+    HTRY {
+        if (bNeedUpdateRegion && !::GetUpdateRect(m_hWnd, nullptr, FALSE))
+            return;
+        const bool bExternal = hGivenDC == nullptr && m_hExternalDC != nullptr;
+        std::optional<CPaintScope> paint;
+        HDC hTarget = hGivenDC != nullptr ? hGivenDC : m_hExternalDC;
+        if (hTarget == nullptr)
+            hTarget = paint.emplace(m_hWnd).GetDC();
+        else if (bNeedUpdateRegion)
+            ::ValidateRect(m_hWnd, nullptr);
+
+        RECT rcClient{};
+        ::GetClientRect(m_hWnd, &rcClient);
+        // The parent's device context receives the drawing directly: the
+        // buffer would copy to the wrong place in it.
+        m_backBuffer.Enable(!bExternal);
+        CHBackBufferScope buffer(m_backBuffer, hTarget, rcClient);
+        HDC hDC = buffer.GetDC();
+        CSavedDC saved(hDC);
+        if (bExternal) {
+            POINT ptInParent{0, 0};
+            ::MapWindowPoints(m_hWnd, ::GetParent(m_hWnd), &ptInParent, 1);
+            ::OffsetWindowOrgEx(hDC, -ptInParent.x, -ptInParent.y, nullptr);
+        }
+        Draw(hDC, rcClient);
+    } HCATCH_LOG
+}
+
+void CHTransparentFrame::Draw(HDC hDC, const RECT& rcClient)
+{
+    FillWithParentBrush(hDC, rcClient);
+    const CHImage* pImage = GetImg();
+    if (pImage != nullptr && !pImage->IsNull()) {
+        if (m_bFillBk && m_hBkBrush)
+            ::FillRect(hDC, &rcClient, m_hBkBrush.Get());
+        PaintImage(hDC, rcClient, *pImage, true);
+    } else if (m_pOleObject) {
+        CHImageHelper::OleDraw(m_pOleObject.Get(), DVASPECT_CONTENT, hDC, OleObjectRect(rcClient, m_fAspectRatio));
+    }
+    if (!m_strText.empty())
+        PaintText(hDC, rcClient);
+}
+
+void CHTransparentFrame::FillWithParentBrush(HDC hDC, const RECT& rcClient)
+{
+    HWND hParent = ::GetParent(m_hWnd);
+    if (hParent == nullptr)
+        return;
+    auto hBrush = reinterpret_cast<HBRUSH>(
+        ::SendMessageW(hParent, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(hDC), reinterpret_cast<LPARAM>(m_hWnd)));
+    if (hBrush != nullptr)
+        ::FillRect(hDC, &rcClient, hBrush);
+}
+
+void CHTransparentFrame::PaintText(HDC hDC, const RECT& rcClient)
+{
+    if (auto hFont = reinterpret_cast<HFONT>(::SendMessageW(m_hWnd, WM_GETFONT, 0, 0)))
+        ::SelectObject(hDC, hFont);
+    ::SetTextColor(hDC, m_crText);
+    ::SetBkMode(hDC, TRANSPARENT);
+    RECT rcText{rcClient.left + m_nMarginLeft, rcClient.top + m_nMarginTop, rcClient.right - m_nMarginRight,
+                rcClient.bottom - m_nMarginBottom};
+    const UINT nFormat = TextFormatForStyle(::GetWindowLongPtrW(m_hWnd, GWL_STYLE));
+    ::DrawTextW(hDC, m_strText.c_str(), static_cast<int>(m_strText.size()), &rcText, nFormat);
+}

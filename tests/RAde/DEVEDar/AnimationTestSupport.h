@@ -1,0 +1,93 @@
+// Helpers of the animation, frame and back-buffer tests: solid test images,
+// pixel reads, and a message pump that waits for a condition.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+
+#include "RAde/DEVEDar/HImage.h"
+
+namespace AnimationTest
+{
+// A pixel as the DWORD the bytes blue, green, red, alpha make.
+constexpr DWORD Bgra(BYTE b, BYTE g, BYTE r, BYTE a)
+{
+    return static_cast<DWORD>(a) << 24 | static_cast<DWORD>(r) << 16 | static_cast<DWORD>(g) << 8 | b;
+}
+
+// The pixel GDI writes for a COLORREF (alpha left 0).
+constexpr DWORD PixelOf(COLORREF cr)
+{
+    return Bgra(GetBValue(cr), GetGValue(cr), GetRValue(cr), 0);
+}
+
+inline DWORD PixelAt(const CHImage& image, int x, int y)
+{
+    ::GdiFlush();
+    DWORD dwPixel = 0;
+    std::memcpy(&dwPixel, image.GetPixelAddress(x, y), 4);
+    return dwPixel;
+}
+
+inline void Fill(CHImage& image, DWORD dwPixel)
+{
+    ::GdiFlush();
+    for (int y = 0; y < image.GetHeight(); ++y)
+        for (int x = 0; x < image.GetWidth(); ++x)
+            std::memcpy(image.GetPixelAddress(x, y), &dwPixel, 4);
+}
+
+inline CHImage SolidImage(int nWidth, int nHeight, DWORD dwPixel)
+{
+    CHImage image;
+    image.Create(nWidth, nHeight, 32, CHImage::createAlphaChannel);
+    Fill(image, dwPixel);
+    return image;
+}
+
+// Colour channels equal within nTolerance each (alpha ignored).
+inline ::testing::AssertionResult ColourNear(DWORD dwActual, DWORD dwExpected, int nTolerance = 0)
+{
+    for (int nShift = 0; nShift < 24; nShift += 8) {
+        const int nA = static_cast<int>(dwActual >> nShift & 0xFF);
+        const int nE = static_cast<int>(dwExpected >> nShift & 0xFF);
+        if (std::abs(nA - nE) > nTolerance)
+            return ::testing::AssertionFailure() << std::hex << "pixel 0x" << dwActual << " is not 0x" << dwExpected
+                                                 << " (colour, tolerance " << std::dec << nTolerance << ")";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// Dispatches the thread's messages until bDone says so or nTimeoutMs passed;
+// returns whether bDone became true.
+inline bool PumpUntil(const std::function<bool()>& bDone, DWORD nTimeoutMs = 5000)
+{
+    const ULONGLONG nEnd = ::GetTickCount64() + nTimeoutMs;
+    for (;;) {
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+            if (bDone())
+                return true;
+        }
+        if (bDone())
+            return true;
+        const ULONGLONG nNow = ::GetTickCount64();
+        if (nNow >= nEnd)
+            return false;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(nEnd - nNow), QS_ALLINPUT);
+    }
+}
+
+// Lets the thread's messages run for a while.
+inline void PumpFor(DWORD nMs)
+{
+    PumpUntil([] { return false; }, nMs);
+}
+} // namespace AnimationTest
