@@ -11,23 +11,6 @@ POINT PointOf(LPARAM lParam) noexcept
 {
     return POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
 }
-
-// BeginPaint and EndPaint as one scope.
-class CPaintScope
-{
-public:
-    explicit CPaintScope(HWND hWnd) noexcept : m_hWnd(hWnd), m_hDC(::BeginPaint(hWnd, &m_paint)) {}
-    ~CPaintScope() { ::EndPaint(m_hWnd, &m_paint); }
-    CPaintScope(const CPaintScope&) = delete;
-    CPaintScope& operator=(const CPaintScope&) = delete;
-
-    HDC GetDC() const noexcept { return m_hDC; }
-
-private:
-    HWND m_hWnd;
-    PAINTSTRUCT m_paint{};
-    HDC m_hDC;
-};
 } // namespace
 
 BOOL CHBitmapButtonImpl::SubclassWindow(HWND hWnd) noexcept
@@ -151,8 +134,8 @@ void CHBitmapButtonImpl::OnPaint(HDC hDC) noexcept
             DoPaint(hDC);
             return;
         }
-        CPaintScope paint(m_hWnd);
-        DoPaint(paint.GetDC());
+        CHPaintDC paint(m_hWnd);
+        DoPaint(paint.Get());
     } HCATCH_LOG
 }
 

@@ -154,22 +154,6 @@ private:
     size_t m_nCount = 0;
 };
 
-// Holds an image's device context for one drawing call.
-class CImageDCUse
-{
-public:
-    explicit CImageDCUse(const CHImage& image) : m_image(image), m_hDC(image.GetDC()) {}
-    ~CImageDCUse() { m_image.ReleaseDC(); }
-    CImageDCUse(const CImageDCUse&) = delete;
-    CImageDCUse& operator=(const CImageDCUse&) = delete;
-
-    HDC Get() const noexcept { return m_hDC; }
-
-private:
-    const CHImage& m_image;
-    HDC m_hDC;
-};
-
 // Bytes from one row to the next of an uncompressed DIB: rows are padded to 4 bytes.
 int64_t DibRowBytes(int nWidth, int nBPP)
 {
@@ -256,18 +240,22 @@ void CHImage::CopyFrom(const CHImage& other)
             return;
         }
         // Other depths take the way through the codecs.
+        LoadThroughPng(other);
+    } HCATCH
+}
+
+void CHImage::LoadThroughPng(const CHImage& source)
+{
+    HTRY {
+        // Encoded before anything is emptied, so source may be this image.
         IStream* pRawStream = nullptr;
         HRESULT hr = ::CreateStreamOnHGlobal(nullptr, TRUE, &pRawStream);
         if (FAILED(hr))
             throw CHException::FromHResult(hr, HSITE);
-        struct CStreamRelease
-        {
-            IStream* p;
-            ~CStreamRelease() { p->Release(); }
-        } stream{pRawStream};
-        other.Save(pRawStream);
-        const LARGE_INTEGER start = {};
-        hr = pRawStream->Seek(start, STREAM_SEEK_SET, nullptr);
+        CHStreamPtr pStream(pRawStream);
+        source.Save(pRawStream);
+        const LARGE_INTEGER liStart = {};
+        hr = pRawStream->Seek(liStart, STREAM_SEEK_SET, nullptr);
         if (FAILED(hr))
             throw CHException::FromHResult(hr, HSITE);
         Load(pRawStream);
@@ -457,7 +445,7 @@ BOOL CHImage::AlphaBlend(HDC hDestDC, int xDest, int yDest, int nDestWidth, int 
         blend.BlendOp = AC_SRC_OVER;
         blend.SourceConstantAlpha = nAlpha;
         blend.AlphaFormat = m_bHasAlphaChannel ? AC_SRC_ALPHA : 0;
-        CImageDCUse source(*this);
+        CHImageDC source(*this);
         return ::AlphaBlend(hDestDC, xDest, yDest, nDestWidth, nDestHeight, source.Get(), xSrc, ySrc, nSrcWidth,
                             nSrcHeight, blend);
     } HCATCH
@@ -467,7 +455,7 @@ BOOL CHImage::BitBlt(HDC hDestDC, int xDest, int yDest, int nDestWidth, int nDes
                      DWORD dwRop) const
 {
     HTRY {
-        CImageDCUse source(*this);
+        CHImageDC source(*this);
         return ::BitBlt(hDestDC, xDest, yDest, nDestWidth, nDestHeight, source.Get(), xSrc, ySrc, dwRop);
     } HCATCH
 }
@@ -476,7 +464,7 @@ BOOL CHImage::StretchBlt(HDC hDestDC, int xDest, int yDest, int nDestWidth, int 
                          int nSrcWidth, int nSrcHeight, DWORD dwRop) const
 {
     HTRY {
-        CImageDCUse source(*this);
+        CHImageDC source(*this);
         // A device context's default mode combines dropped pixels as if they
         // were monochrome, which smears colours when an image shrinks: drop
         // them whole instead, unless the caller asked for halftoning.

@@ -40,6 +40,36 @@ struct CHMemoryDCTraits
 };
 using CHMemoryDC = CHUniqueHandle<CHMemoryDCTraits>;
 
+// COM interface pointers owned by one object (released, never copied).
+template <class T>
+struct CHComTraits
+{
+    using Handle = T*;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle p) noexcept { p->Release(); }
+};
+using CHUnknownPtr = CHUniqueHandle<CHComTraits<IUnknown>>;
+using CHStreamPtr = CHUniqueHandle<CHComTraits<IStream>>;
+
+// Everything drawing code changes in a device context (selected objects,
+// origins, modes, clipping) is undone when this object goes.
+class CHSavedDC
+{
+public:
+    explicit CHSavedDC(HDC hDC) noexcept : m_hDC(hDC), m_nSaved(::SaveDC(hDC)) {}
+    ~CHSavedDC()
+    {
+        if (m_nSaved != 0)
+            ::RestoreDC(m_hDC, m_nSaved);
+    }
+    CHSavedDC(const CHSavedDC&) = delete;
+    CHSavedDC& operator=(const CHSavedDC&) = delete;
+
+private:
+    HDC m_hDC;
+    int m_nSaved;
+};
+
 // A small process-wide cache of memory device contexts, so that drawing an
 // image or painting through a back buffer does not create and delete a device
 // context each time. Thread-safe; a device context is used by one caller at a time.
@@ -77,6 +107,9 @@ public:
     // Empties the image and creates an uninitialised DIB section (top-down, so
     // the pitch is positive). Throws 1010 with nWidth, nHeight, nBPP, dwFlags.
     void Create(int nWidth, int nHeight, int nBPP, DWORD dwFlags = 0);
+    // Replaces the image with a copy of source made through a PNG memory stream:
+    // whatever its depth, the copy is 32 bits with straight alpha.
+    void LoadThroughPng(const CHImage& source);
     // Encodes the image into the stream in the given format (PNG by default).
     void Save(IStream* pStream, const GUID* pFormat = nullptr) const;
     void Destroy() noexcept;
@@ -127,6 +160,22 @@ private:
     mutable HDC m_hDC = nullptr;
     mutable int m_nDCUses = 0;
     mutable HGDIOBJ m_hOldBitmap = nullptr;
+};
+
+// An image's device context held for one scope (GetDC ... ReleaseDC).
+class CHImageDC
+{
+public:
+    explicit CHImageDC(const CHImage& image) : m_image(image), m_hDC(image.GetDC()) {}
+    ~CHImageDC() { m_image.ReleaseDC(); }
+    CHImageDC(const CHImageDC&) = delete;
+    CHImageDC& operator=(const CHImageDC&) = delete;
+
+    HDC Get() const noexcept { return m_hDC; }
+
+private:
+    const CHImage& m_image;
+    HDC m_hDC;
 };
 
 // Multiplies blue, green and red by alpha / 255 (truncated). True when some

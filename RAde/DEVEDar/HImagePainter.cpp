@@ -63,12 +63,7 @@ void CHImagePainter::PaintImage(HDC hDC, const RECT& rcDest, const CHImage& imag
         const int left = rcDest.left, top = rcDest.top, right = rcDest.right, bottom = rcDest.bottom;
 
         // One device context for all pieces of the image.
-        image.GetDC();
-        struct CRelease
-        {
-            const CHImage& image;
-            ~CRelease() { image.ReleaseDC(); }
-        } release{image};
+        CHImageDC imageDC(image);
         auto draw = [&](const CPiece& source, const CPiece& dest) { DrawPiece(hDC, image, bAlpha, source, dest); };
 
         switch (m_nMode) {

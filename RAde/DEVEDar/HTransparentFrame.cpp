@@ -9,44 +9,6 @@
 
 namespace
 {
-// BeginPaint and EndPaint as one object.
-class CPaintScope
-{
-public:
-    explicit CPaintScope(HWND hWnd) : m_hWnd(hWnd), m_hDC(::BeginPaint(hWnd, &m_ps))
-    {
-        if (m_hDC == nullptr)
-            throw CHException::FromLastError(HSITE);
-    }
-    ~CPaintScope() { ::EndPaint(m_hWnd, &m_ps); }
-    CPaintScope(const CPaintScope&) = delete;
-    CPaintScope& operator=(const CPaintScope&) = delete;
-    HDC GetDC() const noexcept { return m_hDC; }
-
-private:
-    HWND m_hWnd;
-    PAINTSTRUCT m_ps{};
-    HDC m_hDC;
-};
-
-// Everything a painter changes in a device context is undone on the way out.
-class CSavedDC
-{
-public:
-    explicit CSavedDC(HDC hDC) noexcept : m_hDC(hDC), m_nSaved(::SaveDC(hDC)) {}
-    ~CSavedDC()
-    {
-        if (m_nSaved != 0)
-            ::RestoreDC(m_hDC, m_nSaved);
-    }
-    CSavedDC(const CSavedDC&) = delete;
-    CSavedDC& operator=(const CSavedDC&) = delete;
-
-private:
-    HDC m_hDC;
-    int m_nSaved;
-};
-
 UINT TextFormatForStyle(LONG_PTR nStyle) noexcept
 {
     switch (nStyle & 0x0F) {
@@ -145,17 +107,7 @@ void CHTransparentFrame::LoadImageW(const CHImage& image)
         if (!image.IsNull()) {
             // Through PNG, so that any image (also one that is not a 32-bit
             // DIB section) arrives as 32 bits with straight alpha.
-            IStream* pRawStream = nullptr;
-            HRESULT hr = ::CreateStreamOnHGlobal(nullptr, TRUE, &pRawStream);
-            if (FAILED(hr))
-                throw CHException::FromHResult(hr, HSITE);
-            CHStreamPtr pStream(pRawStream);
-            image.Save(pStream.Get());
-            LARGE_INTEGER liStart{};
-            hr = pStream.Get()->Seek(liStart, STREAM_SEEK_SET, nullptr);
-            if (FAILED(hr))
-                throw CHException::FromHResult(hr, HSITE);
-            m_image.Load(pStream.Get());
+            m_image.LoadThroughPng(image);
             PremultiplyAlpha(m_image);
         }
         Repaint();
@@ -243,10 +195,12 @@ void CHTransparentFrame::OnPaint(HDC hGivenDC, bool bNeedUpdateRegion)
         if (bNeedUpdateRegion && !::GetUpdateRect(m_hWnd, nullptr, FALSE))
             return;
         const bool bExternal = hGivenDC == nullptr && m_hExternalDC != nullptr;
-        std::optional<CPaintScope> paint;
+        std::optional<CHPaintDC> paint;
         HDC hTarget = hGivenDC != nullptr ? hGivenDC : m_hExternalDC;
         if (hTarget == nullptr)
-            hTarget = paint.emplace(m_hWnd).GetDC();
+            hTarget = paint.emplace(m_hWnd).Get();
+        if (hTarget == nullptr)
+            throw CHException::FromLastError(HSITE);
         else if (bNeedUpdateRegion)
             ::ValidateRect(m_hWnd, nullptr);
 
@@ -257,7 +211,7 @@ void CHTransparentFrame::OnPaint(HDC hGivenDC, bool bNeedUpdateRegion)
         m_backBuffer.Enable(!bExternal);
         CHBackBufferScope buffer(m_backBuffer, hTarget, rcClient);
         HDC hDC = buffer.GetDC();
-        CSavedDC saved(hDC);
+        CHSavedDC saved(hDC);
         if (bExternal) {
             POINT ptInParent{0, 0};
             ::MapWindowPoints(m_hWnd, ::GetParent(m_hWnd), &ptInParent, 1);

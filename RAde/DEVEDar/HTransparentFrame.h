@@ -43,17 +43,6 @@
 
 class CHImageAnimationSet;
 
-// COM interface pointers owned by one object (released, never copied).
-template <class T>
-struct CHComTraits
-{
-    using Handle = T*;
-    static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle p) noexcept { p->Release(); }
-};
-using CHUnknownPtr = CHUniqueHandle<CHComTraits<IUnknown>>;
-using CHStreamPtr = CHUniqueHandle<CHComTraits<IStream>>;
-
 class CHTransparentFrame : public CHWindowImpl, public CHImagePainter, public CHUIErrorHandler
 {
 public:

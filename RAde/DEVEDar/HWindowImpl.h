@@ -35,6 +35,28 @@ struct CHWindowHandleTraits
 };
 using CHWindowHandle = CHUniqueHandle<CHWindowHandleTraits>;
 
+// BeginPaint and EndPaint as one scope. Get() is null when BeginPaint failed.
+class CHPaintDC
+{
+public:
+    explicit CHPaintDC(HWND hWnd) noexcept : m_hWnd(hWnd), m_hDC(::BeginPaint(hWnd, &m_paint)) {}
+    ~CHPaintDC()
+    {
+        if (m_hDC != nullptr)
+            ::EndPaint(m_hWnd, &m_paint);
+    }
+    CHPaintDC(const CHPaintDC&) = delete;
+    CHPaintDC& operator=(const CHPaintDC&) = delete;
+
+    HDC Get() const noexcept { return m_hDC; }
+    const PAINTSTRUCT& GetPaintStruct() const noexcept { return m_paint; }
+
+private:
+    HWND m_hWnd;
+    PAINTSTRUCT m_paint{};
+    HDC m_hDC;
+};
+
 class CHWindowImpl
 {
 public:

@@ -2,13 +2,14 @@
 // pixel reads, and a message pump that waits for a condition.
 #pragma once
 
+#include "WindowTestSupport.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 
 #include "RAde/DEVEDar/HImage.h"
 
@@ -63,31 +64,4 @@ inline ::testing::AssertionResult ColourNear(DWORD dwActual, DWORD dwExpected, i
     return ::testing::AssertionSuccess();
 }
 
-// Dispatches the thread's messages until bDone says so or nTimeoutMs passed;
-// returns whether bDone became true.
-inline bool PumpUntil(const std::function<bool()>& bDone, DWORD nTimeoutMs = 5000)
-{
-    const ULONGLONG nEnd = ::GetTickCount64() + nTimeoutMs;
-    for (;;) {
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-            if (bDone())
-                return true;
-        }
-        if (bDone())
-            return true;
-        const ULONGLONG nNow = ::GetTickCount64();
-        if (nNow >= nEnd)
-            return false;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(nEnd - nNow), QS_ALLINPUT);
-    }
-}
-
-// Lets the thread's messages run for a while.
-inline void PumpFor(DWORD nMs)
-{
-    PumpUntil([] { return false; }, nMs);
-}
 } // namespace AnimationTest

@@ -153,7 +153,7 @@ TEST(CHImageAnimationSet, EightFramesStepThroughTheirFramesOnTimerMessagesAndCou
     EXPECT_EQ(set.GetImage(0), &frames.m_frames[0]);
     // Paints are low-priority messages: wait until the client has painted
     // every frame (it sees them again in later cycles if it missed one).
-    ASSERT_TRUE(PumpUntil([&] {
+    ASSERT_TRUE(PumpMessagesUntil([&] {
         if (owner.m_ticks.size() < 8)
             return false;
         for (const CHImage& frame : frames.m_frames)
@@ -188,7 +188,7 @@ TEST(CHImageAnimationSet, StopsByItselfAfterTheMaximumOfCycles)
     set.m_nMaxCycles = 2;
 
     set.Start();
-    ASSERT_TRUE(PumpUntil([&] { return !set.IsRunning(); }));
+    ASSERT_TRUE(PumpMessagesUntil([&] { return !set.IsRunning(); }));
     ASSERT_EQ(owner.m_ticks.size(), 16u);
     for (int i = 0; i < 15; ++i)
         EXPECT_EQ(owner.m_ticks[i].nFrame, (i + 1) % 8) << i;
@@ -197,7 +197,7 @@ TEST(CHImageAnimationSet, StopsByItselfAfterTheMaximumOfCycles)
     EXPECT_EQ(owner.m_ticks[15].pImage, nullptr);
     EXPECT_EQ(set.GetTimerId(), 0u);
 
-    PumpFor(100);
+    PumpMessagesFor(100);
     EXPECT_EQ(owner.m_ticks.size(), 16u) << "the timer still fires";
 }
 
@@ -210,7 +210,7 @@ TEST(CHImageAnimationSet, ChangingTheOwnerMovesThePendingTimer)
     set.SetOwner(first);
     set.Start();
     set.SetOwner(second);
-    ASSERT_TRUE(PumpUntil([&] { return second.m_ticks.size() >= 3; }));
+    ASSERT_TRUE(PumpMessagesUntil([&] { return second.m_ticks.size() >= 3; }));
     EXPECT_TRUE(first.m_ticks.empty());
     set.Stop();
 }

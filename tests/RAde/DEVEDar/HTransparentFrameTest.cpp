@@ -239,7 +239,7 @@ TEST_F(CFrameFixture, AsTimerOwnerStepsTheSetOnTimer21AndGivesTheTimerUpWhenDeta
     EXPECT_EQ(set.GetOwner(), m_hStatic);
 
     set.Start();
-    ASSERT_TRUE(PumpUntil([&] { return set.GetCycles() >= 1; }));
+    ASSERT_TRUE(PumpMessagesUntil([&] { return set.GetCycles() >= 1; }));
     // A timer of another id is the control's business, not the set's.
     const int nFrame = set.GetFrameIndex();
     ::SendMessageW(m_frame, WM_TIMER, 7, 0);

@@ -146,7 +146,7 @@ TEST_F(CHWndShadowTest, ShowsWithTheDialogWithoutTakingTheActivationAndHidesWith
     EXPECT_EQ(NextVisibleWindowBelow(m_dialog), m_hWndShadow);
     EXPECT_EQ(::GetActiveWindow(), m_dialog.m_hWnd);
 
-    PumpMessages(200);
+    PumpMessagesFor(200);
     ::SetWindowPos(m_dialog, nullptr, 120, 110, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     EXPECT_EQ(NextVisibleWindowBelow(m_dialog), m_hWndShadow);
     EXPECT_EQ(::GetActiveWindow(), m_dialog.m_hWnd);

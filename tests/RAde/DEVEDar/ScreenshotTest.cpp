@@ -186,14 +186,14 @@ TEST(Screenshot, WindowWithShadowAndAnimatedFrame)
     // for a focus change that never comes when a window is activated.
     ::ShowWindow(window, SW_SHOWNA);
     spinner.Start(0);
-    PumpMessages(700); // about eleven ticks of 60 ms
+    PumpMessagesFor(700); // about eleven ticks of 60 ms
     EXPECT_TRUE(spinner.GetCycles() >= 1 || spinner.GetFrameIndex() > 0) << "the animation did not run";
     // Freeze the animation where it is (a set without an owner arms no timer)
     // and let the screen catch up with the last frame.
     spinner.SetOwner(nullptr);
     const int nFrame = spinner.GetFrameIndex();
     ::InvalidateRect(frame, nullptr, FALSE);
-    PumpMessages(300);
+    PumpMessagesFor(300);
     ASSERT_EQ(spinner.GetFrameIndex(), nFrame);
 
     RECT rcCapture{rcWindow.left - 20, rcWindow.top - 20, rcWindow.right + 20, rcWindow.bottom + 20};

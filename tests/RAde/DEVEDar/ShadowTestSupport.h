@@ -1,6 +1,8 @@
 // Images and pixel checks shared by the blended-window, shadow and screenshot tests.
 #pragma once
 
+#include "WindowTestSupport.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -72,17 +74,4 @@ inline testing::AssertionResult PixelNear(const CHImage& image, int x, int y, co
     return testing::AssertionSuccess();
 }
 
-// Delivers the messages waiting for this thread's windows, for about nMilliseconds.
-inline void PumpMessages(DWORD nMilliseconds)
-{
-    DWORD dwStart = ::GetTickCount();
-    do {
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        ::Sleep(5);
-    } while (::GetTickCount() - dwStart < nMilliseconds);
-}
 } // namespace shadowtest
