@@ -84,25 +84,28 @@ void CHBlendedWindow::UpdateWindow(HDC hDC)
         if (m_hWnd == nullptr || !::IsWindowVisible(m_hWnd))
             return;
         CHImage surface;
-        Render(surface, [&](HDC hMemDC, const RECT& rcWindow) {
-            // Without a destination the window's own device context serves.
-            CHWindowDC ownDC;
-            HDC hDestDC = hDC;
-            if (hDestDC == nullptr)
-            {
-                hDestDC = ::GetDC(m_hWnd);
-                if (hDestDC == nullptr)
-                    throw CHException::FromLastError(HSITE);
-                ownDC.Reset({m_hWnd, hDestDC});
-            }
-            POINT ptDest{rcWindow.left, rcWindow.top};
-            SIZE size{rcWindow.right - rcWindow.left, rcWindow.bottom - rcWindow.top};
-            POINT ptSrc{0, 0};
-            BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-            if (!::UpdateLayeredWindow(m_hWnd, hDestDC, &ptDest, &size, hMemDC, &ptSrc, 0, &blend, ULW_ALPHA))
-                throw CHException::FromLastError(HSITE);
-        });
+        Render(surface, [&](HDC hMemDC, const RECT& rcWindow) { PushToScreen(hDC, hMemDC, rcWindow); });
     } HCATCH
+}
+
+void CHBlendedWindow::PushToScreen(HDC hDC, HDC hMemDC, const RECT& rcWindow)
+{
+    // Without a destination the window's own device context serves.
+    CHWindowDC ownDC;
+    HDC hDestDC = hDC;
+    if (hDestDC == nullptr)
+    {
+        hDestDC = ::GetDC(m_hWnd);
+        if (hDestDC == nullptr)
+            throw CHException::FromLastError(HSITE);
+        ownDC.Reset({m_hWnd, hDestDC});
+    }
+    POINT ptDest{rcWindow.left, rcWindow.top};
+    SIZE size{rcWindow.right - rcWindow.left, rcWindow.bottom - rcWindow.top};
+    POINT ptSrc{0, 0};
+    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    if (!::UpdateLayeredWindow(m_hWnd, hDestDC, &ptDest, &size, hMemDC, &ptSrc, 0, &blend, ULW_ALPHA))
+        throw CHException::FromLastError(HSITE);
 }
 
 void CHBlendedWindow::RenderSurface(CHImage& surface)
@@ -135,7 +138,9 @@ BOOL CHBlendedWindow::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARA
         lResult = 0;
         return TRUE;
     case WM_WINDOWPOSCHANGED:
-        OnWindowPosChanged(*reinterpret_cast<const WINDOWPOS*>(lParam));
+        // The system always passes a WINDOWPOS; a stray message without one is ignored.
+        if (lParam != 0)
+            OnWindowPosChanged(*reinterpret_cast<const WINDOWPOS*>(lParam));
         lResult = 0;
         return TRUE;
     case WM_NCHITTEST:

@@ -87,6 +87,10 @@ private:
     // into a memory device context, and calls use(hMemDC, rcWindow) while it is.
     template <class Use>
     void Render(CHImage& surface, Use&& use);
+    // UpdateLayeredWindow with the rendered surface (selected into hMemDC) at
+    // rcWindow; hDC as for UpdateWindow. (A named method, not a lambda, so
+    // that a failure names it in the error's trail.)
+    void PushToScreen(HDC hDC, HDC hMemDC, const RECT& rcWindow);
 
     CHImage m_image;
 };

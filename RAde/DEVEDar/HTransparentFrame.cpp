@@ -91,11 +91,11 @@ void CHTransparentFrame::SetAnimation(CHImageAnimationSet* pSet, bool bTimerOwne
 const CHImage* CHTransparentFrame::GetImg()
 {
     HTRY {
-        if (m_pAnimSet != nullptr) {
-            const CHImage* pImage = m_pAnimSet->GetImage(0);
-            if (pImage != nullptr && !pImage->IsNull())
+        // What the set gives is shown even when it holds no pixels (then the
+        // OLE object, if any, is drawn instead).
+        if (m_pAnimSet != nullptr)
+            if (const CHImage* pImage = m_pAnimSet->GetImage(0))
                 return pImage;
-        }
         return &m_image;
     } HCATCH
 }
@@ -167,14 +167,23 @@ RECT CHTransparentFrame::OleObjectRect(const RECT& rcClient, float fAspectRatio)
         return rcClient;
     const int nClientWidth = rcClient.right - rcClient.left;
     const int nClientHeight = rcClient.bottom - rcClient.top;
+    if (nClientWidth <= 0 || nClientHeight <= 0)
+        return rcClient;
+    // The wanted height stays a floating-point number until it is known to
+    // fit: a very small ratio asks for more than an int holds (or a float).
+    const double dWantedHeight =
+        std::trunc(static_cast<double>(static_cast<float>(nClientWidth) / fAspectRatio));
     int nWidth = nClientWidth;
-    int nHeight = static_cast<int>(static_cast<float>(nClientWidth) / fAspectRatio);
-    if (nHeight > nClientHeight) {
-        // Shrink to fit, keeping the aspect ratio; never enlarge.
-        const double dScale = std::min(static_cast<double>(nClientHeight) / nHeight,
-                                       static_cast<double>(nClientWidth) / nWidth);
-        nWidth = static_cast<int>(std::floor(nWidth * dScale + 0.5));
-        nHeight = static_cast<int>(std::floor(nHeight * dScale + 0.5));
+    int nHeight = 0;
+    if (dWantedHeight <= nClientHeight) {
+        nHeight = static_cast<int>(dWantedHeight);
+    } else {
+        // Shrink to fit, keeping the aspect ratio; never enlarge. The wanted
+        // width is the client's, so the height's scale is the smaller one and
+        // the height becomes the client's.
+        const double dScale = nClientHeight / dWantedHeight;
+        nWidth = static_cast<int>(std::floor(nClientWidth * dScale + 0.5));
+        nHeight = nClientHeight;
     }
     const int nLeft = (rcClient.left + rcClient.right) / 2 - nWidth / 2;
     const int nTop = (rcClient.top + rcClient.bottom) / 2 - nHeight / 2;

@@ -62,7 +62,8 @@ public:
     bool HasAnimation() const noexcept { return m_bAnimAttached; }
 
     // The image to paint now: the attached set's image of animation 0 while it
-    // gives one, else the frame's own image (possibly empty).
+    // gives one (a running set; possibly an empty frame), else the frame's own
+    // image (possibly empty). An image without pixels lets the OLE object show.
     virtual const CHImage* GetImg();
     // Takes a copy of image (straight alpha, as loaded) as the frame's own
     // image, premultiplied; releases the OLE object. Repaints without erase.
@@ -84,7 +85,9 @@ public:
     // (null: the frame's own); the caller keeps it valid while it is set.
     void SetExternalDC(HDC hDC) noexcept { m_hExternalDC = hDC; }
 
-    // Where an OLE object of this aspect ratio is drawn within rcClient.
+    // Where an OLE object of this aspect ratio is drawn within rcClient (the
+    // whole of it for a ratio that is not a positive finite number, or for an
+    // empty rcClient).
     static RECT OleObjectRect(const RECT& rcClient, float fAspectRatio) noexcept;
 
 protected:

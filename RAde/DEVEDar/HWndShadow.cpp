@@ -39,7 +39,8 @@ const CHImage& CHWndShadow::GetDefaultImage() noexcept
 void CHWndShadow::Initialize(HWND hWndDialog)
 {
     HTRY {
-        if (hWndDialog == nullptr || !::IsWindow(hWndDialog))
+        // One shadow window per object: a second call leaves the first shadow as it is.
+        if (hWndDialog == nullptr || !::IsWindow(hWndDialog) || m_wndShadow.IsWindow())
             throw CHException(HError::InvalidParameter, HSITE);
         m_hWndDialog = hWndDialog;
         m_wndShadow.Init(m_imgShadow.IsNull() ? GetDefaultImage() : m_imgShadow);
@@ -136,6 +137,9 @@ void CHWndShadow::OnDialogMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) noexc
         case WM_WINDOWPOSCHANGING:
         case WM_WINDOWPOSCHANGED:
         {
+            // The system always passes a WINDOWPOS; a stray message without one is ignored.
+            if (lParam == 0)
+                break;
             const auto& pos = *reinterpret_cast<const WINDOWPOS*>(lParam);
             if (uMsg == WM_WINDOWPOSCHANGING && !MovesSizesShowsOrHides(pos.flags))
                 break;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <future>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -215,6 +217,28 @@ TEST(CHBlendedWindow, RendersWhenShownAndAfterWindowChangesOtherThanResizesAlone
     window.TakePaintCount();
     window.UpdateWindow();
     EXPECT_EQ(window.TakePaintCount(), 0u);
+    // A stray WM_WINDOWPOSCHANGED without its WINDOWPOS is ignored.
+    EXPECT_EQ(::SendMessageW(hWnd, WM_WINDOWPOSCHANGED, 0, 0), 0);
+    EXPECT_TRUE(::IsWindow(hWnd));
     // No handler failed on the way (their failures are only logged).
     EXPECT_TRUE(log.Messages().empty()) << testing::PrintToString(log.Messages());
+}
+
+TEST(CHBlendedWindow, AFailedLayeredUpdateIsThrownWithTheMethodsInItsTrail)
+{
+    // Without WS_EX_LAYERED the system refuses UpdateLayeredWindow.
+    CHBlendedWindow window;
+    RECT rc{200, 100, 240, 130};
+    HWND hWnd = window.Create(nullptr, &rc, nullptr, CHBlendedWindow::kStyle, WS_EX_TOOLWINDOW);
+    ASSERT_NE(hWnd, nullptr);
+    ::ShowWindow(hWnd, SW_SHOWNA);
+
+    CHException e = CatchThrown([&] { window.UpdateWindow(); });
+    std::vector<std::wstring> functions = ErrorFunctionsOf(e);
+    EXPECT_NE(std::find(functions.begin(), functions.end(), L"CHBlendedWindow::UpdateWindow"), functions.end());
+    // Every entry names a method of the class by its qualified name alone.
+    for (const std::wstring& strFunction : functions) {
+        EXPECT_EQ(strFunction.rfind(L"CHBlendedWindow::", 0), 0u) << testing::PrintToString(functions);
+        EXPECT_EQ(strFunction.find_first_of(L"()<>"), std::wstring::npos) << testing::PrintToString(functions);
+    }
 }

@@ -228,6 +228,31 @@ TEST_F(CFrameFixture, ShowsTheSetsImageWhileItRunsAndItsOwnImageOtherwise)
     EXPECT_TRUE(set.m_clients.empty());
 }
 
+TEST_F(CFrameFixture, AnEmptyFrameOfARunningSetLetsTheOleObjectShowInsteadOfTheOwnImage)
+{
+    m_frame.m_nMode = 0;
+    m_frame.LoadImageW(SolidImage(40, 30, kGreen));
+    CRecordingViewObject object;
+    m_frame.SetOleObject(&object, 0.0f);
+    CHImage empty;
+    CHImageAnimationSet set;
+    set.CreateAnim(0).m_frames = {&empty};
+    set.m_delays = {1000};
+    m_frame.SetAnimation(&set, false);
+
+    set.Start();
+    EXPECT_EQ(m_frame.GetImg(), &empty);
+    CHImage painted = PaintIntoImage();
+    EXPECT_TRUE(ColourNear(PixelAt(painted, 5, 5), PixelOf(kParentBrush))) << "the frame's own image showed";
+    EXPECT_EQ(object.m_nDraws, 1);
+
+    set.Stop();
+    EXPECT_EQ(m_frame.GetImg(), &m_frame.GetOwnImage());
+    m_frame.SetAnimation(nullptr, false);
+    m_frame.ClearImage(); // the object dies before the frame
+    EXPECT_EQ(object.m_nRefs, 1u);
+}
+
 TEST_F(CFrameFixture, AsTimerOwnerStepsTheSetOnTimer21AndGivesTheTimerUpWhenDetached)
 {
     CHImage green = SolidImage(40, 30, kGreen);
@@ -354,4 +379,8 @@ TEST(CHTransparentFrame, OleObjectRectKeepsTheAspectRatioWithinTheClient)
     // Too high: scaled down by 40 / 100.
     EXPECT_TRUE(SameRect(CHTransparentFrame::OleObjectRect(rcClient, 1.0f), RECT{30, 0, 70, 40}));
     EXPECT_TRUE(SameRect(CHTransparentFrame::OleObjectRect(RECT{10, 10, 110, 50}, 0.5f), RECT{50, 10, 70, 50}));
+    // Ratios so small that the wanted height is beyond an int, or beyond a
+    // float: the client's height and no width, centred.
+    EXPECT_TRUE(SameRect(CHTransparentFrame::OleObjectRect(rcClient, 1e-30f), RECT{50, 0, 50, 40}));
+    EXPECT_TRUE(SameRect(CHTransparentFrame::OleObjectRect(rcClient, 1e-44f), RECT{50, 0, 50, 40}));
 }

@@ -181,6 +181,11 @@ TEST_F(CHWndShadowTest, FollowsTheDialogsMovesAndResizes)
     ::GetRgnBox(ShadowRegionOf(m_hWndShadow).Get(), &rcBox);
     EXPECT_TRUE(RectIs(rcBox, 0, 0, 518, 118));
 
+    // Stray position messages without their WINDOWPOS change nothing.
+    m_dialog.m_shadow.OnDialogMessage(WM_WINDOWPOSCHANGING, 0, 0);
+    m_dialog.m_shadow.OnDialogMessage(WM_WINDOWPOSCHANGED, 0, 0);
+    EXPECT_TRUE(RectIs(WindowRectOf(m_hWndShadow), 141, 151, 659, 269));
+
     // Both at once, while hidden.
     ::ShowWindow(m_dialog, SW_HIDE);
     ::MoveWindow(m_dialog, 10, 20, 100, 50, FALSE);
@@ -272,4 +277,23 @@ TEST(CHWndShadow, RefusesToShadeWhatIsNoWindowAndDoesNothingBeforeItIsInitialise
     std::vector<std::wstring> functions = ErrorFunctionsOf(e);
     EXPECT_NE(std::find(functions.begin(), functions.end(), L"CHWndShadow::Initialize"), functions.end());
     EXPECT_EQ(shadow.GetShadowWindow().m_hWnd, nullptr);
+}
+
+TEST_F(CHWndShadowTest, ASecondInitialiseIsRefusedAndTheShadowKeepsFollowingItsFirstDialog)
+{
+    CreateShadowedDialog();
+    CHWindowImpl other;
+    RECT rcOther{500, 500, 600, 600};
+    ASSERT_NE(other.Create(nullptr, &rcOther, L"other", WS_POPUP, 0), nullptr);
+
+    CHException e = CatchThrown([&] { m_dialog.m_shadow.Initialize(other); });
+    EXPECT_EQ(ErrorCodesOf(e).front(), static_cast<int>(HError::InvalidParameter));
+    EXPECT_EQ(m_dialog.m_shadow.GetDialog(), m_dialog.m_hWnd);
+    EXPECT_EQ(m_dialog.m_shadow.GetShadowWindow().m_hWnd, m_hWndShadow);
+
+    ::SetWindowPos(m_dialog, nullptr, 150, 120, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT rcShadow{};
+    ::GetWindowRect(m_hWndShadow, &rcShadow);
+    EXPECT_EQ(rcShadow.left, 141);
+    EXPECT_EQ(rcShadow.top, 111);
 }
