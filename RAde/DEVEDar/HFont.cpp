@@ -1,5 +1,6 @@
 #include "RAde/DEVEDar/HFont.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 
@@ -27,7 +28,12 @@ void CHFont::CreatePt(int nPointSize, const std::wstring& strFaceName, HDC hDC, 
 {
     HTRY {
         m_hFont.Reset();
-        const int nPixels = static_cast<int>(std::floor(LogicalDotsPerInch(hDC) * nPointSize / 72.0 + 0.5));
+        const double dPixels = std::floor(LogicalDotsPerInch(hDC) * nPointSize / 72.0 + 0.5);
+        // A height that no int holds (a huge size, or a page scaled up a
+        // thousandfold) is a font the system cannot make: the handle stays empty.
+        if (!(std::fabs(dPixels) <= INT_MAX))
+            return;
+        const int nPixels = static_cast<int>(dPixels);
         const int nQuality = (dwFlags & fontDraftQuality) ? DRAFT_QUALITY : m_nQuality;
         m_hFont.Reset(::CreateFontW(-nPixels, 0, 0, 0, (dwFlags & fontBold) ? FW_BOLD : FW_NORMAL,
                                     (dwFlags & fontItalic) ? TRUE : FALSE, (dwFlags & fontUnderline) ? TRUE : FALSE,

@@ -70,6 +70,13 @@ void ThrowOnGdiplusFailure(Gdiplus::Status status, const CHSourceSite& site)
         throw CHException::FromHResult(HResultFromGdiplusStatus(status), site);
 }
 
+// GDI+ answers OutOfMemory for many files it cannot decode; a user told "not
+// enough memory" about a damaged image would look in the wrong place.
+void ThrowOnDecodeFailure(Gdiplus::Status status, const CHSourceSite& site)
+{
+    ThrowOnGdiplusFailure(status == Gdiplus::OutOfMemory ? Gdiplus::GenericError : status, site);
+}
+
 void StartGdiplus()
 {
     static CGdiplusSession s_session;
@@ -264,14 +271,9 @@ void CHImage::LoadThroughPng(const CHImage& source)
 
 void CHImage::Destroy() noexcept
 {
-    if (m_hDC) {
-        // A bitmap still selected into a device context cannot be deleted.
-        ::SelectObject(m_hDC, m_hOldBitmap);
-        CHDCCache::Release(m_hDC);
-        m_hDC = nullptr;
-        m_hOldBitmap = nullptr;
-        m_nDCUses = 0;
-    }
+    // A bitmap still selected into a device context cannot be deleted.
+    if (m_hDC)
+        GiveBackDC();
     m_hBitmap.Reset();
     m_pBits = nullptr;
     m_nWidth = m_nHeight = m_nPitch = m_nBPP = 0;
@@ -329,7 +331,7 @@ void CHImage::Create(int nWidth, int nHeight, int nBPP, DWORD dwFlags)
 static void LoadFromGdiplusBitmap(CHImage& image, Gdiplus::Bitmap& bitmap)
 {
     HTRY {
-        ThrowOnGdiplusFailure(bitmap.GetLastStatus(), HSITE);
+        ThrowOnDecodeFailure(bitmap.GetLastStatus(), HSITE);
         const UINT nWidth = bitmap.GetWidth(), nHeight = bitmap.GetHeight();
         // Refused before anything is allocated: a file's header can claim any size.
         if (nWidth == 0 || nHeight == 0 || nWidth > static_cast<UINT>(CHImage::kMaxSide) ||
@@ -418,6 +420,9 @@ HDC CHImage::GetDC() const
         if (m_nDCUses == 0) {
             HDC hDC = CHDCCache::Acquire();
             m_hOldBitmap = ::SelectObject(hDC, m_hBitmap.Get());
+            // The cached device context is shared with every other image:
+            // what our callers change in it is undone in GiveBackDC.
+            m_nSavedDC = ::SaveDC(hDC);
             m_hDC = hDC;
         }
         ++m_nDCUses;
@@ -429,12 +434,21 @@ void CHImage::ReleaseDC() const noexcept
 {
     if (m_nDCUses == 0 || --m_nDCUses > 0)
         return;
+    GiveBackDC();
+    // Whoever reads the bits next sees what was drawn into them.
+    ::GdiFlush();
+}
+
+void CHImage::GiveBackDC() const noexcept
+{
+    if (m_nSavedDC != 0)
+        ::RestoreDC(m_hDC, m_nSavedDC);
     ::SelectObject(m_hDC, m_hOldBitmap);
     CHDCCache::Release(m_hDC);
     m_hDC = nullptr;
     m_hOldBitmap = nullptr;
-    // Whoever reads the bits next sees what was drawn into them.
-    ::GdiFlush();
+    m_nSavedDC = 0;
+    m_nDCUses = 0;
 }
 
 BOOL CHImage::AlphaBlend(HDC hDestDC, int xDest, int yDest, int nDestWidth, int nDestHeight, int xSrc, int ySrc,

@@ -132,7 +132,10 @@ public:
     }
 
     // A memory device context with the bitmap selected, shared by nested callers
-    // (use count); each GetDC is matched by one ReleaseDC.
+    // (use count); each GetDC is matched by one ReleaseDC. The device context
+    // comes from a process-wide cache: whatever a caller changes in it (origins,
+    // mapping mode, clipping, selected objects) is undone when the last user
+    // gives it back, so the next image drawn through it starts from defaults.
     HDC GetDC() const;
     void ReleaseDC() const noexcept;
 
@@ -148,6 +151,7 @@ public:
 
 private:
     void CopyFrom(const CHImage& other);
+    void GiveBackDC() const noexcept;
 
     CHBitmapHandle m_hBitmap;
     BYTE* m_pBits = nullptr;
@@ -160,6 +164,7 @@ private:
     mutable HDC m_hDC = nullptr;
     mutable int m_nDCUses = 0;
     mutable HGDIOBJ m_hOldBitmap = nullptr;
+    mutable int m_nSavedDC = 0;
 };
 
 // An image's device context held for one scope (GetDC ... ReleaseDC).

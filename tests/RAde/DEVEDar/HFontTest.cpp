@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 
 #include "RAde/DEVEDar/HFont.h"
@@ -103,4 +104,31 @@ TEST(CHFont, DeviceContextResolutionAndMappingMode)
     font.CreatePt(9, L"Arial", hDC);
     EXPECT_EQ(LogFontOf(font).lfHeight, expected(1.5, 9));
     ::DeleteDC(hDC);
+}
+
+TEST(CHFont, SizesNoFontHeightCanHoldLeaveTheHandleEmpty)
+{
+    CHFont font;
+    font.CreatePt(9, L"Arial");
+    ASSERT_FALSE(font.IsNull());
+    // About 2.9e9 pixels at 96 dots per inch, either way round.
+    for (int nPoints : {INT_MAX, INT_MIN}) {
+        font.CreatePt(nPoints, L"Arial");
+        EXPECT_TRUE(font.IsNull()) << nPoints;
+    }
+
+    // A mapping mode that magnifies the page takes an ordinary size out of range too.
+    HDC hDC = ::CreateCompatibleDC(nullptr);
+    ASSERT_NE(hDC, nullptr);
+    ::SetMapMode(hDC, MM_ANISOTROPIC);
+    ::SetWindowExtEx(hDC, 1, 100000, nullptr);
+    ::SetViewportExtEx(hDC, 1, 1, nullptr);
+    font.CreatePt(9, L"Arial", hDC);
+    EXPECT_EQ(LogFontOf(font).lfHeight, -static_cast<LONG>(::GetDeviceCaps(hDC, LOGPIXELSY)) * 100000 * 9 / 72);
+    font.CreatePt(30000, L"Arial", hDC);
+    EXPECT_TRUE(font.IsNull());
+    ::DeleteDC(hDC);
+
+    font.CreatePt(9, L"Arial");
+    EXPECT_EQ(LogFontOf(font).lfHeight, -12) << "the next font is made as usual";
 }
