@@ -32,10 +32,9 @@ HDC CHBackBuffer::Begin(HDC hTarget, const RECT& rc)
             return hTarget;
 
         EnsureImage(nWidth, nHeight);
-        HDC hMemDC = CHDCCache::Acquire();
-        m_hOldBitmap = ::SelectObject(hMemDC, m_image.GetHBITMAP());
-        // Everything the painter changes from here on is undone by RestoreDC.
-        m_nSavedDC = ::SaveDC(hMemDC);
+        // The image's device context comes back to the cache with every change
+        // made from here on undone.
+        HDC hMemDC = m_image.GetDC();
         ::SetViewportOrgEx(hMemDC, -rc.left, -rc.top, nullptr);
         POINT ptBrushOrg{};
         if (::GetBrushOrgEx(hTarget, &ptBrushOrg))
@@ -66,14 +65,8 @@ void CHBackBuffer::End() noexcept
 
 void CHBackBuffer::GiveBackDC() noexcept
 {
-    HDC hMemDC = m_hMemDC;
-    if (m_nSavedDC != 0)
-        ::RestoreDC(hMemDC, m_nSavedDC);
-    ::SelectObject(hMemDC, m_hOldBitmap);
-    CHDCCache::Release(hMemDC);
+    m_image.ReleaseDC();
     m_hMemDC = nullptr;
-    m_hOldBitmap = nullptr;
-    m_nSavedDC = 0;
     m_hTarget = nullptr;
     m_nUses = 0;
 }

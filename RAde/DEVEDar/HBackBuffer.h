@@ -9,8 +9,8 @@
 //
 // (CHBackBufferScope pairs the two calls for code that may throw in between.)
 //
-// Enabled, Begin gives a memory device context from the process-wide cache
-// (CHDCCache) with the buffer's image selected. The image is as large as the
+// Enabled, Begin gives the buffer image's own device context (CHImage::GetDC,
+// a memory device context from the process-wide cache with the image selected). The image is as large as the
 // rectangle and recreated only when the rectangle's size changes. The device
 // context's viewport origin is moved so that the rectangle's top-left corner
 // falls on the image's first pixel: callers draw with the target's own
@@ -69,8 +69,6 @@ private:
     CHImage m_image;
     int m_nUses = 0;
     HDC m_hMemDC = nullptr;
-    HGDIOBJ m_hOldBitmap = nullptr;
-    int m_nSavedDC = 0;
     RECT m_rcTarget{};
 };
 
