@@ -7,14 +7,20 @@ HINSTANCE CHDialogImpl::GetResourceInstance() noexcept
     return s_hResourceInstance != nullptr ? s_hResourceInstance : ::GetModuleHandleW(nullptr);
 }
 
+void CHDialogImpl::PrepareToCreate(LPARAM lInitParam, bool bModal)
+{
+    // One dialog window per object at a time.
+    if (m_hWnd != nullptr)
+        throw CHException(HError::InvalidParameter, HSITE);
+    m_lInitParam = lInitParam;
+    m_bModal = bModal;
+    m_bInitialised = false;
+}
+
 INT_PTR CHDialogImpl::DoModal(HWND hWndParent, LPARAM lInitParam)
 {
     HTRY {
-        if (m_hWnd != nullptr)
-            throw CHException(HError::InvalidParameter, HSITE);
-        m_lInitParam = lInitParam;
-        m_bModal = true;
-        m_bInitialised = false;
+        PrepareToCreate(lInitParam, true);
         INT_PTR nResult = ::DialogBoxParamW(GetResourceInstance(), MAKEINTRESOURCEW(m_nTemplateId), hWndParent,
                                             StaticDialogProc, reinterpret_cast<LPARAM>(this));
         // -1 is also a result EndDialog may be given, and the dialog's handlers
@@ -29,11 +35,7 @@ INT_PTR CHDialogImpl::DoModal(HWND hWndParent, LPARAM lInitParam)
 HWND CHDialogImpl::Create(HWND hWndParent, LPARAM lInitParam)
 {
     HTRY {
-        if (m_hWnd != nullptr)
-            throw CHException(HError::InvalidParameter, HSITE);
-        m_lInitParam = lInitParam;
-        m_bModal = false;
-        m_bInitialised = false;
+        PrepareToCreate(lInitParam, false);
         HWND hWnd = ::CreateDialogParamW(GetResourceInstance(), MAKEINTRESOURCEW(m_nTemplateId), hWndParent,
                                          StaticDialogProc, reinterpret_cast<LPARAM>(this));
         if (hWnd == nullptr)

@@ -38,6 +38,7 @@ public:
     LRESULT DefWindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    void PrepareToCreate(LPARAM lInitParam, bool bModal);
     static INT_PTR CALLBACK StaticDialogProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) noexcept;
     static bool ReturnsResultDirectly(UINT uMsg) noexcept;
 
