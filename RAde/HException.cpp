@@ -421,6 +421,22 @@ std::wstring CHException::GetStackTrace() const
     return strTrace + L"\n";
 }
 
+const char* CHException::what() const noexcept
+{
+    // Made anew on each call: entries may have been added since the last one.
+    try {
+        const std::wstring strDescription = GetDescription(7);
+        const int nChars = static_cast<int>(strDescription.size());
+        const int nBytes = ::WideCharToMultiByte(CP_UTF8, 0, strDescription.data(), nChars, nullptr, 0, nullptr, nullptr);
+        m_strWhat.assign(static_cast<size_t>(nBytes > 0 ? nBytes : 0), '\0');
+        if (nBytes > 0)
+            ::WideCharToMultiByte(CP_UTF8, 0, strDescription.data(), nChars, m_strWhat.data(), nBytes, nullptr, nullptr);
+    } catch (...) {
+        m_strWhat.clear();
+    }
+    return m_strWhat.empty() ? "CHException" : m_strWhat.c_str();
+}
+
 std::wstring CHException::GetDescription(int nFlags) const
 {
     constexpr int kAllEntries = 1, kStackTrace = 2, kErrorCodes = 4;

@@ -21,6 +21,7 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <string>
 
 #include "RAde/HXmlNode.h"
@@ -93,7 +94,10 @@ private:
     HRESULT m_hr;
 };
 
-class CHException
+// Derives from std::exception so that code which knows only the standard
+// exceptions (a test framework, a runtime's last handler) still shows what
+// happened: what() is the full description in UTF-8.
+class CHException : public std::exception
 {
 public:
     CHException();
@@ -132,6 +136,9 @@ public:
     // The document itself (root "error").
     const CHXmlNode& GetXml() const { return m_xml; }
 
+    // GetDescription(7) in UTF-8, valid until the next call.
+    const char* what() const noexcept override;
+
     // The catch idiom's handlers, called from inside a catch (...) block.
     [[noreturn]] static void RethrowCurrent(const CHSourceSite& site);
     template <class Attach>
@@ -145,6 +152,7 @@ private:
     bool FindEntry(Match&& match, CHException* pFound) const;
 
     CHXmlNode m_xml;
+    mutable std::string m_strWhat;
 };
 
 template <class Attach>

@@ -250,6 +250,34 @@ TEST(CHException, CatchIdiomConvertsEveryKindOfThrownValue)
     EXPECT_EQ(EntryChild(fromCom, 1, L"description"), L"");
 }
 
+// Code that knows only the standard exceptions sees the whole description,
+// and the idiom still takes the library's own exception as itself rather
+// than as a standard one (no 1002 entry).
+TEST(CHException, StandardHandlersSeeTheDescriptionAndTheIdiomKeepsItsOwnKind)
+{
+    CHException trail = CatchThroughIdiom([] {
+        throw CHException(L"Ünïcode text", 0x1234, HSITE).AddValue(L"File", L"C:\\x.txt");
+    });
+    EXPECT_EQ(ErrorCodesOf(trail), (std::vector<int>{0x1234, 1005}));
+
+    try {
+        throw trail;
+    } catch (const std::exception& e) {
+        const std::string strWhat = e.what();
+        const std::wstring strDescription = trail.GetDescription(7);
+        std::string strExpected(strDescription.size() * 3, '\0');
+        strExpected.resize(static_cast<size_t>(::WideCharToMultiByte(CP_UTF8, 0, strDescription.data(),
+            static_cast<int>(strDescription.size()), strExpected.data(), static_cast<int>(strExpected.size()), nullptr, nullptr)));
+        EXPECT_EQ(strWhat, strExpected);
+        EXPECT_NE(strWhat.find("\xC3\x9C"), std::string::npos) << "UTF-8 of the first letter";
+        EXPECT_NE(strWhat.find("C:\\x.txt"), std::string::npos);
+    }
+
+    // A later entry shows in the next call.
+    trail.AddEntry(L"later", 7);
+    EXPECT_NE(std::string(static_cast<const std::exception&>(trail).what()).find("later"), std::string::npos);
+}
+
 TEST(CHException, ValueAttachingIdiomAddsTheInputsAndTwoStackLines)
 {
     auto attaching = [](const std::wstring& strPath) {
