@@ -113,8 +113,15 @@ inline std::wstring UniqueTempPath(const std::wstring& strStem)
     wchar_t szTemp[MAX_PATH + 1] = {};
     ::GetTempPathW(MAX_PATH + 1, szTemp);
     static LONG s_nCounter = 0;
+    // Wine hands out process ids again soon, so the process's start time
+    // keeps a folder left behind by an earlier process of the same id apart.
+    static const ULONGLONG s_nStart = [] {
+        FILETIME created = {}, unused = {};
+        ::GetProcessTimes(::GetCurrentProcess(), &created, &unused, &unused, &unused);
+        return (static_cast<ULONGLONG>(created.dwHighDateTime) << 32 | created.dwLowDateTime) / 10000 % 100000000;
+    }();
     return std::wstring(szTemp) + L"hs_" + strStem + L"_" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
-           std::to_wstring(::InterlockedIncrement(&s_nCounter));
+           std::to_wstring(s_nStart) + L"_" + std::to_wstring(::InterlockedIncrement(&s_nCounter));
 }
 
 // Writes raw bytes to a file, replacing it.
