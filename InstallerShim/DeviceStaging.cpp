@@ -26,10 +26,10 @@
 #include <vector>
 
 #include "InstallerShim/PortableDeviceApi.h"
-#include "InstallerShim/WindowHandle.h"
 #include "RAde/HException.h"
 #include "RAde/HFileUtilities.h"
 #include "RAde/HLogging.h"
+#include "RAde/HUniqueHandle.h"
 #include "RAde/HProcess.h"
 #include "RAde/HStringHelper.h"
 
@@ -715,7 +715,7 @@ DWORD WINAPI PrepareDialogThreadProc(LPVOID)
         // The message queue first: the end request can be posted from then on.
         MSG msg;
         ::PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
-        const CWindowHandle window(CreatePreparingWindow());
+        const CHWindowHandle window(CreatePreparingWindow());
         // WM_QUIT ends this loop, and also any modal loop the window may be in.
         while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
             ::TranslateMessage(&msg);

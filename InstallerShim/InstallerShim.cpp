@@ -21,7 +21,6 @@
 #include "InstallerShim/FileDeleter.h"
 #include "InstallerShim/InstallUtils.h"
 #include "InstallerShim/StartupHardening.h"
-#include "InstallerShim/WindowHandle.h"
 #include "RAde/HException.h"
 #include "RAde/HFileUtilities.h"
 #include "RAde/HLogging.h"
@@ -46,7 +45,7 @@ public:
 CInstanceLock g_instanceLock;
 
 // The never-shown window by which a later start sees that a launcher runs.
-CWindowHandle g_markerWindow;
+CHWindowHandle g_markerWindow;
 
 // The marker class is the system dialog class under the launcher's own name.
 void RegisterMarkerWindowClass()

@@ -59,3 +59,13 @@ struct CHFileHandleTraits
     static void Close(Handle h) noexcept { ::CloseHandle(h); }
 };
 using CHFileHandle = CHUniqueHandle<CHFileHandleTraits>;
+
+// A window owned by an object and destroyed with it (on the thread that
+// created it, as windows must be): helper and marker windows, tooltips.
+struct CHWindowHandleTraits
+{
+    using Handle = HWND;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::DestroyWindow(h); }
+};
+using CHWindowHandle = CHUniqueHandle<CHWindowHandleTraits>;

@@ -25,16 +25,6 @@
 #undef SubclassWindow
 #endif
 
-// A window owned by an object and destroyed with it (on the thread that
-// created it, as windows must be): helper windows such as tooltips.
-struct CHWindowHandleTraits
-{
-    using Handle = HWND;
-    static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle h) noexcept { ::DestroyWindow(h); }
-};
-using CHWindowHandle = CHUniqueHandle<CHWindowHandleTraits>;
-
 // BeginPaint and EndPaint as one scope. Get() is null when BeginPaint failed.
 class CHPaintDC
 {
