@@ -31,6 +31,7 @@
 
 #include "HulvsInstallerAnswer.h"
 #include "ProcessProbeRecord.h"
+#include "SwitchValue.h"
 
 namespace {
 
@@ -46,15 +47,6 @@ struct COptions
     DWORD dwDelayMs = 0, dwRunForMs = 0, dwExitCode = 0;
 };
 
-bool TakeValue(const std::wstring& strArg, const wchar_t* pszSwitch, std::wstring& strValue)
-{
-    const size_t cchSwitch = std::wcslen(pszSwitch);
-    if (strArg.compare(0, cchSwitch, pszSwitch) != 0)
-        return false;
-    strValue = strArg.substr(cchSwitch);
-    return true;
-}
-
 DWORD Number(const std::wstring& strValue)
 {
     return std::wcstoul(strValue.c_str(), nullptr, 10);
@@ -66,22 +58,22 @@ COptions ParseOptions(int argc, wchar_t** argv)
     for (int i = 1; i < argc; ++i) {
         const std::wstring strArg = argv[i];
         std::wstring strValue;
-        if (TakeValue(strArg, L"/record=", options.strRecord) ||
-            TakeValue(strArg, L"/started=", options.strStartedEvent) ||
-            TakeValue(strArg, L"/hold=", options.strHoldEvent))
+        if (TakeSwitchValue(strArg, L"/record=", options.strRecord) ||
+            TakeSwitchValue(strArg, L"/started=", options.strStartedEvent) ||
+            TakeSwitchValue(strArg, L"/hold=", options.strHoldEvent))
             continue;
-        if (TakeValue(strArg, L"/answer=", options.strAnswer)) {
+        if (TakeSwitchValue(strArg, L"/answer=", options.strAnswer)) {
             if (options.connect == EConnect::None)
                 options.connect = EConnect::AtExit;
-        } else if (TakeValue(strArg, L"/connect=", strValue)) {
+        } else if (TakeSwitchValue(strArg, L"/connect=", strValue)) {
             options.connect = strValue == L"never"    ? EConnect::Never
                               : strValue == L"silent" ? EConnect::Silent
                                                       : EConnect::AtExit;
-        } else if (TakeValue(strArg, L"/delay=", strValue)) {
+        } else if (TakeSwitchValue(strArg, L"/delay=", strValue)) {
             options.dwDelayMs = Number(strValue);
-        } else if (TakeValue(strArg, L"/runfor=", strValue)) {
+        } else if (TakeSwitchValue(strArg, L"/runfor=", strValue)) {
             options.dwRunForMs = Number(strValue);
-        } else if (TakeValue(strArg, L"/exit=", strValue)) {
+        } else if (TakeSwitchValue(strArg, L"/exit=", strValue)) {
             options.dwExitCode = Number(strValue);
         }
     }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "ProcessProbeRecord.h"
+#include "SwitchValue.h"
 
 namespace {
 
@@ -33,28 +34,19 @@ struct COptions
     int nExitCode = 0;
 };
 
-bool StartsWith(const std::wstring& strText, const wchar_t* pszPrefix, std::wstring& strRest)
-{
-    const size_t cchPrefix = std::wcslen(pszPrefix);
-    if (strText.compare(0, cchPrefix, pszPrefix) != 0)
-        return false;
-    strRest = strText.substr(cchPrefix);
-    return true;
-}
-
 COptions ParseOptions(int argc, wchar_t** argv)
 {
     COptions options;
     for (int i = 1; i < argc; ++i) {
         const std::wstring strArg = argv[i];
         std::wstring strValue;
-        if (StartsWith(strArg, L"/out=", strValue))
+        if (TakeSwitchValue(strArg, L"/out=", strValue))
             options.strOutput = strValue;
-        else if (StartsWith(strArg, L"/exit=", strValue))
+        else if (TakeSwitchValue(strArg, L"/exit=", strValue))
             options.nExitCode = static_cast<int>(std::wcstoul(strValue.c_str(), nullptr, 10));
-        else if (StartsWith(strArg, L"/wait=", strValue))
+        else if (TakeSwitchValue(strArg, L"/wait=", strValue))
             options.strEvent = strValue;
-        else if (StartsWith(strArg, L"/env=", strValue))
+        else if (TakeSwitchValue(strArg, L"/env=", strValue))
             options.variables.push_back(strValue);
         else if (strArg == L"/stamp")
             options.bStamp = true;
