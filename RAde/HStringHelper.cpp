@@ -43,6 +43,14 @@ std::wstring CHStringHelper::UnTokenizeString(const std::vector<std::wstring>& i
     } HCATCH
 }
 
+bool CHStringHelper::EqualsNoCase(std::wstring_view str1, std::wstring_view str2) noexcept
+{
+    if (str1.size() > INT_MAX || str2.size() > INT_MAX)
+        return false;
+    return ::CompareStringOrdinal(str1.data(), static_cast<int>(str1.size()), str2.data(),
+                                  static_cast<int>(str2.size()), TRUE) == CSTR_EQUAL;
+}
+
 std::wstring CHStringHelper::MultiByteToString(const char* pszText, size_t nBytes, UINT nCodePage)
 {
     HTRY {

@@ -6,6 +6,7 @@
 
 #include <cstdarg>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class CHBuf;
@@ -23,6 +24,10 @@ public:
     static std::wstring MultiByteToString(const char* pszText, size_t nBytes, UINT nCodePage);
     // Replaces the buffer's content with the converted text, without a terminating zero.
     static void StringToMultiByte(const std::wstring& strText, CHBuf& buffer, UINT nCodePage);
+
+    // Ordinal comparison ignoring case, as the system compares names (ids,
+    // class names, file names): no locale, no normalisation.
+    static bool EqualsNoCase(std::wstring_view str1, std::wstring_view str2) noexcept;
 
     static std::wstring IntToString(int nValue);
     static std::wstring IntToHexString(int nValue);

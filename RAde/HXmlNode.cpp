@@ -71,7 +71,7 @@ constexpr CSkippedMarkup kSkippedMarkup[] = {
 class CHXmlNode::CParser
 {
 public:
-    explicit CParser(CHXmlParseInfo& info) : m_info(info) {}
+    CParser(CHXmlParseInfo& info, const wchar_t* pszText) : m_info(info), m_pszText(pszText) {}
 
     const wchar_t* LoadElement(CHXmlNode& node, const wchar_t* p, int nDepth);
 
@@ -83,7 +83,10 @@ private:
     void TakeValueIfBlank(CHXmlNode& node, const wchar_t* p) const;
     void RecordError(int nCode, const wchar_t* pPosition, std::wstring strMessage);
 
+    size_t OffsetOf(const wchar_t* p) const { return static_cast<size_t>(p - m_pszText); }
+
     CHXmlParseInfo& m_info;
+    const wchar_t* m_pszText;  // where offsets count from
 };
 
 void CHXmlNode::CParser::RecordError(int nCode, const wchar_t* pPosition, std::wstring strMessage)
@@ -154,6 +157,7 @@ const wchar_t* CHXmlNode::CParser::LoadElement(CHXmlNode& node, const wchar_t* p
             markupNode->m_strValue.assign(pContent, pCloser);
             markupNode->m_dwType = pSkipped->dwNodeType;
             markupNode->m_pParent = node.m_pParent;
+            markupNode->m_nSourceOffset = OffsetOf(pOpen);
             node.m_pParent->AdoptChild(std::move(markupNode));
             return p;
         }
@@ -167,6 +171,7 @@ const wchar_t* CHXmlNode::CParser::LoadElement(CHXmlNode& node, const wchar_t* p
     const wchar_t* pName = pOpen + 1;
     const wchar_t* pNameEnd = FindAnyOrEnd(pName, L" />\t\r\n");
     node.m_strName.assign(pName, pNameEnd);
+    node.m_nSourceOffset = OffsetOf(pOpen);
 
     p = ParseAttributes(node, pNameEnd);
     if (!p)
@@ -199,6 +204,7 @@ const wchar_t* CHXmlNode::CParser::ParseAttributes(CHXmlNode& node, const wchar_
             return nullptr;
         }
         CHXmlAttribute* pAttribute = node.AppendAttribute(std::wstring(p, pNameEnd), std::wstring());
+        pAttribute->SetSourceOffset(OffsetOf(p));
         p = SkipMarkupSpace(pNameEnd);
         if (*p != L'=')
             continue;  // an attribute without a value
@@ -270,7 +276,7 @@ const wchar_t* CHXmlNode::Load(const wchar_t* pszText, CHXmlParseInfo& info)
     HTRY {
         if (!pszText)
             throw CHException(HError::InvalidParameter, HSITE);
-        return CParser(info).LoadElement(*this, pszText, 1);
+        return CParser(info, pszText).LoadElement(*this, pszText, 1);
     } HCATCH
 }
 
@@ -378,8 +384,9 @@ void CHXmlNode::CopyShallowFrom(const CHXmlNode& other)
     m_strName = other.m_strName;
     m_strValue = other.m_strValue;
     m_dwType = other.m_dwType;
+    m_nSourceOffset = other.m_nSourceOffset;
     for (const auto& attribute : other.m_attributes)
-        AppendAttribute(attribute->GetName(), attribute->GetValue());
+        AppendAttribute(attribute->GetName(), attribute->GetValue())->SetSourceOffset(attribute->GetSourceOffset());
 }
 
 void CHXmlNode::CopyFrom(const CHXmlNode& other)

@@ -18,6 +18,10 @@
 class CHXmlNode;
 class CHXmlPath;
 
+// Where a node or attribute began in the text it was loaded from, in UTF-16
+// code units from the text's start; kNoSourceOffset for one built by hand.
+constexpr size_t kNoSourceOffset = static_cast<size_t>(-1);
+
 class CHXmlAttribute
 {
 public:
@@ -28,11 +32,14 @@ public:
     const std::wstring& GetValue() const { return m_strValue; }
     CHXmlNode* GetOwner() const { return m_pOwner; }
     void SetValue(std::wstring strValue) { m_strValue = std::move(strValue); }
+    size_t GetSourceOffset() const { return m_nSourceOffset; }
+    void SetSourceOffset(size_t nOffset) { m_nSourceOffset = nOffset; }
 
 private:
     std::wstring m_strName;
     std::wstring m_strValue;
     CHXmlNode* m_pOwner;
+    size_t m_nSourceOffset = kNoSourceOffset;
 };
 
 // Error codes of a parse.
@@ -95,6 +102,8 @@ public:
     const std::wstring& GetValue() const { return m_strValue; }
     DWORD GetType() const { return m_dwType; }
     CHXmlNode* GetParent() const { return m_pParent; }
+    // The position of the node's "<" in the loaded text (a checker's line and column).
+    size_t GetSourceOffset() const { return m_nSourceOffset; }
     void SetName(std::wstring strName) { m_strName = std::move(strName); }
     void SetValue(std::wstring strValue) { m_strValue = std::move(strValue); }
     void SetType(DWORD dwType) { m_dwType = dwType; }
@@ -135,4 +144,5 @@ private:
     std::vector<std::unique_ptr<CHXmlNode>> m_children;
     std::vector<std::unique_ptr<CHXmlAttribute>> m_attributes;
     DWORD m_dwType = HXML_NODE_ELEMENT;
+    size_t m_nSourceOffset = kNoSourceOffset;
 };

@@ -139,3 +139,11 @@ TEST(CHStringHelper, StringToMultiByteOfAnEmptyTextEmptiesTheBuffer)
     CHStringHelper::StringToMultiByte(L"", globalBuffer, CP_ACP);
     EXPECT_EQ(globalBuffer.GetSize(), 0u);
 }
+
+TEST(CHStringHelper, EqualsNoCaseComparesNamesOrdinallyIgnoringCase)
+{
+    EXPECT_TRUE(CHStringHelper::EqualsNoCase(L"General", L"gENERAL"));
+    EXPECT_TRUE(CHStringHelper::EqualsNoCase(L"\u00C4r", L"\u00E4R"));
+    EXPECT_TRUE(CHStringHelper::EqualsNoCase(L"", L""));
+    EXPECT_FALSE(CHStringHelper::EqualsNoCase(L"list", L"lists"));
+}

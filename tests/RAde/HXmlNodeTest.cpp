@@ -352,3 +352,20 @@ TEST(CHXmlNode, LoadFromFileReadsTheTextAndLetsReadFailuresThrough)
     CHException e = CatchThrown([&] { node.LoadFromFile(strPath); });
     EXPECT_TRUE(e.FindErrorCode(static_cast<int>(0x80070002), nullptr));
 }
+
+TEST(CHXmlNode, NodesAndAttributesKnowWhereTheyBeganAndCopiesKeepIt)
+{
+    CLoaded doc(L"<r>\n  <x a=\"1\"  b='2'/><!--c-->\n</r>");
+    const CHXmlNode& x = *doc.node.GetChildNodes()[0];
+    EXPECT_EQ(doc.node.GetSourceOffset(), 0u);
+    EXPECT_EQ(x.GetSourceOffset(), doc.strText.find(L"<x"));
+    EXPECT_EQ(x.GetAttribute(L"a")->GetSourceOffset(), doc.strText.find(L"a=\"1\""));
+    EXPECT_EQ(x.GetAttribute(L"b")->GetSourceOffset(), doc.strText.find(L"b='2'"));
+    EXPECT_EQ(doc.node.GetChildNodes()[1]->GetSourceOffset(), doc.strText.find(L"<!--"));
+
+    CHXmlNode copy;
+    copy.CopyFrom(x);
+    EXPECT_EQ(copy.GetSourceOffset(), x.GetSourceOffset());
+    EXPECT_EQ(copy.GetAttribute(L"b")->GetSourceOffset(), x.GetAttribute(L"b")->GetSourceOffset());
+    EXPECT_EQ(doc.node.AppendChild(L"made", L"")->GetSourceOffset(), kNoSourceOffset);
+}
