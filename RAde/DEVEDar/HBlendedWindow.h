@@ -22,20 +22,6 @@
 #include "RAde/DEVEDar/HWindowImpl.h"
 #include "RAde/HUniqueHandle.h"
 
-// A device context of a window, from GetDC, given back with ReleaseDC.
-struct CHWindowDCTraits
-{
-    struct Handle
-    {
-        HWND hWnd = nullptr;
-        HDC hDC = nullptr;
-        bool operator==(const Handle&) const = default;
-    };
-    static Handle Invalid() noexcept { return Handle{}; }
-    static void Close(Handle h) noexcept { ::ReleaseDC(h.hWnd, h.hDC); }
-};
-using CHWindowDC = CHUniqueHandle<CHWindowDCTraits>;
-
 class CHBlendedWindow : public CHWindowImpl, public CHImagePainter
 {
 public:

@@ -40,6 +40,20 @@ struct CHMemoryDCTraits
 };
 using CHMemoryDC = CHUniqueHandle<CHMemoryDCTraits>;
 
+// A device context of a window, from GetDC, given back with ReleaseDC.
+struct CHWindowDCTraits
+{
+    struct Handle
+    {
+        HWND hWnd = nullptr;
+        HDC hDC = nullptr;
+        bool operator==(const Handle&) const = default;
+    };
+    static Handle Invalid() noexcept { return Handle{}; }
+    static void Close(Handle h) noexcept { ::ReleaseDC(h.hWnd, h.hDC); }
+};
+using CHWindowDC = CHUniqueHandle<CHWindowDCTraits>;
+
 // COM interface pointers owned by one object (released, never copied).
 template <class T>
 struct CHComTraits

@@ -1,11 +1,13 @@
 // A program that may import only the KnownDLLs (the build refuses it
 // otherwise), yet uses the GUI library's images, alpha blending and
 // subclassing. It proves that gdiplus.dll, msimg32.dll and comctl32.dll are
-// loaded on first use, after the DLL search has been restricted, and not before.
+// loaded on first use, after the DLL search has been restricted, and not before:
+// not even by the default dialog appearance, which is built before wmain runs.
 #include <windows.h>
 
 #include <cstdio>
 
+#include "RAde/DEVEDar/HDialogAppeareaceDef.h"
 #include "RAde/DEVEDar/HImage.h"
 #include "RAde/DEVEDar/HWindowImpl.h"
 #include "RAde/HException.h"
@@ -58,6 +60,8 @@ int wmain()
     ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (IsLoaded(L"gdiplus.dll") || IsLoaded(L"msimg32.dll") || IsLoaded(L"comctl32.dll"))
         return Fail("a GUI DLL was loaded before its first use");
+    if (!g_pAppearance || !g_pAppearance->GetControlFont())
+        return Fail("the default appearance was not built before wmain");
     try
     {
         EncodePng();

@@ -13,6 +13,7 @@
 #include "RAde/DEVEDar/HTransparentFrame.h"
 #include "RAde/DEVEDar/HWndShadow.h"
 #include "ShadowTestSupport.h"
+#include "SkinTestSupport.h"
 #include "TestSupport.h"
 
 using namespace shadowtest;
@@ -111,23 +112,6 @@ void CaptureScreen(const RECT& rc, CHImage& image)
     for (int y = 0; y < image.GetHeight(); ++y)
         for (int x = 0; x < image.GetWidth(); ++x)
             image.GetPixelAddress(x, y)[3] = 255;
-}
-
-// Writes the image as a PNG file (through a memory stream).
-void SavePng(const CHImage& image, const std::wstring& strPath)
-{
-    IStream* pRawStream = nullptr;
-    ASSERT_EQ(::CreateStreamOnHGlobal(nullptr, TRUE, &pRawStream), S_OK);
-    CHStreamPtr stream(pRawStream);
-    image.Save(stream.Get());
-    HGLOBAL hGlobal = nullptr;
-    ASSERT_EQ(::GetHGlobalFromStream(stream.Get(), &hGlobal), S_OK);
-    STATSTG stat{};
-    ASSERT_EQ(stream.Get()->Stat(&stat, STATFLAG_NONAME), S_OK);
-    const char* pBytes = static_cast<const char*>(::GlobalLock(hGlobal));
-    std::string bytes(pBytes, static_cast<size_t>(stat.cbSize.QuadPart));
-    ::GlobalUnlock(hGlobal);
-    WriteFileBytes(strPath, bytes);
 }
 
 Bgra PixelOfColour(COLORREF cr)

@@ -1,0 +1,505 @@
+#include "RAde/DEVEDar/HDialogAppeareaceDef.h"
+
+#include <algorithm>
+
+#include "RAde/DEVEDar/HImagePainter.h"
+#include "RAde/DEVEDar/HWndBackGround.h"
+#include "RAde/HException.h"
+#include "RAde/HFileUtilities.h"
+#include "RAde/HStringHelper.h"
+
+namespace
+{
+// Built before the program's entry point; the pointer is set at compile time,
+// so it is valid before any constructor runs.
+CHDialogAppeareaceDef s_defaultAppearance;
+
+constexpr COLORREF kDefaultBackground = RGB(233, 232, 236);
+constexpr COLORREF kDefaultCaptionText = RGB(255, 255, 255);
+
+// The colour of a set's key in this set alone.
+std::optional<COLORREF> ColorOf(const CHCtlColorSet& set, INT_PTR nKey)
+{
+    std::optional<INT_PTR> value = set.Lookup(nKey);
+    return value ? std::optional<COLORREF>(static_cast<COLORREF>(*value)) : std::nullopt;
+}
+
+// The first colour the lookups find, in order.
+template <class... Lookups>
+std::optional<COLORREF> FirstColor(Lookups&&... lookups)
+{
+    std::optional<COLORREF> cr;
+    ((cr = cr ? cr : lookups()), ...);
+    return cr;
+}
+
+// A window's size as a rectangle at (0, 0), as window regions are given.
+RECT WindowSizeRect(HWND hWnd)
+{
+    RECT rcWindow = {};
+    ::GetWindowRect(hWnd, &rcWindow);
+    return {0, 0, rcWindow.right - rcWindow.left, rcWindow.bottom - rcWindow.top};
+}
+
+CHRegionHandle RoundedRegion(const RECT& rc, int nCorner)
+{
+    // Region rectangles exclude their right and bottom edges; a rounded one
+    // is one pixel larger to cover the same pixels.
+    CHRegionHandle hRegion(nCorner > 0 ? ::CreateRoundRectRgn(rc.left, rc.top, rc.right + 1, rc.bottom + 1, nCorner,
+                                                               nCorner)
+                                       : ::CreateRectRgn(rc.left, rc.top, rc.right, rc.bottom));
+    if (!hRegion)
+        throw CHException::FromLastError(HSITE);
+    return hRegion;
+}
+
+void CombineInto(HRGN hTarget, HRGN hSource, int nMode)
+{
+    if (::CombineRgn(hTarget, hTarget, hSource, nMode) == ERROR)
+        throw CHException::FromLastError(HSITE);
+}
+}  // namespace
+
+CHDialogAppeareaceDef* g_pAppearance = &s_defaultAppearance;
+
+CHDialogAppeareaceDef::CHDialogAppeareaceDef()
+{
+    HTRY {
+        // GDI only: this may run before the program restricts its DLL search.
+        m_captionFont.CreatePt(m_nCaptionFontSize, m_strCaptionFontFace);
+        m_controlFont.CreatePt(m_nControlFontSize, m_strControlFontFace);
+        m_generalForm.m_crCaptionText = kDefaultCaptionText;
+        m_generalForm.m_crBackground = kDefaultBackground;
+        m_generalForm.m_bHasBackground = true;
+        m_generalForm.m_nBackgroundMode = CHFormSkinData::backgroundColor;
+        m_generalForm.m_hCaptionFont = m_captionFont;
+        CHDialogSkinXmlConfig::CBinding binding;
+        binding.pGeneralForm = &m_generalForm;
+        binding.pForms = &m_forms;
+        binding.pFrameImages = &m_frameImages;
+        binding.pFrameImagesLoaded = &m_bFrameImagesLoaded;
+        binding.pCaptionButtons = &m_captionButtons;
+        binding.pLanguage = &m_strLanguage;
+        binding.pDpiScale = &m_fDpiScale;
+        m_config.Bind(binding);
+    } HCATCH_LOG
+}
+
+CHDialogAppeareaceDef::~CHDialogAppeareaceDef()
+{
+    // A dialog that outlives its appearance falls back to the default one.
+    if (g_pAppearance == this)
+        g_pAppearance = &s_defaultAppearance;
+}
+
+void CHDialogAppeareaceDef::DrawBackground(HDC /*hDC*/, const RECT& /*rc*/) {}
+
+void CHDialogAppeareaceDef::OnAppearanceHook(LPARAM /*lParam*/) {}
+
+void CHDialogAppeareaceDef::FillBackgroundClient(CHWndBackGround& background, const CNameMap* pNameMap)
+{
+    HTRY {
+        CHFormSkinData& form = GetFormRecord(pNameMap);
+        if (std::optional<COLORREF> crText = form.m_crText ? form.m_crText : m_generalForm.m_crText)
+            background.SetDefaultTextColor(*crText);
+        const CHFormSkinData* pSource = form.m_bHasBackground ? &form
+                                        : m_generalForm.m_bHasBackground ? &m_generalForm
+                                                                         : nullptr;
+        if (pSource) {
+            switch (pSource->m_nBackgroundMode) {
+            case CHFormSkinData::backgroundStretchedImage:
+                background.SetStretchedImage(pSource->m_imgBackground);
+                break;
+            case CHFormSkinData::backgroundImage:
+                if (!pSource->m_imgBackground.IsNull()) {
+                    background.SetTiledImage(pSource->m_imgBackground);
+                    break;
+                }
+                [[fallthrough]];
+            default:
+                background.SetSolidColor(pSource->m_crBackground);
+            }
+        }
+        background.SetClassBrushes(&form.m_classBrushes);
+        background.SetClassTextColors(&form.m_classTextColors);
+        background.SetControlTextColors(&form.m_controlTextColors);
+    } HCATCH
+}
+
+void CHDialogAppeareaceDef::SetDefault(CHCaptionParams& params)
+{
+    HTRY {
+        params.m_bFrameImagesLoaded = m_bFrameImagesLoaded;
+        const bool bResizable = params.m_hWnd && (::GetWindowLongPtrW(params.m_hWnd, GWL_STYLE) & WS_THICKFRAME);
+        params.m_nBorderWidth = ::GetSystemMetrics(bResizable ? SM_CXFRAME : SM_CXDLGFRAME);
+        params.m_nBorderHeight = ::GetSystemMetrics(bResizable ? SM_CYFRAME : SM_CYDLGFRAME);
+        if (m_bFrameImagesLoaded) {
+            const CHImage& caption = m_frameImages[frameCaption];
+            if (!caption.IsNull() && caption.GetHeight() != ::GetSystemMetrics(SM_CYCAPTION)) {
+                params.m_nCaptionHeight = caption.GetHeight();
+                params.m_bUseSystemCaptionHeight = false;
+            }
+            if (!m_frameImages[frameEdgeLeft].IsNull())
+                params.m_nBorderWidth = m_frameImages[frameEdgeLeft].GetWidth();
+            if (!m_frameImages[frameEdgeBottom].IsNull())
+                params.m_nBorderHeight = m_frameImages[frameEdgeBottom].GetHeight();
+        }
+        params.m_nIconTextGap = m_nIconTextGap;
+        params.m_nTextMarginNoIcon = m_nTextMarginNoIcon;
+    } HCATCH
+}
+
+void CHDialogAppeareaceDef::SetLanguage(const std::wstring& strLanguage)
+{
+    HTRY {
+        m_strLanguage = strLanguage;
+        const bool bRightToLeft =
+            CHStringHelper::EqualsNoCase(strLanguage, L"ar") || CHStringHelper::EqualsNoCase(strLanguage, L"iw");
+        m_bRightToLeft = bRightToLeft;
+        m_bRightToLeftReading = bRightToLeft;
+    } HCATCH
+}
+
+bool CHDialogAppeareaceDef::HasClassProcedure(HWND hWnd, ESystemClass nClass)
+{
+    HTRY {
+        if (!m_bClassProceduresKnown) {
+            static constexpr const wchar_t* kClasses[classCount] = {L"BUTTON", L"Static", L"ComboBox", L"LISTBOX",
+                                                                   L"SysListView32"};
+            for (int i = 0; i < classCount; ++i) {
+                WNDCLASSEXW wc = {};
+                wc.cbSize = sizeof(wc);
+                // A class that is not registered (no common controls yet) matches no window.
+                if (::GetClassInfoExW(nullptr, kClasses[i], &wc))
+                    m_classProcedures[static_cast<size_t>(i)] = wc.lpfnWndProc;
+            }
+            m_bClassProceduresKnown = true;
+        }
+        const WNDPROC pProcedure = m_classProcedures[nClass];
+        return hWnd && pProcedure &&
+               reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(hWnd, GWLP_WNDPROC)) == pProcedure;
+    } HCATCH
+}
+
+DWORD CHDialogAppeareaceDef::LowStyleBits(HWND hWnd, DWORD dwMask) noexcept
+{
+    return static_cast<DWORD>(::GetWindowLongPtrW(hWnd, GWL_STYLE)) & dwMask;
+}
+
+bool CHDialogAppeareaceDef::IsPushButton(HWND hWnd)
+{
+    HTRY {
+        return HasClassProcedure(hWnd, classButton) && LowStyleBits(hWnd, 0x0F) <= BS_DEFPUSHBUTTON;
+    } HCATCH
+}
+
+bool CHDialogAppeareaceDef::IsCheckOrRadio(HWND hWnd)
+{
+    HTRY {
+        const DWORD dwType = LowStyleBits(hWnd, 0x0F);
+        return HasClassProcedure(hWnd, classButton) &&
+               ((dwType >= BS_CHECKBOX && dwType <= BS_AUTO3STATE) || dwType == BS_AUTORADIOBUTTON);
+    } HCATCH
+}
+
+void CHDialogAppeareaceDef::GetButtonColors(HWND hWndButton, CHButtonColors& colors, const CNameMap* pNameMap)
+{
+    HTRY {
+        const CHFormSkinData& form = GetFormRecord(pNameMap);
+        const INT_PTR nId = ::GetDlgCtrlID(hWndButton);
+        const INT_PTR nClassKey = IsCheckOrRadio(hWndButton) ? WM_CTLCOLORSTATIC : WM_CTLCOLORBTN;
+        const std::optional<COLORREF> crText = FirstColor(
+            [&] { return ColorOf(form.m_controlTextColors, nId); },
+            [&] { return ColorOf(form.m_classTextColors, nClassKey); },
+            [&] { return ColorOf(m_generalForm.m_controlTextColors, nId); },
+            [&] { return ColorOf(m_generalForm.m_classTextColors, nClassKey); },
+            [&] { return m_generalForm.m_crText; });
+        if (crText)
+            colors.m_crText.fill(*crText);
+        for (int nState = statePressed; nState < stateCount; ++nState) {
+            const INT_PTR nControlKey = nId * 65536 + nState;
+            if (std::optional<COLORREF> crState =
+                    FirstColor([&] { return ColorOf(form.m_controlStateColors, nControlKey); },
+                               [&] { return ColorOf(form.m_classStateColors, nState); },
+                               [&] { return ColorOf(m_generalForm.m_controlStateColors, nControlKey); },
+                               [&] { return ColorOf(m_generalForm.m_classStateColors, nState); }))
+                colors.m_crText[static_cast<size_t>(nState)] = *crState;
+        }
+    } HCATCH
+}
+
+bool CHDialogAppeareaceDef::IsGroupBox(HWND hWnd)
+{
+    HTRY {
+        return HasClassProcedure(hWnd, classButton) && LowStyleBits(hWnd, 0x0F) == BS_GROUPBOX;
+    } HCATCH
+}
+
+void CHDialogAppeareaceDef::GetGroupBoxColors(CHGroupBoxColors& colors)
+{
+    colors = m_groupBoxColors;
+}
+
+bool CHDialogAppeareaceDef::IsStaticText(HWND hWnd)
+{
+    HTRY {
+        const DWORD dwType = LowStyleBits(hWnd, SS_TYPEMASK);
+        return HasClassProcedure(hWnd, classStatic) && (dwType < SS_ICON || dwType == SS_SIMPLE);
+    } HCATCH
+}
+
+void CHDialogAppeareaceDef::GetStaticTextColors(HWND /*hWnd*/) {}
+
+bool CHDialogAppeareaceDef::IsSkinnableCombo(HWND hWnd)
+{
+    HTRY {
+        return HasClassProcedure(hWnd, classComboBox) &&
+               LowStyleBits(hWnd, CBS_OWNERDRAWFIXED | CBS_OWNERDRAWVARIABLE) != 0 &&
+               LowStyleBits(hWnd, CBS_HASSTRINGS) != 0;
+    } HCATCH
+}
+
+void CHDialogAppeareaceDef::GetComboColors(HWND hWndCombo, CHSelectionColors& colors, const CNameMap* pNameMap)
+{
+    HTRY {
+        GetSelectionColors(hWndCombo, colors, pNameMap, &CHFormSkinData::m_crComboSelection,
+                           &CHFormSkinData::m_crComboSelectedText);
+    } HCATCH
+}
+
+bool CHDialogAppeareaceDef::IsListBox(HWND hWnd)
+{
+    HTRY {
+        return HasClassProcedure(hWnd, classListBox);
+    } HCATCH
+}
+
+void CHDialogAppeareaceDef::GetListColors(HWND hWndList, CHSelectionColors& colors, const CNameMap* pNameMap)
+{
+    HTRY {
+        GetSelectionColors(hWndList, colors, pNameMap, &CHFormSkinData::m_crListSelection,
+                           &CHFormSkinData::m_crListSelectedText);
+    } HCATCH
+}
+
+void CHDialogAppeareaceDef::GetSelectionColors(HWND hWndControl, CHSelectionColors& colors, const CNameMap* pNameMap,
+                                               CClassColor pSelection, CClassColor pSelectedText)
+{
+    const CHFormSkinData& form = GetFormRecord(pNameMap);
+    const INT_PTR nId = ::GetDlgCtrlID(hWndControl);
+    // The control's colour, else its class's, in the form, then in the general form.
+    auto find = [&](const CHCtlColorrefSet CHFormSkinData::*pControlColors, CClassColor pClassColor) {
+        return FirstColor([&] { return ColorOf(form.*pControlColors, nId); }, [&] { return form.*pClassColor; },
+                          [&] { return ColorOf(m_generalForm.*pControlColors, nId); },
+                          [&] { return m_generalForm.*pClassColor; });
+    };
+    if (std::optional<COLORREF> cr = find(&CHFormSkinData::m_controlSelectionColors, pSelection))
+        colors.m_crSelection = *cr;
+    if (std::optional<COLORREF> cr = find(&CHFormSkinData::m_controlSelectedTextColors, pSelectedText))
+        colors.m_crSelectedText = *cr;
+}
+
+void CHDialogAppeareaceDef::OnListView(HWND /*hWnd*/) {}
+
+void CHDialogAppeareaceDef::ApplyWindowRegion(HWND hWnd, UINT nSizeType)
+{
+    HTRY {
+        if ((nSizeType != SIZE_RESTORED && nSizeType != SIZE_MAXIMIZED) || !m_options.m_bRoundedRegion || !hWnd ||
+            (::GetWindowLongPtrW(hWnd, GWL_STYLE) & WS_CHILD))
+            return;
+        // The upper half is cut from a rectangle rounded with the top corner
+        // size, the lower half from one rounded with the bottom size: each
+        // spans the whole window, so the halves meet without a notch or a gap.
+        const RECT rc = WindowSizeRect(hWnd);
+        const int nMiddle = rc.bottom / 2;
+        CHRegionHandle hUpper = RoundedRegion(rc, m_options.m_nTopCornerSize);
+        CHRegionHandle hLower = RoundedRegion(rc, m_options.m_nBottomCornerSize);
+        CHRegionHandle hUpperHalf = RoundedRegion({0, 0, rc.right, nMiddle}, 0);
+        CHRegionHandle hLowerHalf = RoundedRegion({0, nMiddle, rc.right, rc.bottom}, 0);
+        CombineInto(hUpper.Get(), hUpperHalf.Get(), RGN_AND);
+        CombineInto(hLower.Get(), hLowerHalf.Get(), RGN_AND);
+        CombineInto(hUpper.Get(), hLower.Get(), RGN_OR);
+        if (!::SetWindowRgn(hWnd, hUpper.Get(), TRUE))
+            throw CHException::FromLastError(HSITE);
+        hUpper.Detach();  // the window owns its region now
+    } HCATCH
+}
+
+void CHDialogAppeareaceDef::OnDialogInitialized(HWND /*hWnd*/) {}
+
+std::optional<std::wstring> CHDialogAppeareaceDef::GetControlText(HWND hWndControl, const CNameMap& nameMap)
+{
+    HTRY {
+        return m_bSkinLoaded ? m_config.GetControlText(hWndControl, nameMap) : std::nullopt;
+    } HCATCH
+}
+
+std::optional<std::wstring> CHDialogAppeareaceDef::GetFormText(const CNameMap& nameMap)
+{
+    HTRY {
+        return m_bSkinLoaded ? m_config.GetFormText(nameMap) : std::nullopt;
+    } HCATCH
+}
+
+CHFormSkinData& CHDialogAppeareaceDef::GetFormRecord(const CNameMap* pNameMap)
+{
+    HTRY {
+        std::optional<std::wstring> formId = pNameMap ? pNameMap->GetFormId() : std::nullopt;
+        if (!formId)
+            return m_generalForm;
+        for (const auto& record : m_forms)
+            if (record->m_strFormId == *formId)
+                return *record;
+        CHFormSkinData* pLoaded = m_config.LoadForm(pNameMap);
+        return pLoaded ? *pLoaded : m_generalForm;
+    } HCATCH
+}
+
+void CHDialogAppeareaceDef::CC_DrawCaptionBKGround(const CHCaptionDrawContext& context)
+{
+    HTRY {
+        const CHImage& caption = m_frameImages[frameCaption];
+        if (m_bFrameImagesLoaded && !caption.IsNull()) {
+            CHImagePainter(1, 0.25).PaintImage(context.hDC, context.rc, caption, true);
+            return;
+        }
+        CHBrushHandle hBrush(::CreateSolidBrush(m_crCaption));
+        ::FillRect(context.hDC, &context.rc, hBrush.Get());
+    } HCATCH
+}
+
+void CHDialogAppeareaceDef::DrawCaptionButton(const CHCaptionDrawContext& context, int nButton, int nState)
+{
+    HTRY {
+        int nSlot;
+        switch (nState) {
+        case captionStateNormal: nSlot = CHCaptionButtonImages::slotNormal; break;
+        case captionStateHover: nSlot = CHCaptionButtonImages::slotHover; break;
+        case captionStatePressed: nSlot = CHCaptionButtonImages::slotPressed; break;
+        default: return;
+        }
+        auto itSet = std::find_if(m_captionButtons.rbegin(), m_captionButtons.rend(),
+                                  [&](const auto& images) { return images->m_nButton == nButton; });
+        if (itSet == m_captionButtons.rend())
+            return;
+        const auto& images = (*itSet)->m_images;
+        const CHImage* pImage = &images[static_cast<size_t>(nSlot)];
+        const CHImage& inactive = images[static_cast<size_t>(nSlot + CHCaptionButtonImages::slotNormalInactive)];
+        if (!context.bActive && !inactive.IsNull())
+            pImage = &inactive;
+        if (pImage->IsNull())
+            return;
+        const int x = (context.rc.left + context.rc.right - pImage->GetWidth()) / 2;
+        const int y = (context.rc.top + context.rc.bottom - pImage->GetHeight()) / 2;
+        pImage->AlphaBlend(context.hDC, x, y, pImage->GetWidth(), pImage->GetHeight(), 0, 0, pImage->GetWidth(),
+                           pImage->GetHeight(), 0xFF);
+    } HCATCH
+}
+
+void CHDialogAppeareaceDef::CC_DrawText(const CHCaptionDrawContext& context, HWND /*hWnd*/, const std::wstring& strText)
+{
+    HTRY {
+        CHSavedDC saved(context.hDC);
+        ::SetBkMode(context.hDC, TRANSPARENT);
+        if (m_generalForm.m_hCaptionFont)
+            ::SelectObject(context.hDC, m_generalForm.m_hCaptionFont);
+        RECT rc = context.rc;
+        ::DrawTextW(context.hDC, strText.c_str(), static_cast<int>(strText.size()), &rc, DT_SINGLELINE | DT_VCENTER);
+    } HCATCH
+}
+
+void CHDialogAppeareaceDef::CC_DrawEdge(const CHCaptionDrawContext& context, int nEdge)
+{
+    HTRY {
+        const RECT& rc = context.rc;
+        if (!m_bFrameImagesLoaded) {
+            CHBrushHandle hBrush(::CreateSolidBrush(m_crEdge));
+            ::FillRect(context.hDC, &rc, hBrush.Get());
+            return;
+        }
+        const CHImagePainter stretch(1, 0.25);
+        auto paint = [&](int nImage, const RECT& rcPiece) {
+            if (rcPiece.right > rcPiece.left && rcPiece.bottom > rcPiece.top)
+                stretch.PaintImage(context.hDC, rcPiece, m_frameImages[static_cast<size_t>(nImage)], true);
+        };
+        switch (nEdge) {
+        case captionEdgeLeft:
+        case captionEdgeRight: {
+            // Corner, middle, corner: the corners keep their height.
+            const bool bLeft = nEdge == captionEdgeLeft;
+            const CHImage& top = m_frameImages[bLeft ? frameEdgeLeftTop : frameEdgeRightTop];
+            const CHImage& bottom = m_frameImages[bLeft ? frameEdgeLeftBottom : frameEdgeRightBottom];
+            const int yTop = std::min<LONG>(rc.top + top.GetHeight(), rc.bottom);
+            const int yBottom = std::max<LONG>(rc.bottom - bottom.GetHeight(), yTop);
+            paint(bLeft ? frameEdgeLeftTop : frameEdgeRightTop, {rc.left, rc.top, rc.right, yTop});
+            paint(bLeft ? frameEdgeLeft : frameEdgeRight, {rc.left, yTop, rc.right, yBottom});
+            paint(bLeft ? frameEdgeLeftBottom : frameEdgeRightBottom, {rc.left, yBottom, rc.right, rc.bottom});
+            break;
+        }
+        case captionEdgeTop:
+            paint(frameEdgeTop, rc);
+            break;
+        case captionEdgeBottom:
+            paint(frameEdgeBottom, rc);
+            break;
+        default:
+            break;
+        }
+    } HCATCH
+}
+
+std::wstring CHDialogAppeareaceDef::GetButtonTooltip(int nButton)
+{
+    HTRY {
+        if (nButton < 0 || nButton >= static_cast<int>(m_captionTooltips.size()))
+            return std::wstring();
+        return m_captionTooltips[static_cast<size_t>(nButton)];
+    } HCATCH
+}
+
+void CHDialogAppeareaceDef::SetCaptionButtonTooltip(int nButton, const std::wstring& strText)
+{
+    HTRY {
+        if (nButton < 0 || nButton >= static_cast<int>(m_captionTooltips.size()))
+            throw CHException(HError::InvalidParameter, HSITE).AddValue(L"Button", nButton, false);
+        m_captionTooltips[static_cast<size_t>(nButton)] = strText;
+    } HCATCH
+}
+
+void CHDialogAppeareaceDef::OnCaptionButtonClick(HWND hWnd, int nButton, int x, int y)
+{
+    HTRY {
+        WPARAM nCommand;
+        switch (nButton) {
+        case captionButtonClose: nCommand = SC_CLOSE; break;
+        case captionButtonMaximize: nCommand = ::IsZoomed(hWnd) ? SC_RESTORE : SC_MAXIMIZE; break;
+        case captionButtonMinimize: nCommand = SC_MINIMIZE; break;
+        case captionButtonHelp: nCommand = SC_CONTEXTHELP; break;
+        default: return;
+        }
+        ::PostMessageW(hWnd, WM_SYSCOMMAND, nCommand, MAKELPARAM(x, y));
+    } HCATCH
+}
+
+void CHDialogAppeareaceDef::ReadSkinFile(const std::wstring& strFolder)
+{
+    HTRY {
+        // Nothing may point into the tree while it is read again.
+        m_bSkinLoaded = false;
+        m_config.SetStringsRoot(nullptr);
+        m_config.SetOptionsRoot(nullptr);
+        m_config.Attach(nullptr);
+        m_xml.LoadFromFile(CHFileUtilities::ConcatPathname(strFolder, L"SkinningConfig.xml"));
+        m_config.SetImageDirectory(strFolder);
+        m_config.SetStringsRoot(m_xml.Find(L"strings"));
+        m_config.SetOptionsRoot(m_xml.Find(L"application-config"));
+    } HCATCH
+}
+
+void CHDialogAppeareaceDef::AttachSkin()
+{
+    HTRY {
+        m_config.Attach(&m_xml);
+        m_bSkinLoaded = true;
+    } HCATCH
+}

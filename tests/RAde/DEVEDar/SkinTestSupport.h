@@ -1,0 +1,123 @@
+// Helpers of the skin tests: skin folders a test writes, the sample skin
+// beside the test program, a name map, and solid PNG files.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <string>
+
+#include "AnimationTestSupport.h"
+#include "RAde/DEVEDar/HDialogAppeareaceDef.h"
+#include "RAde/DEVEDar/HImage.h"
+#include "TestSupport.h"
+
+// The sample skin, copied beside the test programs by the build.
+inline std::wstring SampleSkinFolder()
+{
+    return TestProgramFolder() + L"skin";
+}
+
+inline std::string Utf8Of(const std::wstring& strText)
+{
+    const int nBytes = ::WideCharToMultiByte(CP_UTF8, 0, strText.data(), static_cast<int>(strText.size()), nullptr, 0,
+                                             nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(nBytes), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, strText.data(), static_cast<int>(strText.size()), bytes.data(), nBytes, nullptr,
+                          nullptr);
+    return bytes;
+}
+
+// Writes the image as a PNG file.
+inline void SavePng(const CHImage& image, const std::wstring& strPath)
+{
+    IStream* pRawStream = nullptr;
+    ASSERT_EQ(::CreateStreamOnHGlobal(nullptr, TRUE, &pRawStream), S_OK);
+    CHStreamPtr stream(pRawStream);
+    image.Save(stream.Get());
+    HGLOBAL hGlobal = nullptr;
+    ASSERT_EQ(::GetHGlobalFromStream(stream.Get(), &hGlobal), S_OK);
+    STATSTG stat{};
+    ASSERT_EQ(stream.Get()->Stat(&stat, STATFLAG_NONAME), S_OK);
+    const char* pBytes = static_cast<const char*>(::GlobalLock(hGlobal));
+    std::string bytes(pBytes, static_cast<size_t>(stat.cbSize.QuadPart));
+    ::GlobalUnlock(hGlobal);
+    WriteFileBytes(strPath, bytes);
+}
+
+// A folder with a "SkinningConfig.xml" (UTF-8 with a byte-order mark) whose
+// top element holds strBody, and the images a test adds.
+class CSkinFolder : public CTempFolder
+{
+public:
+    explicit CSkinFolder(const std::wstring& strBody) : CTempFolder(L"skin")
+    {
+        WriteFileBytes(*this / L"SkinningConfig.xml", "\xEF\xBB\xBF<skin>" + Utf8Of(strBody) + "</skin>");
+    }
+
+    // A solid image of one pixel value (blue, green, red, alpha bytes), its
+    // folders made on the way.
+    void AddImage(const std::wstring& strRelative, int nWidth, int nHeight, DWORD dwPixel) const
+    {
+        for (size_t nSlash = strRelative.find(L'\\'); nSlash != std::wstring::npos;
+             nSlash = strRelative.find(L'\\', nSlash + 1))
+            ::CreateDirectoryW((*this / strRelative.substr(0, nSlash)).c_str(), nullptr);
+        SavePng(AnimationTest::SolidImage(nWidth, nHeight, dwPixel), *this / strRelative);
+    }
+};
+
+// A dialog's names for the skin: its form id and its controls.
+class CTestNameMap : public CHDialogSkinXmlConfig::CNameMap
+{
+public:
+    CTestNameMap(std::optional<std::wstring> formId, std::map<int, std::wstring> names = {})
+        : m_formId(std::move(formId)), m_names(std::move(names))
+    {
+    }
+
+    std::optional<std::wstring> GetFormId() const override { return m_formId; }
+    std::optional<std::wstring> GetControlName(int nControlId) const override
+    {
+        auto it = m_names.find(nControlId);
+        return it == m_names.end() ? std::nullopt : std::optional<std::wstring>(it->second);
+    }
+    int GetControlId(const std::wstring& strName) const override
+    {
+        for (const auto& [nId, strKnown] : m_names)
+            if (strKnown == strName)
+                return nId;
+        return 0;
+    }
+
+private:
+    std::optional<std::wstring> m_formId;
+    std::map<int, std::wstring> m_names;
+};
+
+// Reads and applies the folder's skin with the language and DPI scale set first.
+inline void LoadSkin(CHDialogAppeareaceDef& appearance, const std::wstring& strFolder,
+                     const std::wstring& strLanguage = L"", float fDpiScale = 1.0f)
+{
+    appearance.SetDpiScale(fDpiScale);
+    appearance.SetLanguage(strLanguage);
+    appearance.ReadSkinFile(strFolder);
+    appearance.AttachSkin();
+}
+
+// "r,g,b" of a colour, "none" without one.
+inline std::wstring ColorText(std::optional<COLORREF> cr)
+{
+    if (!cr)
+        return L"none";
+    return std::to_wstring(GetRValue(*cr)) + L"," + std::to_wstring(GetGValue(*cr)) + L"," +
+           std::to_wstring(GetBValue(*cr));
+}
+
+// A stored colour-set value as a colour.
+inline std::optional<COLORREF> ColorOf(std::optional<INT_PTR> value)
+{
+    return value ? std::optional<COLORREF>(static_cast<COLORREF>(*value)) : std::nullopt;
+}
