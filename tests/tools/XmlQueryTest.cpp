@@ -5,103 +5,19 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "RAde/HException.h"
 #include "RAde/HFileUtilities.h"
 #include "RAde/HUniqueHandle.h"
 #include "TestSupport.h"
+#include "ToolRunSupport.h"
 
 namespace {
 
-struct CRunResult
-{
-    DWORD dwExitCode = 0xFFFFFFFF;
-    std::string out;
-    std::string err;
-};
-
-// Quotes one argument so that the C runtime's command-line parser gives it back unchanged.
-std::wstring QuoteArgument(const std::wstring& strArg)
-{
-    std::wstring strQuoted = L"\"";
-    size_t nBackslashes = 0;
-    for (wchar_t ch : strArg) {
-        if (ch == L'\\') {
-            ++nBackslashes;
-            continue;
-        }
-        // Backslashes count only in front of a quote.
-        strQuoted.append(ch == L'"' ? 2 * nBackslashes + 1 : nBackslashes, L'\\');
-        nBackslashes = 0;
-        strQuoted += ch;
-    }
-    strQuoted.append(2 * nBackslashes, L'\\');
-    return strQuoted + L"\"";
-}
-
-void ReadToEnd(HANDLE hPipe, std::string& bytes)
-{
-    char buffer[4096];
-    DWORD dwRead = 0;
-    while (::ReadFile(hPipe, buffer, sizeof(buffer), &dwRead, nullptr) && dwRead > 0)
-        bytes.append(buffer, dwRead);
-}
-
-// A pipe whose write end the child inherits and whose read end stays here.
-void CreateOutputPipe(CHKernelHandle& readEnd, CHKernelHandle& writeEnd)
-{
-    SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
-    HANDLE hRead = nullptr;
-    HANDLE hWrite = nullptr;
-    ASSERT_TRUE(::CreatePipe(&hRead, &hWrite, &sa, 0));
-    readEnd.Reset(hRead);
-    writeEnd.Reset(hWrite);
-    ASSERT_TRUE(::SetHandleInformation(hRead, HANDLE_FLAG_INHERIT, 0));
-}
-
-// Runs xmlquery.exe with the arguments and collects both outputs. Each pipe
-// is drained on a thread of its own, so a child that fills one of them while
-// this side waits on the other cannot stall.
 CRunResult RunXmlQuery(const std::vector<std::wstring>& args)
 {
-    CRunResult result;
-    std::wstring strProgram = TestProgramFolder() + L"xmlquery.exe";
-    std::wstring strCommandLine = QuoteArgument(strProgram);
-    for (const std::wstring& strArg : args)
-        strCommandLine += L" " + QuoteArgument(strArg);
-
-    CHKernelHandle outRead, outWrite, errRead, errWrite;
-    CreateOutputPipe(outRead, outWrite);
-    CreateOutputPipe(errRead, errWrite);
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = outWrite.Get();
-    si.hStdError = errWrite.Get();
-    PROCESS_INFORMATION pi = {};
-    if (!::CreateProcessW(strProgram.c_str(), strCommandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
-                          &pi)) {
-        ADD_FAILURE() << "CreateProcessW failed: " << ::GetLastError();
-        return result;
-    }
-    CHKernelHandle process(pi.hProcess);
-    CHKernelHandle thread(pi.hThread);
-    // Only the child may hold the write ends now, so the reads end with it.
-    outWrite.Reset();
-    errWrite.Reset();
-
-    std::thread outReader(ReadToEnd, outRead.Get(), std::ref(result.out));
-    std::thread errReader(ReadToEnd, errRead.Get(), std::ref(result.err));
-    if (::WaitForSingleObject(process.Get(), 60000) != WAIT_OBJECT_0) {
-        ADD_FAILURE() << "xmlquery.exe did not end";
-        ::TerminateProcess(process.Get(), 99);
-    }
-    outReader.join();
-    errReader.join();
-    ::GetExitCodeProcess(process.Get(), &result.dwExitCode);
-    return result;
+    return RunTool(L"xmlquery.exe", args);
 }
 
 // A file of its own holding the bytes; removed when the test ends.
