@@ -124,6 +124,17 @@ inline std::wstring UniqueTempPath(const std::wstring& strStem)
            std::to_wstring(s_nStart) + L"_" + std::to_wstring(::InterlockedIncrement(&s_nCounter));
 }
 
+// The text in UTF-8.
+inline std::string Utf8Of(const std::wstring& strText)
+{
+    const int nBytes = ::WideCharToMultiByte(CP_UTF8, 0, strText.data(), static_cast<int>(strText.size()), nullptr, 0,
+                                             nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(nBytes), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, strText.data(), static_cast<int>(strText.size()), bytes.data(), nBytes, nullptr,
+                          nullptr);
+    return bytes;
+}
+
 // Writes raw bytes to a file, replacing it.
 inline void WriteFileBytes(const std::wstring& strPath, const std::string& bytes)
 {

@@ -16,12 +16,6 @@ namespace
 {
 const std::wstring kGeneralForm = L"general";
 
-constexpr const wchar_t* kStateSuffixes[stateCount] = {L"n", L"s", L"r", L"u", L"d", L"f", L"fd", L"rd"};
-constexpr const wchar_t* kStateColorAttributes[stateCount] = {
-    nullptr, L"color-s", L"color-r", L"color-u", L"color-d", L"color-f", L"color-fd", L"color-rd"};
-constexpr const wchar_t* kFrameImageNames[frameImageCount] = {
-    L"caption",   L"edge_left_top", L"edge_top",    L"edge_right_top",   L"edge_left",
-    L"edge_right", L"edge_left_bottom", L"edge_bottom", L"edge_right_bottom"};
 constexpr const wchar_t* kCaptionButtonSuffixes[CHCaptionButtonImages::slotCount] = {L"n",  L"s",  L"r",
                                                                                      L"nu", L"su", L"ru"};
 
@@ -91,49 +85,15 @@ void LoadIfExists(CHImage& image, const std::wstring& strPath, bool bPremultiply
         PremultiplyAlpha(image);
 }
 
+// Images named by the prefix and the suffixes of the first N states.
 template <size_t N>
-void LoadStateImages(std::array<CHImage, N>& images, const std::wstring& strDirectory, const wchar_t* pszPrefix,
-                     const wchar_t* const (&suffixes)[N])
+void LoadStateImages(std::array<CHImage, N>& images, const std::wstring& strDirectory, const wchar_t* pszPrefix)
 {
     for (size_t i = 0; i < N; ++i)
-        LoadIfExists(images[i], strDirectory + L"\\" + pszPrefix + suffixes[i] + L".png", false);
+        LoadIfExists(images[i], strDirectory + L"\\" + pszPrefix + GetStateSuffix(static_cast<int>(i)) + L".png",
+                     false);
 }
 }  // namespace
-
-const wchar_t* GetStateSuffix(int nState) noexcept
-{
-    return nState >= 0 && nState < stateCount ? kStateSuffixes[nState] : L"";
-}
-
-const wchar_t* GetStateColorAttribute(int nState) noexcept
-{
-    return nState >= 0 && nState < stateCount ? kStateColorAttributes[nState] : nullptr;
-}
-
-const wchar_t* GetFrameImageName(int nImage) noexcept
-{
-    return nImage >= 0 && nImage < frameImageCount ? kFrameImageNames[nImage] : L"";
-}
-
-int GetClassKey(const std::wstring& strClassId)
-{
-    static constexpr std::pair<const wchar_t*, int> kClassKeys[] = {
-        {L"msgbox", WM_CTLCOLORMSGBOX}, {L"edit", WM_CTLCOLOREDIT},     {L"list", WM_CTLCOLORLISTBOX},
-        {L"button", WM_CTLCOLORBTN},    {L"dialog", WM_CTLCOLORDLG},    {L"scrollbar", WM_CTLCOLORSCROLLBAR},
-        {L"combo", WM_CTLCOLORLISTBOX}, {L"static", WM_CTLCOLORSTATIC},
-    };
-    for (const auto& [pszId, nKey] : kClassKeys)
-        if (CHStringHelper::EqualsNoCase(strClassId, pszId))
-            return nKey;
-    return 0;
-}
-
-void CHFormSkinData::LinkToGeneral(const CHFormSkinData& general) noexcept
-{
-    m_controlTextColors.SetFallback(&general.m_controlTextColors);
-    m_classTextColors.SetFallback(&general.m_classTextColors);
-    m_classBrushes.SetFallback(&general.m_classBrushes);
-}
 
 template <class T>
 void CHDialogSkinXmlConfig::CNamed<T>::Clear()
@@ -224,8 +184,10 @@ void CHDialogSkinXmlConfig::LoadFonts(CFontList* pFonts)
                 if (const std::wstring* pAdjustedFace = pAdjustment->GetAttributeValue(L"face"))
                     strFace = *pAdjustedFace;
             }
-            // Sizes no font has are kept within what an int and the system hold.
-            const float fPoints = std::clamp(fSize * DpiScale() + 0.5f, -10000.0f, 10000.0f);
+            // A size no font has (not a number, or beyond any screen) is made at the default size.
+            float fPoints = fSize * DpiScale() + 0.5f;
+            if (!(fPoints > -10000.0f && fPoints < 10000.0f))
+                fPoints = 0.0f;
             auto font = std::make_unique<CHFont>();
             font->CreatePt(static_cast<int>(fPoints), strFace, nullptr, dwFlags);
             m_fonts.Append(*pId, std::move(font));
@@ -381,7 +343,7 @@ void CHDialogSkinXmlConfig::LoadClassColors(const CHXmlNode& form, const wchar_t
                 if (std::optional<COLORREF> crBrush = AttributeColor(*pItem, L"bkcolor"))
                     pBrushes->Set(nKey, *crBrush);
             for (int nState = statePressed; nState < stateCount; ++nState) {
-                std::optional<COLORREF> crState = AttributeColor(*pItem, kStateColorAttributes[nState]);
+                std::optional<COLORREF> crState = AttributeColor(*pItem, GetStateColorAttribute(nState));
                 if (!crState)
                     continue;
                 if (pNameMap)
@@ -411,7 +373,7 @@ void CHDialogSkinXmlConfig::LoadFrameImages(const std::wstring& strDirectory)
         for (int i = 0; i < frameImageCount; ++i) {
             CHImage& image = (*m_binding.pFrameImages)[static_cast<size_t>(i)];
             image.Destroy();
-            LoadIfExists(image, strDirectory + L"\\" + kFrameImageNames[i] + L".png", true);
+            LoadIfExists(image, strDirectory + L"\\" + GetFrameImageName(i) + L".png", true);
         }
     } HCATCH
 }
@@ -464,14 +426,13 @@ void CHDialogSkinXmlConfig::LoadControlImages()
             return;
         const std::wstring strDirectory = MakeImagePath(*pPath);
         CHDefaultControlImages& images = DefaultControlImages();
-        LoadStateImages(images.m_button, strDirectory, L"button_", kStateSuffixes);
-        LoadStateImages(images.m_checkOn, strDirectory, L"check_on_", kStateSuffixes);
-        LoadStateImages(images.m_checkOff, strDirectory, L"check_off_", kStateSuffixes);
-        LoadStateImages(images.m_checkIndeterminate, strDirectory, L"check_ind_", kStateSuffixes);
-        LoadStateImages(images.m_radioOn, strDirectory, L"radio_on_", kStateSuffixes);
-        LoadStateImages(images.m_radioOff, strDirectory, L"radio_off_", kStateSuffixes);
-        static constexpr const wchar_t* kIconButtonSuffixes[3] = {L"n", L"s", L"r"};
-        LoadStateImages(images.m_iconButton, strDirectory, L"iconbutton_", kIconButtonSuffixes);
+        LoadStateImages(images.m_button, strDirectory, L"button_");
+        LoadStateImages(images.m_checkOn, strDirectory, L"check_on_");
+        LoadStateImages(images.m_checkOff, strDirectory, L"check_off_");
+        LoadStateImages(images.m_checkIndeterminate, strDirectory, L"check_ind_");
+        LoadStateImages(images.m_radioOn, strDirectory, L"radio_on_");
+        LoadStateImages(images.m_radioOff, strDirectory, L"radio_off_");
+        LoadStateImages(images.m_iconButton, strDirectory, L"iconbutton_");  // normal, pressed, mouse over
         LoadIfExists(images.m_progressEmpty, strDirectory + L"\\Prog_bar_empty.png", false);
         LoadIfExists(images.m_progressFull, strDirectory + L"\\Prog_bar_full.png", false);
     } HCATCH

@@ -40,16 +40,6 @@ std::string Utf16File(const std::wstring& strText)
     return bytes;
 }
 
-std::string Utf8Of(const std::wstring& strText)
-{
-    int nBytes = ::WideCharToMultiByte(CP_UTF8, 0, strText.data(), static_cast<int>(strText.size()), nullptr, 0,
-                                       nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(nBytes), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, strText.data(), static_cast<int>(strText.size()), bytes.data(), nBytes, nullptr,
-                          nullptr);
-    return bytes;
-}
-
 // The JSON of a node without attributes whose children are given as JSON.
 std::string Element(const std::string& strName, const std::string& strValueJson, const std::string& strChildren = "")
 {

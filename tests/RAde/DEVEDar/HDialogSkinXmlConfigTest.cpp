@@ -86,6 +86,8 @@ const CValueCase kValueCases[] = {
      L"-12 700 Tahoma"},
     {"an unreadable size gives 0", L"<fonts><font id=\"f\" face=\"Tahoma\" size=\"big\"/></fonts>", L"", 1.0f,
      Font(L"f"), L"0 400 Tahoma"},
+    {"a size beyond any screen gives the default size",
+     L"<fonts><font id=\"f\" face=\"Tahoma\" size=\"1e30\"/></fonts>", L"", 1.0f, Font(L"f"), L"0 400 Tahoma"},
     {"with a language, a string without one is not found",
      L"<strings><string id=\"a\" text=\"plain\"/></strings>", L"en", 1.0f, String(L"a"), L"none"},
     {"languages compare ignoring case",

@@ -21,16 +21,6 @@ inline std::wstring SampleSkinFolder()
     return TestProgramFolder() + L"skin";
 }
 
-inline std::string Utf8Of(const std::wstring& strText)
-{
-    const int nBytes = ::WideCharToMultiByte(CP_UTF8, 0, strText.data(), static_cast<int>(strText.size()), nullptr, 0,
-                                             nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(nBytes), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, strText.data(), static_cast<int>(strText.size()), bytes.data(), nBytes, nullptr,
-                          nullptr);
-    return bytes;
-}
-
 // Writes the image as a PNG file.
 inline void SavePng(const CHImage& image, const std::wstring& strPath)
 {
