@@ -20,9 +20,11 @@ BOOL CHBitmapButtonImpl::SubclassWindow(HWND hWnd) noexcept
     HTRY {
         // Owner-drawn, the system's button procedure leaves the drawing to the
         // parent (which ignores it) instead of painting a standard button
-        // over ours whenever its state changes.
+        // over ours whenever its state changes. The type bits are replaced,
+        // not combined: a radio button's 4 or a three-state box's 5 or 6 with
+        // the owner-draw 11 would make type 15, a command link the system paints.
         LONG_PTR nStyle = ::GetWindowLongPtrW(hWnd, GWL_STYLE);
-        ::SetWindowLongPtrW(hWnd, GWL_STYLE, nStyle | BS_OWNERDRAW);
+        ::SetWindowLongPtrW(hWnd, GWL_STYLE, (nStyle & ~static_cast<LONG_PTR>(BS_TYPEMASK)) | BS_OWNERDRAW);
         CreateToolTip();
     } HCATCH_LOG
     return TRUE;

@@ -67,8 +67,8 @@ protected:
     // The handlers behind ProcessWindowMessage, for a derived button that
     // handles a message itself and still wants the base's part of it.
     void OnPaint(HDC hDC) noexcept;
-    void OnMouseMove(LPARAM lParam) noexcept;
-    void OnMouseLeave() noexcept;
+    virtual void OnMouseMove(LPARAM lParam) noexcept;
+    virtual void OnMouseLeave() noexcept;
     void OnFocus(bool bFocus) noexcept;
     LRESULT OnLButtonDown(UINT uMsg, WPARAM wParam, LPARAM lParam) noexcept;
     LRESULT OnLButtonUp(WPARAM wParam, LPARAM lParam) noexcept;

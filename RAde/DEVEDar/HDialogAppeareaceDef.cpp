@@ -301,6 +301,13 @@ void CHDialogAppeareaceDef::GetSelectionColors(HWND hWndControl, CHSelectionColo
 
 void CHDialogAppeareaceDef::OnListView(HWND /*hWnd*/) {}
 
+bool CHDialogAppeareaceDef::IsListView(HWND hWnd)
+{
+    HTRY {
+        return HasClassProcedure(hWnd, classListView);
+    } HCATCH
+}
+
 void CHDialogAppeareaceDef::ApplyWindowRegion(HWND hWnd, UINT nSizeType)
 {
     HTRY {

@@ -113,6 +113,8 @@ public:
     // loaded one, or (loaded now, once) the skin's; the general one when the
     // skin has no such form.
     CHFormSkinData& GetFormRecord(const CNameMap* pNameMap);
+    // Whether the window is a list view of the system's class (by its procedure).
+    bool IsListView(HWND hWnd);
 
     // The caption client, as every skinned dialog's caption draws through it.
     void CC_DrawCaptionBKGround(const CHCaptionDrawContext& context) override;

@@ -1,6 +1,9 @@
 #include "RAde/DEVEDar/HGUIHelpers.h"
 
 #include <iterator>
+#include <vector>
+
+#include "RAde/DEVEDar/HImage.h"
 
 #include "RAde/HStringHelper.h"
 
@@ -101,4 +104,107 @@ const wchar_t* GetSkinClassName(int nKind) noexcept
     if (nKind < 0 || nKind >= static_cast<int>(std::size(kNames)))
         return L"";
     return kNames[nKind];
+}
+
+UINT GetStaticTextFormat(LONG_PTR nStyle) noexcept
+{
+    const UINT nPrefix = (nStyle & SS_NOPREFIX) != 0 ? DT_NOPREFIX : 0;
+    switch (nStyle & SS_TYPEMASK) {
+    case SS_CENTER: return DT_CENTER | DT_WORDBREAK | nPrefix;
+    case SS_RIGHT: return DT_RIGHT | DT_WORDBREAK | nPrefix;
+    case SS_SIMPLE: return DT_LEFT | DT_SINGLELINE | nPrefix;
+    default: return DT_LEFT | DT_WORDBREAK | nPrefix;
+    }
+}
+
+int DrawTextInRect(HDC hDC, const std::wstring& strText, const RECT& rc, UINT nFormat)
+{
+    const int nLength = static_cast<int>(strText.size());
+    const UINT nVertical = nFormat & (DT_VCENTER | DT_BOTTOM);
+    RECT rcText = rc;
+    if (nVertical == 0 || (nFormat & DT_SINGLELINE) != 0)
+        return ::DrawTextW(hDC, strText.c_str(), nLength, &rcText, nFormat);
+
+    const UINT nLayout = nFormat & ~(DT_VCENTER | DT_BOTTOM);
+    RECT rcMeasured = rc;
+    ::DrawTextW(hDC, strText.c_str(), nLength, &rcMeasured, nLayout | DT_CALCRECT);
+    const int nTextHeight = rcMeasured.bottom - rcMeasured.top;
+    if ((nVertical & DT_BOTTOM) != 0) {
+        rcText.top = rc.bottom - nTextHeight;
+    } else {
+        const int nFree = (rc.bottom - rc.top) - nTextHeight;
+        rcText.top += nFree / 2;
+        rcText.bottom -= nFree / 2;
+    }
+    return ::DrawTextW(hDC, strText.c_str(), nLength, &rcText, nLayout);
+}
+
+std::wstring GetWindowTextOf(HWND hWnd)
+{
+    const int nLength = hWnd ? ::GetWindowTextLengthW(hWnd) : 0;
+    if (nLength <= 0)
+        return {};
+    std::wstring strText(static_cast<size_t>(nLength) + 1, L'\0');
+    strText.resize(static_cast<size_t>(::GetWindowTextW(hWnd, strText.data(), nLength + 1)));
+    return strText;
+}
+
+HBRUSH GetParentColorBrush(HWND hWnd, UINT nColorMessage, HDC hDC)
+{
+    HWND hParent = ::GetParent(hWnd);
+    if (hParent == nullptr)
+        return nullptr;
+    return reinterpret_cast<HBRUSH>(
+        ::SendMessageW(hParent, nColorMessage, reinterpret_cast<WPARAM>(hDC), reinterpret_cast<LPARAM>(hWnd)));
+}
+
+void FillWithParentBrush(HWND hWnd, UINT nColorMessage, HDC hDC, const RECT& rc)
+{
+    if (HBRUSH hBrush = GetParentColorBrush(hWnd, nColorMessage, hDC))
+        ::FillRect(hDC, &rc, hBrush);
+}
+
+void MoveOriginToPlaceInParent(HWND hWnd, HDC hDC) noexcept
+{
+    POINT ptInParent{0, 0};
+    ::MapWindowPoints(hWnd, ::GetParent(hWnd), &ptInParent, 1);
+    ::OffsetWindowOrgEx(hDC, -ptInParent.x, -ptInParent.y, nullptr);
+}
+
+void RedrawChildrenInRect(HWND hParent, const RECT& rcScreen)
+{
+    // Collected first: a child's paint may change the list of children.
+    std::vector<HWND> children;
+    for (HWND hChild = ::GetWindow(hParent, GW_CHILD); hChild; hChild = ::GetWindow(hChild, GW_HWNDNEXT))
+        if (::IsWindowVisible(hChild))
+            children.push_back(hChild);
+    for (HWND hChild : children) {
+        RECT rcChild{}, rcCommon{};
+        if (!::GetWindowRect(hChild, &rcChild) || !::IntersectRect(&rcCommon, &rcChild, &rcScreen))
+            continue;
+        ::MapWindowPoints(nullptr, hChild, reinterpret_cast<POINT*>(&rcCommon), 2);
+        ::InvalidateRect(hChild, &rcCommon, FALSE);
+        CHWindowDC dc(CHWindowDCTraits::Handle{hChild, ::GetDC(hChild)});
+        if (dc.Get().hDC != nullptr)
+            ::SendMessageW(hChild, WM_PAINT, reinterpret_cast<WPARAM>(dc.Get().hDC), 0);
+    }
+}
+
+BOOL ReflectOwnerDrawMessage(HWND hParent, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) noexcept
+{
+    HWND hControl = nullptr;
+    if (uMsg == WM_DRAWITEM) {
+        const auto* pDraw = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        if (pDraw != nullptr && pDraw->CtlType != ODT_MENU)
+            hControl = pDraw->hwndItem;
+    } else if (uMsg == WM_MEASUREITEM) {
+        // The structure names the control by its ID only.
+        const auto* pMeasure = reinterpret_cast<const MEASUREITEMSTRUCT*>(lParam);
+        if (pMeasure != nullptr && pMeasure->CtlType != ODT_MENU)
+            hControl = ::GetDlgItem(hParent, static_cast<int>(pMeasure->CtlID));
+    }
+    if (hControl == nullptr || ::GetParent(hControl) != hParent)
+        return FALSE;
+    lResult = ::SendMessageW(hControl, kReflectedMessageBase + uMsg, wParam, lParam);
+    return TRUE;
 }

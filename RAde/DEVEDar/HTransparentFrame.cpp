@@ -1,24 +1,12 @@
 #include "RAde/DEVEDar/HTransparentFrame.h"
 
 #include <cmath>
-#include <optional>
 
+#include "RAde/DEVEDar/HGUIHelpers.h"
 #include "RAde/DEVEDar/HImageAnimation.h"
 #include "RAde/DEVEDar/HImageHelper.h"
 #include "RAde/HException.h"
 
-namespace
-{
-UINT TextFormatForStyle(LONG_PTR nStyle) noexcept
-{
-    switch (nStyle & 0x0F) {
-    case SS_CENTER: return DT_CENTER | DT_WORDBREAK;
-    case SS_RIGHT: return DT_RIGHT | DT_WORDBREAK;
-    case SS_SIMPLE: return DT_LEFT | DT_SINGLELINE;
-    default: return DT_LEFT | DT_WORDBREAK;
-    }
-}
-} // namespace
 
 CHTransparentFrame::CHTransparentFrame() noexcept : CHImagePainter(4, 0.25)
 {
@@ -203,14 +191,9 @@ void CHTransparentFrame::OnPaint(HDC hGivenDC, bool bNeedUpdateRegion)
     HTRY {
         if (bNeedUpdateRegion && !::GetUpdateRect(m_hWnd, nullptr, FALSE))
             return;
-        const bool bExternal = hGivenDC == nullptr && m_hExternalDC != nullptr;
-        std::optional<CHPaintDC> paint;
-        HDC hTarget = hGivenDC != nullptr ? hGivenDC : m_hExternalDC;
-        if (hTarget == nullptr)
-            hTarget = paint.emplace(m_hWnd).Get();
-        if (hTarget == nullptr)
-            throw CHException::FromLastError(HSITE);
-        else if (bNeedUpdateRegion)
+        const CHPaintTarget target(m_hWnd, hGivenDC, m_hExternalDC);
+        const bool bExternal = target.IsExternal();
+        if (bNeedUpdateRegion)
             ::ValidateRect(m_hWnd, nullptr);
 
         RECT rcClient{};
@@ -218,21 +201,18 @@ void CHTransparentFrame::OnPaint(HDC hGivenDC, bool bNeedUpdateRegion)
         // The parent's device context receives the drawing directly: the
         // buffer would copy to the wrong place in it.
         m_backBuffer.Enable(!bExternal);
-        CHBackBufferScope buffer(m_backBuffer, hTarget, rcClient);
+        CHBackBufferScope buffer(m_backBuffer, target.Get(), rcClient);
         HDC hDC = buffer.GetDC();
         CHSavedDC saved(hDC);
-        if (bExternal) {
-            POINT ptInParent{0, 0};
-            ::MapWindowPoints(m_hWnd, ::GetParent(m_hWnd), &ptInParent, 1);
-            ::OffsetWindowOrgEx(hDC, -ptInParent.x, -ptInParent.y, nullptr);
-        }
+        if (bExternal)
+            MoveOriginToPlaceInParent(m_hWnd, hDC);
         Draw(hDC, rcClient);
     } HCATCH_LOG
 }
 
 void CHTransparentFrame::Draw(HDC hDC, const RECT& rcClient)
 {
-    FillWithParentBrush(hDC, rcClient);
+    FillWithParentBrush(m_hWnd, WM_CTLCOLORSTATIC, hDC, rcClient);
     const CHImage* pImage = GetImg();
     if (pImage != nullptr && !pImage->IsNull()) {
         if (m_bFillBk && m_hBkBrush)
@@ -245,17 +225,6 @@ void CHTransparentFrame::Draw(HDC hDC, const RECT& rcClient)
         PaintText(hDC, rcClient);
 }
 
-void CHTransparentFrame::FillWithParentBrush(HDC hDC, const RECT& rcClient)
-{
-    HWND hParent = ::GetParent(m_hWnd);
-    if (hParent == nullptr)
-        return;
-    auto hBrush = reinterpret_cast<HBRUSH>(
-        ::SendMessageW(hParent, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(hDC), reinterpret_cast<LPARAM>(m_hWnd)));
-    if (hBrush != nullptr)
-        ::FillRect(hDC, &rcClient, hBrush);
-}
-
 void CHTransparentFrame::PaintText(HDC hDC, const RECT& rcClient)
 {
     if (auto hFont = reinterpret_cast<HFONT>(::SendMessageW(m_hWnd, WM_GETFONT, 0, 0)))
@@ -264,6 +233,6 @@ void CHTransparentFrame::PaintText(HDC hDC, const RECT& rcClient)
     ::SetBkMode(hDC, TRANSPARENT);
     RECT rcText{rcClient.left + m_nMarginLeft, rcClient.top + m_nMarginTop, rcClient.right - m_nMarginRight,
                 rcClient.bottom - m_nMarginBottom};
-    const UINT nFormat = TextFormatForStyle(::GetWindowLongPtrW(m_hWnd, GWL_STYLE));
+    const UINT nFormat = GetStaticTextFormat(::GetWindowLongPtrW(m_hWnd, GWL_STYLE));
     ::DrawTextW(hDC, m_strText.c_str(), static_cast<int>(m_strText.size()), &rcText, nFormat);
 }

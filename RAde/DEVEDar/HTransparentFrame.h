@@ -96,7 +96,6 @@ protected:
 
 private:
     void Draw(HDC hDC, const RECT& rcClient);
-    void FillWithParentBrush(HDC hDC, const RECT& rcClient);
     void PaintText(HDC hDC, const RECT& rcClient);
     void Detach() noexcept;
     void Repaint() noexcept;

@@ -110,6 +110,16 @@ HWND CHWindowImpl::UnsubclassWindow() noexcept
     return hWnd;
 }
 
+CHPaintTarget::CHPaintTarget(HWND hWnd, HDC hGivenDC, HDC hExternalDC)
+{
+    m_bExternal = hGivenDC == nullptr && hExternalDC != nullptr;
+    m_hDC = hGivenDC != nullptr ? hGivenDC : hExternalDC;
+    if (m_hDC == nullptr)
+        m_hDC = m_paint.emplace(hWnd).Get();
+    if (m_hDC == nullptr)
+        throw CHException::FromLastError(HSITE);
+}
+
 BOOL CHWindowImpl::DestroyWindow() noexcept
 {
     return m_hWnd != nullptr && ::DestroyWindow(m_hWnd);

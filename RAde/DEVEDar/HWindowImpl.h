@@ -16,6 +16,8 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include "RAde/HUniqueHandle.h"
 
 // <windowsx.h> defines SubclassWindow as a macro of two arguments, which
@@ -45,6 +47,25 @@ private:
     HWND m_hWnd;
     PAINTSTRUCT m_paint{};
     HDC m_hDC;
+};
+
+// The device context a control paints into: the one its message gave
+// (WM_PAINT's or WM_PRINTCLIENT's wParam), else an external one (its
+// parent's), else its own from BeginPaint, ended with this object. Throws
+// when BeginPaint gives none.
+class CHPaintTarget
+{
+public:
+    CHPaintTarget(HWND hWnd, HDC hGivenDC, HDC hExternalDC = nullptr);
+
+    HDC Get() const noexcept { return m_hDC; }
+    // Painting goes into the external device context.
+    bool IsExternal() const noexcept { return m_bExternal; }
+
+private:
+    std::optional<CHPaintDC> m_paint;
+    HDC m_hDC = nullptr;
+    bool m_bExternal = false;
 };
 
 class CHWindowImpl
