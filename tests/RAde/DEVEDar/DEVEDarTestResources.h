@@ -24,3 +24,30 @@
 #define IDC_SKIN_LIST 2014
 #define IDC_SKIN_EDIT 2015
 #define IDC_SKIN_SCROLLBAR 2016
+
+// Two groups of radio buttons between a leading and a trailing group.
+#define IDD_SKIN_RADIOS 120
+#define IDC_RADIO_BEFORE 2101
+#define IDC_RADIO_FIRST 2102
+#define IDC_RADIO_SECOND 2103
+#define IDC_RADIO_THIRD 2104
+#define IDC_RADIO_AFTER 2105
+
+// Owner-drawn lists with strings: left- and right-aligned, and an empty one.
+#define IDD_SKIN_LISTS 130
+#define IDC_LISTS_LEFT 2201
+#define IDC_LISTS_RIGHT 2202
+#define IDC_LISTS_EMPTY 2203
+#define IDC_LISTS_COMBO 2204
+
+// The buttons of IDD_SKIN_CONTROLS alone, in a dialog without a caption.
+#define IDD_SKIN_BUTTONS 140
+
+// Group boxes and static texts, in a dialog without a caption.
+#define IDD_SKIN_STATICS 150
+#define IDC_STATICS_GROUP 2301
+#define IDC_STATICS_GROUP_RTL 2302
+#define IDC_STATICS_LEFT 2303
+#define IDC_STATICS_CENTRE 2304
+#define IDC_STATICS_RIGHT 2305
+#define IDC_STATICS_EDIT 2306

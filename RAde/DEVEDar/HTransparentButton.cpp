@@ -1,0 +1,600 @@
+#include "RAde/DEVEDar/HTransparentButton.h"
+
+#include "RAde/DEVEDar/HDialogSkinXmlConfig.h"
+#include "RAde/DEVEDar/HFormSkinData.h"
+#include "RAde/DEVEDar/HGUIHelpers.h"
+#include "RAde/HException.h"
+#include "RAde/HLogging.h"
+
+namespace
+{
+constexpr int kMaxCaptionLength = 4096;
+constexpr UINT kReflectedDrawItem = kReflectedMessageBase + WM_DRAWITEM;
+
+// What the skin's defaults hold for a kind in a check state.
+const std::array<CHImage, stateCount>& DefaultImagesFor(int nKind, int nCheck)
+{
+    const CHDefaultControlImages& defaults = CHDialogSkinXmlConfig::DefaultControlImages();
+    if (nKind == CHTransparentButton::kindCheck) {
+        if (nCheck == BST_CHECKED)
+            return defaults.m_checkOn;
+        return nCheck == BST_INDETERMINATE ? defaults.m_checkIndeterminate : defaults.m_checkOff;
+    }
+    if (nKind == CHTransparentButton::kindRadio)
+        return nCheck == BST_CHECKED ? defaults.m_radioOn : defaults.m_radioOff;
+    return defaults.m_button;
+}
+
+// The image set of a check state: checked 0, clear 1, indeterminate 2.
+int ImageSetOfCheck(int nCheck) noexcept
+{
+    return nCheck == BST_CHECKED ? 0 : nCheck == BST_INDETERMINATE ? 2 : 1;
+}
+
+bool CanBlend(const CHImage& from, const CHImage& to) noexcept
+{
+    return !from.IsNull() && !to.IsNull() && from.GetWidth() == to.GetWidth() &&
+           from.GetHeight() == to.GetHeight();
+}
+
+LONG_PTR StyleOf(HWND hWnd) noexcept
+{
+    return ::GetWindowLongPtrW(hWnd, GWL_STYLE);
+}
+}  // namespace
+
+CHTransparentButton::CHTransparentButton()
+    : CHBitmapButtonImpl(BMPBTN_HOVER), CHImagePainter(2, 0.25), m_images(kStatesPerSet)
+{
+    m_crText.fill(kDefaultTextColor);
+}
+
+CHTransparentButton::~CHTransparentButton() = default;
+
+BOOL CHTransparentButton::SubclassWindow(HWND hWnd) noexcept
+{
+    HTRY {
+        const LONG_PTR nStyle = StyleOf(hWnd);
+        // Read before the button becomes owner-drawn, when the system still
+        // knows them: a box checked by the template or the dialog stays checked,
+        // and the dialog's default button stays its default.
+        const auto nSystemCheck = static_cast<int>(::SendMessageW(hWnd, BM_GETCHECK, 0, 0));
+        if (!CHBitmapButtonImpl::SubclassWindow(hWnd))
+            return FALSE;
+        m_hFont = reinterpret_cast<HFONT>(::SendMessageW(hWnd, WM_GETFONT, 0, 0));
+        m_strCaption = GetWindowTextOf(hWnd).substr(0, kMaxCaptionLength);
+        switch (nStyle & BS_TYPEMASK) {
+        case BS_CHECKBOX:
+        case BS_AUTOCHECKBOX:
+            m_nKind = kindCheck;
+            break;
+        case BS_3STATE:
+        case BS_AUTO3STATE:
+            m_nKind = kindCheck;
+            m_bThreeState = true;
+            break;
+        case BS_RADIOBUTTON:
+        case BS_AUTORADIOBUTTON:
+            m_nKind = kindRadio;
+            break;
+        default:
+            m_nKind = kindPush;
+            break;
+        }
+        if (m_nKind != kindPush)
+            m_nCheck = nSystemCheck;
+        else
+            m_bDefault = (nStyle & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+        return TRUE;
+    } HCATCH_LOG
+    return FALSE;
+}
+
+BOOL CHTransparentButton::ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
+{
+    lResult = 0;
+    switch (uMsg) {
+    case WM_ERASEBKGND:
+        OnEraseBkGnd();
+        lResult = 1;
+        return TRUE;
+    case WM_PAINT:
+        OnPaint(reinterpret_cast<HDC>(wParam), true);
+        return TRUE;
+    case WM_PRINTCLIENT:
+        OnPaint(reinterpret_cast<HDC>(wParam), false);
+        return TRUE;
+    case kDrawMessage:
+        OnDraw(reinterpret_cast<HDC>(wParam));
+        return TRUE;
+    case WM_NCHITTEST:
+        lResult = OnNCHitTest(lParam);
+        return TRUE;
+    case WM_GETDLGCODE:
+        lResult = OnGetDlgCode();
+        return TRUE;
+    case WM_SYSKEYUP:
+        OnSysKeyUp();
+        return FALSE;  // the system still sees the key (menus, mnemonics)
+    case WM_TIMER:
+        if (wParam != kFadeTimerId)
+            return FALSE;
+        OnTimer(wParam);
+        return TRUE;
+    case BM_SETSTYLE:
+        lResult = OnSetStyle(wParam, lParam);
+        return TRUE;
+    case BM_SETCHECK:
+        OnSetCheck(static_cast<int>(wParam));
+        return TRUE;
+    case BM_GETCHECK:
+        lResult = m_nCheck;
+        return TRUE;
+    case WM_LBUTTONUP:
+        lResult = OnLButtonUp(wParam, lParam);
+        return TRUE;
+    case WM_SETTEXT:
+        lResult = OnSetText(lParam);
+        return TRUE;
+    case WM_SETFONT:
+        m_hFont = reinterpret_cast<HFONT>(wParam);
+        return FALSE;
+    case kReflectedDrawItem:
+        // The system asks the parent to draw an owner-drawn button; this
+        // button has drawn itself already.
+        lResult = TRUE;
+        return TRUE;
+    case WM_DESTROY:
+        StopFade();
+        return CHBitmapButtonImpl::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
+    default:
+        return CHBitmapButtonImpl::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
+    }
+}
+
+void CHTransparentButton::SetImgSet(int nSet)
+{
+    HTRY {
+        if (nSet < 0)
+            throw CHException(HError::InvalidParameter, HSITE);
+        const size_t nNeeded = static_cast<size_t>(nSet) * kStatesPerSet + kStatesPerSet;
+        if (m_images.size() < nNeeded) {
+            // The fade's frames point into the images, which are about to move.
+            StopFade();
+            m_images.resize(nNeeded);
+        }
+        if (nSet == m_nImgSet)
+            return;
+        m_nImgSet = nSet;
+        if (m_hWnd != nullptr)
+            ::InvalidateRect(m_hWnd, nullptr, TRUE);
+    } HCATCH
+}
+
+CHImage& CHTransparentButton::GetImgRef(int nState)
+{
+    if (nState < 0 || nState >= kStatesPerSet)
+        throw CHException(HError::InvalidParameter, HSITE);
+    return m_images[static_cast<size_t>(m_nImgSet * kStatesPerSet + nState)];
+}
+
+bool CHTransparentButton::IsSetLoaded(int nSet) const noexcept
+{
+    return static_cast<size_t>(nSet) < m_loadedSets.size() && m_loadedSets[static_cast<size_t>(nSet)];
+}
+
+void CHTransparentButton::LoadDefImages()
+{
+    HTRY {
+        const std::array<CHImage, stateCount>& defaults = DefaultImagesFor(m_nKind, m_nCheck);
+        for (int nState = 0; nState < kStatesPerSet; ++nState)
+            if (!defaults[static_cast<size_t>(nState)].IsNull())
+                GetImgRef(nState) = defaults[static_cast<size_t>(nState)];
+    } HCATCH
+}
+
+void CHTransparentButton::LoadDefaults()
+{
+    HTRY {
+        if (m_nKind != kindPush)
+            SetImgSet(ImageSetOfCheck(m_nCheck));
+        if (GetImgRef(stateNormal).IsNull() && !IsSetLoaded(m_nImgSet)) {
+            LoadDefImages();
+            for (int nState = 0; nState < kStatesPerSet; ++nState)
+                if (PremultiplyAlpha(GetImgRef(nState)))
+                    m_bHasTransparency = true;
+            if (m_loadedSets.size() <= static_cast<size_t>(m_nImgSet))
+                m_loadedSets.resize(static_cast<size_t>(m_nImgSet) + 1);
+            m_loadedSets[static_cast<size_t>(m_nImgSet)] = true;
+        }
+        // Decided every time: the external device context and the animation
+        // may have changed since the images were loaded.
+        RefreshBackBufferState();
+    } HCATCH
+}
+
+bool CHTransparentButton::NeedsBackground() const
+{
+    if (m_bHasTransparency || m_nKind != kindPush)
+        return true;
+    if (m_pAnimSet != nullptr && m_pAnimSet->IsRunning() && m_pAnimSet->m_bErase)
+        return true;
+    // Without an image nothing covers what the caption was drawn over before.
+    return m_images[static_cast<size_t>(m_nImgSet * kStatesPerSet)].IsNull();
+}
+
+void CHTransparentButton::RefreshBackBufferState()
+{
+    HTRY {
+        m_backBuffer.Enable(m_hExternalDC == nullptr && !m_bParentErase && NeedsBackground());
+    } HCATCH
+}
+
+int CHTransparentButton::GetDrawState() const
+{
+    const int nSetStart = m_nImgSet * kStatesPerSet;
+    if (m_nKind == kindPush && m_nCheck == BST_CHECKED)
+        return statePressed;
+    if (m_fPressed)
+        return statePressed;
+    if (m_hWnd != nullptr && !::IsWindowEnabled(m_hWnd))
+        return stateDisabled;
+    if (IsHoverMode() && m_fMouseOver)
+        return m_bDefault && !m_images[static_cast<size_t>(nSetStart + stateHoverDefault)].IsNull()
+                   ? stateHoverDefault
+                   : stateHover;
+    if (m_bDefault)
+        return m_fFocus ? stateFocusedDefault : stateDefault;
+    return m_fFocus ? stateFocused : stateNormal;
+}
+
+const CHImage& CHTransparentButton::GetStateImage(int nState)
+{
+    const CHImage* pImage = m_pAnimSet != nullptr ? m_pAnimSet->GetImage(nState) : nullptr;
+    if (pImage == nullptr)
+        pImage = &GetImgRef(nState);
+    if (!pImage->IsNull())
+        return *pImage;
+    const CHImage* pAnimFirst = m_pAnimSet != nullptr ? m_pAnimSet->GetImage(0) : nullptr;
+    return pAnimFirst != nullptr && !pAnimFirst->IsNull() ? *pAnimFirst : GetImgRef(stateNormal);
+}
+
+void CHTransparentButton::Draw(HDC hDC, const RECT& rc)
+{
+    HTRY {
+        const int nState = GetDrawState();
+        const CHImage& image = GetStateImage(nState);
+        const LONG_PTR nStyle = StyleOf(m_hWnd);
+        RECT rcImage = rc;
+        RECT rcText = rc;
+        UINT nFormat = DT_CENTER | DT_VCENTER | ((nStyle & BS_MULTILINE) ? DT_WORDBREAK : DT_SINGLELINE);
+        if (m_nKind != kindPush)
+            LayOutCheckOrRadio(nStyle, image, rcImage, rcText, nFormat);
+        DrawImg(hDC, rcImage, image);
+        DrawCaption(hDC, rcText, nFormat, nState);
+    } HCATCH
+}
+
+void CHTransparentButton::LayOutCheckOrRadio(LONG_PTR nStyle, const CHImage& image, RECT& rcImage, RECT& rcText,
+                                             UINT& nFormat) const
+{
+    nFormat &= ~(DT_CENTER | DT_VCENTER);
+    switch (nStyle & BS_CENTER) {
+    case BS_RIGHT: nFormat |= DT_RIGHT; break;
+    case BS_CENTER: nFormat |= DT_CENTER; break;
+    default: nFormat |= DT_LEFT; break;
+    }
+    const int nImageWidth = image.GetWidth();
+    const int nImageHeight = image.GetHeight();
+    switch (nStyle & BS_VCENTER) {
+    case BS_TOP:
+        rcImage.top = rcText.top;
+        nFormat |= DT_TOP;
+        break;
+    case BS_BOTTOM:
+        rcImage.top = rcText.bottom - nImageHeight;
+        nFormat |= DT_BOTTOM;
+        break;
+    default:
+        rcImage.top = (rcText.top + rcText.bottom) / 2 - nImageHeight / 2;
+        nFormat |= DT_VCENTER;
+        break;
+    }
+    rcImage.bottom = rcImage.top + nImageHeight;
+    if ((::GetWindowLongPtrW(m_hWnd, GWL_EXSTYLE) & WS_EX_RIGHT) != 0) {
+        rcImage.left = rcImage.right - nImageWidth;
+        rcText.right = rcImage.left;
+    } else {
+        rcImage.right = rcImage.left + nImageWidth;
+        rcText.left = rcImage.right;
+    }
+}
+
+void CHTransparentButton::DrawImg(HDC hDC, const RECT& rc, const CHImage& image)
+{
+    HTRY {
+        if (image.IsNull())
+            return;
+        // Images known to be opaque (loaded from the skin and checked) are
+        // copied: the same pixels, at a fraction of the cost of blending.
+        const bool bKnownOpaque = !m_bHasTransparency && IsSetLoaded(m_nImgSet) && m_pAnimSet == nullptr;
+        PaintImage(hDC, rc, image, !bKnownOpaque);
+    } HCATCH
+}
+
+void CHTransparentButton::DrawCaption(HDC hDC, const RECT& rcText, UINT nFormat, int nState)
+{
+    if (m_strCaption.empty())
+        return;
+    CHSavedDC saved(hDC);
+    ::SetBkMode(hDC, TRANSPARENT);
+    ::SetTextColor(hDC, m_crText[static_cast<size_t>(nState)]);
+    if (m_hFont != nullptr)
+        ::SelectObject(hDC, m_hFont);
+    DrawTextInRect(hDC, m_strCaption, rcText, nFormat);
+}
+
+LRESULT CHTransparentButton::OnSetText(LPARAM lParam)
+{
+    const LRESULT lResult = DefWindowProc(WM_SETTEXT, 0, lParam);
+    if (lResult) {
+        const auto* pszText = reinterpret_cast<const wchar_t*>(lParam);
+        m_strCaption.assign(pszText != nullptr ? pszText : L"");
+        if (m_strCaption.size() > kMaxCaptionLength)
+            m_strCaption.resize(kMaxCaptionLength);
+    }
+    ::InvalidateRect(m_hWnd, nullptr, FALSE);
+    return lResult;
+}
+
+void CHTransparentButton::OnPaint(HDC hGivenDC, bool bNeedUpdateRegion)
+{
+    HTRY {
+        if (bNeedUpdateRegion && !::GetUpdateRect(m_hWnd, nullptr, FALSE))
+            return;
+        const bool bExternal = hGivenDC == nullptr && m_hExternalDC != nullptr;
+        if (bExternal) {
+            // The parent shows the button in its own device context: a new
+            // state is drawn by the parent's repaint.
+            const int nState = GetDrawState();
+            if (nState != m_nLastState) {
+                m_nLastState = nState;
+                ::ValidateRect(m_hWnd, nullptr);
+                InvalidateParentUnderButton();
+                return;
+            }
+        }
+        const CHPaintTarget target(m_hWnd, hGivenDC, m_hExternalDC);
+        LoadDefaults();
+        RECT rcClient{};
+        ::GetClientRect(m_hWnd, &rcClient);
+        {
+            CHBackBufferScope buffer(m_backBuffer, target.Get(), rcClient);
+            HDC hDC = buffer.GetDC();
+            CHSavedDC saved(hDC);
+            if (bExternal)
+                MoveOriginToPlaceInParent(m_hWnd, hDC);
+            if (!m_bParentErase && NeedsBackground())
+                FillWithParentBrush(m_hWnd, WM_CTLCOLORSTATIC, hDC, rcClient);
+            Draw(hDC, rcClient);
+        }
+        if (bNeedUpdateRegion)
+            ::ValidateRect(m_hWnd, nullptr);
+    } HCATCH_LOG
+}
+
+void CHTransparentButton::OnDraw(HDC hDC)
+{
+    HTRY {
+        LoadDefaults();
+        RECT rcClient{};
+        ::GetClientRect(m_hWnd, &rcClient);
+        Draw(hDC, rcClient);
+    } HCATCH_LOG
+}
+
+void CHTransparentButton::InvalidateParentUnderButton()
+{
+    HWND hParent = ::GetParent(m_hWnd);
+    if (hParent == nullptr)
+        return;
+    RECT rc{};
+    ::GetWindowRect(m_hWnd, &rc);
+    ::MapWindowPoints(nullptr, hParent, reinterpret_cast<POINT*>(&rc), 2);
+    ::InvalidateRect(hParent, &rc, TRUE);
+    ::UpdateWindow(hParent);
+}
+
+void CHTransparentButton::OnEraseBkGnd()
+{
+    HTRY {
+        if (m_bParentErase && m_hExternalDC == nullptr && NeedsBackground())
+            InvalidateParentUnderButton();
+    } HCATCH_LOG
+}
+
+LRESULT CHTransparentButton::OnNCHitTest(LPARAM lParam)
+{
+    HTRY {
+        // A check box's or radio button's image covers only part of it, and
+        // its text is as much the control as its image.
+        if (m_bNoAlphaHitTest || m_nKind != kindPush)
+            return HTCLIENT;
+        LoadDefaults();
+        const CHImage& image = GetStateImage(GetDrawState());
+        if (image.IsNull() || image.GetBPP() != 32)
+            return HTCLIENT;
+        RECT rcWindow{};
+        ::GetWindowRect(m_hWnd, &rcWindow);
+        const POINT pt{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+        const POINT ptImage = CoordScreenToImage(pt, rcWindow, image);
+        if (ptImage.x < 0 || ptImage.y < 0)
+            return HTCLIENT;
+        return image.GetPixelAddress(ptImage.x, ptImage.y)[3] == 0 ? HTTRANSPARENT : HTCLIENT;
+    } HCATCH_LOG
+    return HTCLIENT;
+}
+
+UINT CHTransparentButton::OnGetDlgCode() const noexcept
+{
+    UINT nCode = m_nKind == kindRadio ? DLGC_RADIOBUTTON : DLGC_BUTTON;
+    if (m_bPushLike || m_bDefault)
+        nCode |= m_bDefault ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON;
+    return nCode;
+}
+
+void CHTransparentButton::OnSysKeyUp()
+{
+    HTRY {
+        if (m_hWndCmdTarget == nullptr)
+            return;
+        if (!::PostMessageW(m_hWndCmdTarget, WM_COMMAND, LOWORD(m_nCmdId), 0)) {
+            const CHException error = CHException::FromLastError(HSITE);
+            CHLogging::Log({HLOG_DEBUG, false}, L"%s\n", error.GetDescription(7).c_str());
+        }
+    } HCATCH_LOG
+}
+
+LRESULT CHTransparentButton::OnSetStyle(WPARAM wParam, LPARAM lParam)
+{
+    const auto nType = static_cast<UINT>(wParam & BS_TYPEMASK);
+    if (nType == BS_PUSHBUTTON || nType == BS_DEFPUSHBUTTON)
+        m_bDefault = nType == BS_DEFPUSHBUTTON;
+    // Whatever the dialog manager asks for, the system keeps leaving the
+    // drawing to this button.
+    return DefWindowProc(BM_SETSTYLE, (wParam & ~static_cast<WPARAM>(0x04)) | BS_OWNERDRAW, lParam);
+}
+
+void CHTransparentButton::OnSetCheck(int nCheck)
+{
+    if (nCheck == m_nCheck)
+        return;
+    m_nCheck = nCheck;
+    ::InvalidateRect(m_hWnd, nullptr, TRUE);
+}
+
+LRESULT CHTransparentButton::OnLButtonUp(WPARAM wParam, LPARAM lParam)
+{
+    LRESULT lResult = 0;
+    if (!IsHoverMode())
+        lResult = DefWindowProc(WM_LBUTTONUP, wParam, lParam);
+    if (::GetCapture() != m_hWnd)
+        return lResult;
+    const bool bClicked = IsHoverMode() && m_fPressed && IsInside(lParam);
+    HWND hWnd = m_hWnd;
+    // Released first, so that the button shows itself unpressed before the
+    // parent acts on the click (which may open a dialog or destroy the button).
+    ::ReleaseCapture();
+    if (!bClicked)
+        return lResult;
+    ClickCheckOrRadio();
+    ::SendMessageW(::GetParent(hWnd), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(hWnd), BN_CLICKED),
+                   reinterpret_cast<LPARAM>(hWnd));
+    return lResult;
+}
+
+void CHTransparentButton::ClickCheckOrRadio()
+{
+    if (m_nKind == kindCheck) {
+        const int nNext = m_bThreeState ? (m_nCheck + 1) % 3 : (m_nCheck == BST_UNCHECKED ? 1 : 0);
+        ::SendMessageW(m_hWnd, BM_SETCHECK, static_cast<WPARAM>(nNext), 0);
+    } else if (m_nKind == kindRadio) {
+        ::SendMessageW(m_hWnd, BM_SETCHECK, BST_CHECKED, 0);
+        ClearRadioGroup();
+    }
+}
+
+void CHTransparentButton::ClearRadioGroup()
+{
+    auto clearIfRadio = [](HWND hSibling) {
+        if ((::SendMessageW(hSibling, WM_GETDLGCODE, 0, 0) & DLGC_RADIOBUTTON) != 0)
+            ::SendMessageW(hSibling, BM_SETCHECK, BST_UNCHECKED, 0);
+    };
+    // Back to the group's first button (the one with WS_GROUP), unless this is it.
+    if ((StyleOf(m_hWnd) & WS_GROUP) == 0)
+        for (HWND hPrev = ::GetWindow(m_hWnd, GW_HWNDPREV); hPrev; hPrev = ::GetWindow(hPrev, GW_HWNDPREV)) {
+            clearIfRadio(hPrev);
+            if ((StyleOf(hPrev) & WS_GROUP) != 0)
+                break;
+        }
+    // Forward to the next group's first control, which is left alone.
+    for (HWND hNext = ::GetWindow(m_hWnd, GW_HWNDNEXT); hNext; hNext = ::GetWindow(hNext, GW_HWNDNEXT)) {
+        if ((StyleOf(hNext) & WS_GROUP) != 0)
+            break;
+        clearIfRadio(hNext);
+    }
+}
+
+void CHTransparentButton::OnMouseMove(LPARAM lParam) noexcept
+{
+    HTRY {
+        if (m_nFadeTime == 0 || ::GetCapture() == m_hWnd) {
+            CHBitmapButtonImpl::OnMouseMove(lParam);
+            return;
+        }
+        if (IsHoverMode() && !m_fMouseOver) {
+            m_fMouseOver = 1;
+            StartFade(stateNormal, stateHover);
+            StartTrackMouseLeave();
+        }
+    } HCATCH_LOG
+}
+
+void CHTransparentButton::OnMouseLeave() noexcept
+{
+    HTRY {
+        if (m_nFadeTime == 0) {
+            CHBitmapButtonImpl::OnMouseLeave();
+            return;
+        }
+        if (m_fMouseOver) {
+            m_fMouseOver = 0;
+            StartFade(stateHover, stateNormal);
+        }
+    } HCATCH_LOG
+}
+
+void CHTransparentButton::StartFade(int nFrom, int nTo)
+{
+    LoadDefaults();
+    const CHImage& from = GetImgRef(nFrom);
+    const CHImage& to = GetImgRef(nTo);
+    // A reversed fade goes on from where the running one stood.
+    const int nStart = m_animSet.IsRunning() ? m_animSet.GetTotalLength() - m_animSet.GetElapsed() : 0;
+    StopFade();
+    if (!CanBlend(from, to)) {
+        Repaint();
+        return;
+    }
+    m_animSet.Clear();
+    m_animSet.SetOwner(m_hWnd);
+    m_animSet.AddClient(m_hWnd);
+    m_animSet.m_nFixedPeriod = kFadeTick;
+    CHImageAnimation& fade = m_animSet.CreateAnim(nTo);
+    fade.m_frames = {&from, &to};
+    m_animSet.m_delays = {m_nFadeTime};
+    m_pAnimSet = &m_animSet;
+    m_animSet.Start(nStart);
+    Repaint();
+}
+
+void CHTransparentButton::StopFade() noexcept
+{
+    HTRY {
+        if (m_pAnimSet == &m_animSet)
+            m_pAnimSet = nullptr;
+        m_animSet.Stop();
+    } HCATCH_LOG
+}
+
+void CHTransparentButton::OnTimer(UINT_PTR nId)
+{
+    HTRY {
+        if (nId != kFadeTimerId)
+            return;
+        if (m_pAnimSet != nullptr)
+            m_pAnimSet->Step();
+        if (m_nFadeTime != 0 && m_pAnimSet == &m_animSet && m_animSet.GetCycles() >= 1)
+            StopFade();
+    } HCATCH_LOG
+}
