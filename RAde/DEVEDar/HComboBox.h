@@ -1,0 +1,11 @@
+// A combo box of a skinned dialog: its owner-drawn items, and the closed
+// field, drawn over the dialog's background (CHOwnerDrawList).
+#pragma once
+
+#include "RAde/DEVEDar/HOwnerDrawList.h"
+
+class CHComboBox : public CHOwnerDrawList
+{
+public:
+    std::wstring GetItemText(int nItem) const override;
+};

@@ -1,0 +1,105 @@
+#include "RAde/DEVEDar/HGroupBox.h"
+
+#include <string>
+
+#include "RAde/DEVEDar/HGUIHelpers.h"
+#include "RAde/DEVEDar/HImage.h"
+#include "RAde/HException.h"
+
+namespace
+{
+// A solid one-pixel pen, owned.
+using CHPenHandle = CHUniqueHandle<CHGdiObjectTraits<HPEN>>;
+
+bool IsRightToLeftReading(HWND hWnd) noexcept
+{
+    return (::GetWindowLongPtrW(hWnd, GWL_EXSTYLE) & WS_EX_RTLREADING) != 0;
+}
+
+void DrawPolyline(HDC hDC, HPEN hPen, std::initializer_list<POINT> points)
+{
+    ::SelectObject(hDC, hPen);
+    ::Polyline(hDC, points.begin(), static_cast<int>(points.size()));
+}
+}  // namespace
+
+BOOL CHGroupBox::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM, LRESULT& lResult)
+{
+    lResult = 0;
+    switch (uMsg) {
+    case WM_PAINT:
+        OnPaint(reinterpret_cast<HDC>(wParam));
+        return TRUE;
+    case kDrawMessage:
+        HTRY {
+            Draw(reinterpret_cast<HDC>(wParam));
+        } HCATCH_LOG
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+void CHGroupBox::SetLineColors(COLORREF crDark, COLORREF crLight) noexcept
+{
+    m_crDark = crDark;
+    m_crLight = crLight;
+    if (m_hWnd != nullptr)
+        ::InvalidateRect(m_hWnd, nullptr, TRUE);
+}
+
+void CHGroupBox::OnPaint(HDC hGivenDC)
+{
+    HTRY {
+        const CHPaintTarget target(m_hWnd, hGivenDC);
+        ::ValidateRect(m_hWnd, nullptr);
+        Draw(target.Get());
+    } HCATCH_LOG
+}
+
+RECT CHGroupBox::GetCaptionRect(HDC hDC) const
+{
+    RECT rcClient{};
+    ::GetClientRect(m_hWnd, &rcClient);
+    const std::wstring strText = GetWindowTextOf(m_hWnd);
+    const bool bRightToLeft = IsRightToLeftReading(m_hWnd);
+    RECT rcMeasured = rcClient;
+    ::DrawTextW(hDC, strText.c_str(), static_cast<int>(strText.size()), &rcMeasured,
+                DT_SINGLELINE | DT_CALCRECT | (bRightToLeft ? DT_RIGHT : DT_LEFT));
+    const int nWidth = strText.empty() ? 0 : rcMeasured.right - rcMeasured.left;
+    const int nHeight = rcMeasured.bottom - rcMeasured.top;
+    // Moved in from the corner by half the caption's height.
+    const int nLeft = bRightToLeft ? rcClient.right - nWidth - nHeight / 2 : rcClient.left + nHeight / 2;
+    return RECT{nLeft, rcClient.top, nLeft + nWidth, rcClient.top + nHeight};
+}
+
+void CHGroupBox::Draw(HDC hDC)
+{
+    CHPenHandle darkPen(::CreatePen(PS_SOLID, 1, m_crDark));
+    CHPenHandle lightPen(::CreatePen(PS_SOLID, 1, m_crLight));
+    if (!darkPen || !lightPen)
+        throw CHException::FromLastError(HSITE);
+    // Restored before the pens go, so that they are not selected when deleted.
+    CHSavedDC saved(hDC);
+    // The dialog sets the caption's colour in its answer.
+    GetParentColorBrush(m_hWnd, WM_CTLCOLORSTATIC, hDC);
+    if (auto hFont = reinterpret_cast<HFONT>(::SendMessageW(m_hWnd, WM_GETFONT, 0, 0)))
+        ::SelectObject(hDC, hFont);
+    ::SetBkMode(hDC, TRANSPARENT);
+
+    RECT rcCaption = GetCaptionRect(hDC);
+    const std::wstring strText = GetWindowTextOf(m_hWnd);
+    ::DrawTextW(hDC, strText.c_str(), static_cast<int>(strText.size()), &rcCaption,
+                DT_SINGLELINE | (IsRightToLeftReading(m_hWnd) ? DT_RTLREADING : 0));
+
+    RECT rc{};
+    ::GetClientRect(m_hWnd, &rc);
+    const LONG m = (rcCaption.top + rcCaption.bottom) / 2;
+    const LONG capLeft = rcCaption.left, capRight = rcCaption.right;
+    DrawPolyline(hDC, darkPen.Get(),
+                 {{capLeft, m}, {rc.left, m}, {rc.left, rc.bottom - 1}, {rc.right - 1, rc.bottom - 1},
+                  {rc.right - 1, m}, {capRight, m}});
+    DrawPolyline(hDC, lightPen.Get(), {{capLeft, m + 1}, {rc.left + 1, m + 1}, {rc.left + 1, rc.bottom - 1}});
+    DrawPolyline(hDC, lightPen.Get(), {{rc.left, rc.bottom}, {rc.right, rc.bottom}, {rc.right, m}});
+    DrawPolyline(hDC, lightPen.Get(), {{rc.right - 2, m + 1}, {capRight, m + 1}});
+}
