@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 
+#include "BenchMain.h"
 #include "BenchSupport.h"
 #include "RAde/DEVEDar/HImage.h"
 #include "RAde/DEVEDar/HImageAnimation.h"
@@ -43,32 +43,6 @@ CHImage PatternImage(int nWidth, int nHeight, BYTE nTint, bool bRoundCorners)
         }
     PremultiplyAlpha(image);
     return image;
-}
-
-// The average time of one call of fnFrame in microseconds, run for about
-// dSeconds after a short warm-up.
-double MicrosecondsPerFrame(const std::function<void()>& fnFrame, double dSeconds = 0.5)
-{
-    for (int i = 0; i < 20; ++i)
-        fnFrame();
-    ::GdiFlush();
-    long long nFrames = 0;
-    const LONGLONG nStart = Now();
-    double dElapsed = 0;
-    do {
-        for (int i = 0; i < 50; ++i)
-            fnFrame();
-        ::GdiFlush();
-        nFrames += 50;
-        dElapsed = Seconds(Now() - nStart);
-    } while (dElapsed < dSeconds);
-    return dElapsed / static_cast<double>(nFrames) * 1e6;
-}
-
-void Report(const char* pszName, double dPaint, double dBitBlt)
-{
-    std::printf("%-44s %9.1f us/frame   BitBlt %7.1f us/frame   ratio %6.2f\n", pszName, dPaint, dBitBlt,
-                dPaint / dBitBlt);
 }
 
 void Run()
@@ -128,11 +102,5 @@ void Run()
 
 int wmain()
 {
-    try {
-        Run();
-    } catch (CHException& e) {
-        std::printf("failed: %ls\n", e.GetDescription(1).c_str());
-        return 1;
-    }
-    return 0;
+    return RunBenchmark(&Run);
 }
