@@ -14,6 +14,11 @@
 
 #include <array>
 #include <string>
+#include <vector>
+
+#include "RAde/DEVEDar/HBackBuffer.h"
+#include "RAde/DEVEDar/HWindowImpl.h"
+#include "RAde/HUniqueHandle.h"
 
 enum ECaptionButton : int
 {
@@ -94,4 +99,100 @@ public:
     protected:
         ~CClient() = default;
     };
+
+    // One caption button: its number, its state and where it lies (window
+    // coordinates: the window rectangle's top-left corner is 0, 0).
+    struct CButton
+    {
+        int nNumber;
+        int nState;
+        RECT rc;
+    };
+
+    // The system's undocumented caption-drawing message, which is swallowed.
+    static constexpr UINT kSystemCaptionMessage = 0xAE;
+    static constexpr int kMaxTextLength = 511;
+
+    CHCustomCaption() noexcept;
+    // Destroys the tooltips and the listener window.
+    ~CHCustomCaption();
+    CHCustomCaption(const CHCustomCaption&) = delete;
+    CHCustomCaption& operator=(const CHCustomCaption&) = delete;
+
+    // Takes over the caption of hWnd: the caption height and button size
+    // (the system's where the parameters say so), the buttons the window's
+    // styles allow (close, maximize, minimize, help), its small icon and a
+    // tooltip per button. The client must outlive the caption.
+    void Attach(HWND hWnd, CClient* pClient, const CHCaptionParams& params);
+    bool IsAttached() const noexcept { return m_hWnd != nullptr; }
+
+    // The window's messages, ahead of its own handling: TRUE when handled
+    // (result in lResult). Never throws.
+    BOOL OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) noexcept;
+
+    const CHCaptionParams& GetParams() const noexcept { return m_params; }
+    const std::vector<CButton>& GetButtons() const noexcept { return m_buttons; }
+    HWND GetToolTip() const noexcept { return m_toolTip.Get(); }
+    bool IsActive() const noexcept { return m_bActive; }
+    // The caption's rectangle in window coordinates; the buttons are laid out in it.
+    RECT GetCaptionRect() const;
+    // The index of the caption button under a point of the screen, or -1.
+    int ButtonAt(POINT ptScreen) const;
+    // Paints the frame (with frame images), the caption, icon, buttons and
+    // text into a device context of the whole window.
+    void Paint(HDC hWindowDC);
+    // The same into the window's own device context, now.
+    void Repaint();
+
+private:
+    // Holds the mouse capture while the pointer is over the buttons.
+    class CListener : public CHWindowImpl
+    {
+    public:
+        explicit CListener(CHCustomCaption& caption) noexcept : m_caption(caption) {}
+        BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
+
+    protected:
+        LPCWSTR GetWndClassName() const noexcept override { return L"CHCustomCaptionBtnListener"; }
+
+    private:
+        CHCustomCaption& m_caption;
+    };
+
+    void LayOutButtons();
+    void CreateToolTip();
+    void UpdateToolTips();
+    int ButtonNumberShown(const CButton& button) const noexcept;
+    void DoPendingWork();
+    LRESULT OnSetText(LPARAM lParam);
+    LRESULT OnNcCalcSize(WPARAM wParam, LPARAM lParam);
+    LRESULT OnNcHitTest(LPARAM lParam);
+    void OnNcPaint(WPARAM wParam);
+    void OnNcMouseMove(LPARAM lParam);
+    BOOL OnNcLButtonDown(WPARAM wParam, LPARAM lParam, LRESULT& lResult);
+    void StartTracking();
+    void OnTrackMove(POINT ptScreen);
+    void OnTrackButtonDown(POINT ptScreen);
+    void OnTrackButtonUp(POINT ptScreen);
+    void EndTracking() noexcept;
+    // Sets the button at nIndex to nHot (-1: none) and every other to normal;
+    // true when a state changed.
+    bool SetButtonStates(int nIndex, int nHotState);
+    LRESULT DefaultWithoutVisibleStyle(UINT uMsg, WPARAM wParam, LPARAM lParam);
+    void HideVisibleStyleUntilNextMessage();
+    RECT WindowSizeRect() const;
+    SIZE SystemBorder() const;
+
+    HWND m_hWnd = nullptr;
+    CClient* m_pClient = nullptr;
+    CHCaptionParams m_params;
+    std::vector<CButton> m_buttons;
+    bool m_bActive = true;
+    int m_nPressed = -1;
+    bool m_bRestoreVisible = false;
+    bool m_bRepaintPending = false;
+    bool m_bFirstNcLButtonDown = true;
+    CHWindowHandle m_toolTip;
+    CHBackBuffer m_backBuffer;
+    CListener m_listener;
 };

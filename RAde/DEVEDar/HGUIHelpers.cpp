@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "RAde/DEVEDar/HImage.h"
+#include "RAde/HException.h"
 
 #include "RAde/HStringHelper.h"
 
@@ -137,6 +138,23 @@ int DrawTextInRect(HDC hDC, const std::wstring& strText, const RECT& rc, UINT nF
         rcText.bottom -= nFree / 2;
     }
     return ::DrawTextW(hDC, strText.c_str(), nLength, &rcText, nLayout);
+}
+
+void CalcTextSize(const std::wstring& strText, HFONT hFont, RECT& rc, HDC hReferenceDC)
+{
+    HTRY {
+        CHMemoryDC memoryDC(::CreateCompatibleDC(hReferenceDC));
+        if (!memoryDC)
+            throw CHException::FromLastError(HSITE);
+        CHSavedDC saved(memoryDC.Get());
+        if (hFont != nullptr)
+            ::SelectObject(memoryDC.Get(), hFont);
+        RECT rcText = rc;
+        std::wstring strCopy = strText;  // DrawTextExW may write into the text it is given
+        ::DrawTextExW(memoryDC.Get(), strCopy.data(), static_cast<int>(strCopy.size()), &rcText,
+                      DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL, nullptr);
+        rc.bottom = rc.top + (rcText.bottom - rcText.top);
+    } HCATCH
 }
 
 std::wstring GetWindowTextOf(HWND hWnd)

@@ -55,6 +55,12 @@ UINT GetStaticTextFormat(LONG_PTR nStyle) noexcept;
 // Returns the height of the text drawn.
 int DrawTextInRect(HDC hDC, const std::wstring& strText, const RECT& rc, UINT nFormat);
 
+// Measures word-wrapped text in hFont within rc's width, as an edit control
+// would wrap it: rc keeps its width and gets the text's height. The measuring
+// happens on a memory device context compatible with hReferenceDC (the
+// screen's when null).
+void CalcTextSize(const std::wstring& strText, HFONT hFont, RECT& rc, HDC hReferenceDC);
+
 // A control's window text, read with its real length (empty for no window).
 std::wstring GetWindowTextOf(HWND hWnd);
 

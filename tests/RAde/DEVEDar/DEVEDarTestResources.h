@@ -51,3 +51,10 @@
 #define IDC_STATICS_CENTRE 2304
 #define IDC_STATICS_RIGHT 2305
 #define IDC_STATICS_EDIT 2306
+
+// A captioned popup with a close and a minimize box and no OK button, and a
+// child dialog.
+#define IDD_CAPTION_DIALOG 160
+#define IDC_CAPTION_TEXT 2401
+#define IDD_CHILD_DIALOG 170
+#define IDC_CHILD_TEXT 2501
