@@ -50,22 +50,18 @@ void CHDialogBase::DrawCaptionButton(const CHCaptionDrawContext& context, int nB
     g_pAppearance->DrawCaptionButton(context, nButton, nState);
 }
 
-void CHDialogBase::CC_DrawText(const CHCaptionDrawContext& context, HWND hWnd, const std::wstring& strText)
+void CHDialogBase::CC_DrawText(const CHCaptionDrawContext& context, HWND, const std::wstring& strText)
 {
-    const COLORREF crOld = ::SetTextColor(context.hDC, m_crCaptionText);
-    if (m_bRightToLeftReading) {
-        // Right-aligned and read right to left, in the caption font.
-        CHSavedDC saved(context.hDC);
-        ::SetBkMode(context.hDC, TRANSPARENT);
-        if (HFONT hFont = g_pAppearance->GetGeneralForm().m_hCaptionFont)
-            ::SelectObject(context.hDC, hFont);
-        RECT rc = context.rc;
-        ::DrawTextW(context.hDC, strText.c_str(), static_cast<int>(strText.size()), &rc,
-                    DT_SINGLELINE | DT_VCENTER | DT_RIGHT | DT_RTLREADING);
-    } else {
-        g_pAppearance->CC_DrawText(context, hWnd, strText);
-    }
-    ::SetTextColor(context.hDC, crOld);
+    // As the appearance draws it, in the dialog's own caption font and colour;
+    // right-aligned and read right to left for a right-to-left language.
+    CHSavedDC saved(context.hDC);
+    ::SetTextColor(context.hDC, m_crCaptionText);
+    ::SetBkMode(context.hDC, TRANSPARENT);
+    if (m_hCaptionFont != nullptr)
+        ::SelectObject(context.hDC, m_hCaptionFont);
+    RECT rc = context.rc;
+    ::DrawTextW(context.hDC, strText.c_str(), static_cast<int>(strText.size()), &rc,
+                DT_SINGLELINE | DT_VCENTER | (m_bRightToLeftReading ? DT_RIGHT | DT_RTLREADING : 0));
 }
 
 void CHDialogBase::CC_DrawEdge(const CHCaptionDrawContext& context, int nEdge)
@@ -127,6 +123,7 @@ void CHDialogBase::InitDialogLook()
     g_pAppearance->FillBackgroundClient(m_background, this);
     const CHFormSkinData& form = g_pAppearance->GetFormRecord(this);
     const CHFormSkinData& general = g_pAppearance->GetGeneralForm();
+    m_hCaptionFont = form.m_hCaptionFont != nullptr ? form.m_hCaptionFont : general.m_hCaptionFont;
     m_crCaptionText = form.m_crCaptionText.value_or(general.m_crCaptionText.value_or(m_crCaptionText));
     // 2. No class brush (the background paints), and the template's list and combo strings.
     ::SetClassLongPtrW(hWnd, GCLP_HBRBACKGROUND, 0);

@@ -115,6 +115,7 @@ private:
     void ApplyRightToLeft();
 
     COLORREF m_crCaptionText = 0xFFFFFF;
+    HFONT m_hCaptionFont = nullptr;  // borrowed from the form record
     bool m_bInitialized = false;
     bool m_bPopup = true;
     CButtonReceiver* m_pButtonReceiver = nullptr;

@@ -58,3 +58,11 @@
 #define IDC_CAPTION_TEXT 2401
 #define IDD_CHILD_DIALOG 170
 #define IDC_CHILD_TEXT 2501
+
+// The gallery's dialogs: one the size of the wait dialog with every caption
+// button, and one that hosts a child dialog.
+#define IDD_GALLERY_WAIT 180
+#define IDC_GALLERY_MESSAGE 2601
+#define IDC_GALLERY_ANIMATION 2602
+#define IDD_GALLERY_HOST 190
+#define IDC_GALLERY_HOST_TEXT 2701

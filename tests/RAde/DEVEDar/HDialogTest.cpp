@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "ControlTestSupport.h"
+#include "DialogTestSupport.h"
 #include "RAde/DEVEDar/HDialog.h"
 #include "SkinTestSupport.h"
 #include "TestSupport.h"
@@ -18,33 +19,6 @@ using namespace ControlTest;
 namespace
 {
 constexpr int kCaptionHeight = 30;
-
-class CTestDialog : public CHDialog<CTestDialog>
-{
-public:
-    explicit CTestDialog(UINT nTemplate = IDD_CAPTION_DIALOG, std::optional<std::wstring> formId = std::nullopt)
-        : CHDialog(nTemplate), m_formId(std::move(formId))
-    {
-    }
-    std::optional<std::wstring> GetFormId() const override { return m_formId; }
-
-private:
-    std::optional<std::wstring> m_formId;
-};
-
-// The appearance every dialog of one test asks.
-class CAppearanceScope
-{
-public:
-    explicit CAppearanceScope(CHDialogAppeareaceDef& appearance) : m_pSaved(g_pAppearance)
-    {
-        g_pAppearance = &appearance;
-    }
-    ~CAppearanceScope() { g_pAppearance = m_pSaved; }
-
-private:
-    CHDialogAppeareaceDef* m_pSaved;
-};
 
 // A skin with a 30-pixel caption image, edges, and close and minimize buttons,
 // each image one colour (blue tells them apart).
@@ -96,10 +70,10 @@ protected:
 TEST_F(CCaptionFixture, ACaptionOfItsOwnHeightGrowsTheWindowAndPaintsFromTheImages)
 {
     m_appearance.m_options.m_bCustomCaption = false;
-    CTestDialog plain;
+    CTestDialog plain(IDD_CAPTION_DIALOG);
     plain.Create(nullptr);
     m_appearance.m_options.m_bCustomCaption = true;
-    CTestDialog dialog;
+    CTestDialog dialog(IDD_CAPTION_DIALOG);
     dialog.Create(nullptr);
     ASSERT_TRUE(dialog.GetCaption().IsAttached());
     EXPECT_FALSE(plain.GetCaption().IsAttached());
@@ -138,6 +112,14 @@ TEST_F(CCaptionFixture, ACaptionOfItsOwnHeightGrowsTheWindowAndPaintsFromTheImag
     EXPECT_EQ(dialog.GetCaption().GetButtons()[0].nState, captionStateHover);
     EXPECT_EQ(PaintedBlueAt(dialog, ButtonCentre(dialog, 0, false)), 31u);
     EXPECT_EQ(PaintedBlueAt(dialog, ButtonCentre(dialog, 1, false)), 40u);
+    // Pressed, then released away from it: no click.
+    ::SendMessageW(dialog, WM_NCLBUTTONDOWN, HTCLOSE, MAKELPARAM(ptClose.x, ptClose.y));
+    EXPECT_EQ(PaintedBlueAt(dialog, ButtonCentre(dialog, 0, false)), 32u);
+    HWND hListener = ::GetCapture();
+    ASSERT_NE(hListener, nullptr);
+    ::SendMessageW(hListener, WM_LBUTTONUP, 0, MAKELPARAM(-5000, -5000));
+    EXPECT_EQ(::GetCapture(), nullptr);
+    EXPECT_EQ(dialog.GetCaption().GetButtons()[0].nState, captionStateNormal);
     ::SendMessageW(dialog, WM_NCACTIVATE, FALSE, 0);
     EXPECT_FALSE(dialog.GetCaption().IsActive());
     EXPECT_EQ(PaintedBlueAt(dialog, ButtonCentre(dialog, 1, false)), 41u);
@@ -159,12 +141,14 @@ TEST_F(CCaptionFixture, ClickingCloseEndsTheDialogWith2AndEnterWithoutOkDoesNot)
 {
     static CTestDialog* s_pDialog = nullptr;
     static bool s_bOpenAfterEnter = false;
-    CTestDialog dialog;
+    CTestDialog dialog(IDD_CAPTION_DIALOG);
     s_pDialog = &dialog;
     // Driven from inside the modal loop.
     const UINT_PTR nTimer = ::SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR nId, DWORD) {
-        ::KillTimer(nullptr, nId);
         CTestDialog& dialog = *s_pDialog;
+        if (dialog.m_hWnd == nullptr || !::IsWindowVisible(dialog))
+            return;  // not up yet: the next tick
+        ::KillTimer(nullptr, nId);
         ::SendMessageW(dialog, WM_COMMAND, IDOK, 0);
         s_bOpenAfterEnter = ::IsWindow(dialog) && ::IsWindowVisible(dialog);
         RECT rc{};
@@ -193,7 +177,7 @@ TEST_F(CCaptionFixture, RegionFollowsRestoreAndMaximizeButNotMinimize)
 {
     m_appearance.m_options.m_bRoundedRegion = true;
     m_appearance.m_options.m_nTopCornerSize = 20;
-    CTestDialog dialog;
+    CTestDialog dialog(IDD_CAPTION_DIALOG);
     dialog.Create(nullptr);
     ::ShowWindow(dialog, SW_SHOWNA);
     auto cornerIsCut = [&] {
@@ -251,7 +235,7 @@ TEST(CHDialog, RightToLeftTextsAndMeasuredText)
     appearance.SetLanguage(L"ar");
     appearance.m_options.m_bSkinStaticText = true;
     CAppearanceScope scope(appearance);
-    CTestDialog dialog;
+    CTestDialog dialog(IDD_CAPTION_DIALOG);
     dialog.Create(nullptr);
     ASSERT_EQ(dialog.GetSkinnedControls().m_staticTexts.size(), 1u);
     const CHStaticTextCtrl& text = *dialog.GetSkinnedControls().m_staticTexts[0];
@@ -275,7 +259,7 @@ TEST(CHDialog, AFailingInitialisationIsLoggedAndLeavesTheDialogOpen)
     } appearance;
     CAppearanceScope scope(appearance);
     CLogCapture log;
-    CTestDialog dialog;
+    CTestDialog dialog(IDD_CAPTION_DIALOG);
     ASSERT_NE(dialog.Create(nullptr), nullptr);
     EXPECT_FALSE(dialog.IsInitialized());
     auto logged = [&] {

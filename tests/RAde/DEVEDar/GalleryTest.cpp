@@ -1,0 +1,181 @@
+// The gallery of skinned dialogs: each is built from a test template with the
+// sample skin, drawn (its caption and frame into memory, its client area as
+// the screen shows it) and compared with its reference picture in
+// tests/RAde/DEVEDar/gallery, channel by channel within a small tolerance.
+// Every render is kept in artefacts\gallery beside the test program;
+// scripts/refresh-gallery copies them over the references, for a change of
+// the look that is meant.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "ControlTestSupport.h"
+#include "DialogTestSupport.h"
+#include "SkinTestSupport.h"
+#include "TestSupport.h"
+
+using namespace ControlTest;
+
+namespace
+{
+// Per channel: the renders are the same from run to run; the tolerance only
+// absorbs rounding that a different CPU's blending might bring.
+constexpr int kTolerance = 8;
+
+struct CGalleryCase
+{
+    const char* pszName;
+    UINT nTemplate;
+    const wchar_t* pszLanguage;
+    std::function<void(CTestDialog&)> prepare;
+    bool bWaitForm = false;
+};
+
+void PrintTo(const CGalleryCase& test, std::ostream* pStream)
+{
+    *pStream << test.pszName;
+}
+
+// The wait dialog's form, with names for the gallery dialog's controls.
+class CGalleryDialog : public CTestDialog
+{
+public:
+    CGalleryDialog(UINT nTemplate, bool bWaitForm)
+        : CTestDialog(nTemplate, bWaitForm ? std::optional<std::wstring>(L"wait-dialog") : std::nullopt)
+    {
+    }
+    std::optional<std::wstring> GetControlName(int nId) const override
+    {
+        static const std::map<int, std::wstring> kNames = {
+            {IDC_GALLERY_MESSAGE, L"message"}, {IDCANCEL, L"button"}, {IDC_GALLERY_ANIMATION, L"animation"}};
+        auto it = kNames.find(nId);
+        return GetFormId() && it != kNames.end() ? std::optional<std::wstring>(it->second) : std::nullopt;
+    }
+};
+
+// The whole window: the caption and frame as the custom caption paints them,
+// the client area as it shows on the screen.
+CHImage Render(CTestDialog& dialog)
+{
+    ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    RECT rcWindow{}, rcClient{};
+    ::GetWindowRect(dialog, &rcWindow);
+    ::GetClientRect(dialog, &rcClient);
+    POINT ptClient{0, 0};
+    ::ClientToScreen(dialog, &ptClient);
+    CHImage image = SolidImage(rcWindow.right - rcWindow.left, rcWindow.bottom - rcWindow.top, Bgra(0, 0, 0, 255));
+    HDC hImageDC = image.GetDC();
+    if (dialog.GetCaption().IsAttached())
+        dialog.GetCaption().Paint(hImageDC);
+    HDC hClientDC = ::GetDC(dialog);
+    ::BitBlt(hImageDC, ptClient.x - rcWindow.left, ptClient.y - rcWindow.top, rcClient.right, rcClient.bottom,
+             hClientDC, 0, 0, SRCCOPY);
+    ::ReleaseDC(dialog, hClientDC);
+    image.ReleaseDC();
+    ::GdiFlush();
+    for (int y = 0; y < image.GetHeight(); ++y)
+        for (int x = 0; x < image.GetWidth(); ++x)
+            image.GetPixelAddress(x, y)[3] = 255;
+    return image;
+}
+
+// Empty when the pictures agree; otherwise what differs.
+std::string Compare(const CHImage& actual, const CHImage& expected)
+{
+    if (actual.GetWidth() != expected.GetWidth() || actual.GetHeight() != expected.GetHeight())
+        return "size " + std::to_string(actual.GetWidth()) + " x " + std::to_string(actual.GetHeight()) +
+               ", expected " + std::to_string(expected.GetWidth()) + " x " + std::to_string(expected.GetHeight());
+    long nOff = 0;
+    POINT ptFirst{-1, -1};
+    for (int y = 0; y < actual.GetHeight(); ++y)
+        for (int x = 0; x < actual.GetWidth(); ++x)
+            if (!ColourNear(PixelAt(actual, x, y), PixelAt(expected, x, y), kTolerance) && nOff++ == 0)
+                ptFirst = POINT{x, y};
+    if (nOff == 0)
+        return std::string();
+    return std::to_string(nOff) + " pixels differ, the first at " + std::to_string(ptFirst.x) + ", " +
+           std::to_string(ptFirst.y);
+}
+
+class CGalleryTest : public testing::TestWithParam<CGalleryCase>
+{
+protected:
+    void SetUp() override { ::SetCursorPos(1270, 1015); }
+
+    CDefaultImagesScope m_defaults;
+    CHDialogAppeareaceDef m_appearance;
+    CAppearanceScope m_scope{m_appearance};
+};
+
+void FillControls(CTestDialog& dialog)
+{
+    for (const wchar_t* pszItem : {L"First item", L"Second item", L"Third item"}) {
+        ::SendDlgItemMessageW(dialog, IDC_SKIN_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(pszItem));
+        ::SendDlgItemMessageW(dialog, IDC_SKIN_OWNERCOMBO, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(pszItem));
+    }
+    ::SendDlgItemMessageW(dialog, IDC_SKIN_LIST, LB_SETCURSEL, 1, 0);
+    ::SendDlgItemMessageW(dialog, IDC_SKIN_OWNERCOMBO, CB_SETCURSEL, 0, 0);
+    ::SendDlgItemMessageW(dialog, IDC_SKIN_CHECK, BM_SETCHECK, BST_CHECKED, 0);
+}
+
+const CGalleryCase kGallery[] = {
+    {"plain", IDD_CAPTION_DIALOG, L"en-uk", nullptr},
+    {"wait-english", IDD_GALLERY_WAIT, L"en-uk", nullptr, true},
+    {"wait-arabic", IDD_GALLERY_WAIT, L"ar", nullptr, true},
+    {"controls", IDD_SKIN_CONTROLS, L"en-uk", FillControls},
+    {"child", IDD_GALLERY_HOST, L"en-uk", nullptr},
+    {"inactive", IDD_GALLERY_WAIT, L"en-uk", [](CTestDialog& dialog) { ::SendMessageW(dialog, WM_NCACTIVATE, FALSE, 0); },
+     true},
+    // Zoomed in place (the style alone): the restore button replaces maximize.
+    {"zoomed", IDD_GALLERY_WAIT, L"en-uk",
+     [](CTestDialog& dialog) {
+         ::SetWindowLongPtrW(dialog, GWL_STYLE, ::GetWindowLongPtrW(dialog, GWL_STYLE) | WS_MAXIMIZE);
+     },
+     true},
+};
+} // namespace
+
+TEST_P(CGalleryTest, MatchesItsReference)
+{
+    const CGalleryCase& test = GetParam();
+    LoadSkin(m_appearance, SampleSkinFolder(), test.pszLanguage);
+    CHAppearanceOptions& options = m_appearance.m_options;
+    options.m_bSkinPushButtons = options.m_bButtonOption = options.m_bSkinGroupBoxes = true;
+    options.m_bSkinStaticText = options.m_bSkinComboBoxes = options.m_bSkinListBoxes = true;
+
+    CGalleryDialog dialog(test.nTemplate, test.bWaitForm);
+    ASSERT_NE(dialog.Create(nullptr), nullptr);
+    CTestDialog child(IDD_CHILD_DIALOG);
+    if (test.nTemplate == IDD_GALLERY_HOST) {
+        child.Create(dialog);
+        ::SetWindowPos(child, nullptr, 10, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
+    }
+    if (test.prepare)
+        test.prepare(dialog);
+    ::SetWindowPos(dialog, HWND_TOPMOST, 40, 40, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    const CHImage render = Render(dialog);
+
+    const std::wstring strName(test.pszName, test.pszName + std::strlen(test.pszName));
+    const std::wstring strArtefacts = TestProgramFolder() + L"artefacts";
+    ::CreateDirectoryW(strArtefacts.c_str(), nullptr);
+    ::CreateDirectoryW((strArtefacts + L"\\gallery").c_str(), nullptr);
+    SavePng(render, strArtefacts + L"\\gallery\\" + strName + L".png");
+
+    const std::wstring strReference = TestProgramFolder() + L"gallery\\" + strName + L".png";
+    ASSERT_NE(::GetFileAttributesW(strReference.c_str()), INVALID_FILE_ATTRIBUTES)
+        << "no reference picture; look at the render in artefacts\\gallery and run scripts/refresh-gallery";
+    CHImage reference;
+    reference.Load(strReference);
+    EXPECT_EQ(Compare(render, reference), "") << "compare artefacts\\gallery\\" << test.pszName << ".png";
+}
+
+INSTANTIATE_TEST_SUITE_P(SkinnedDialogs, CGalleryTest, testing::ValuesIn(kGallery),
+                         [](const testing::TestParamInfo<CGalleryCase>& info) {
+                             std::string strName = info.param.pszName;
+                             std::replace(strName.begin(), strName.end(), '-', '_');
+                             return strName;
+                         });
