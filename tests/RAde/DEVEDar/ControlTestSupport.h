@@ -93,6 +93,15 @@ private:
     CHBrushHandle m_brush;
 };
 
+// Screen copies carry no alpha: every pixel becomes opaque (for saving as PNG).
+inline void MakeOpaque(CHImage& image)
+{
+    ::GdiFlush();
+    for (int y = 0; y < image.GetHeight(); ++y)
+        for (int x = 0; x < image.GetWidth(); ++x)
+            image.GetPixelAddress(x, y)[3] = 255;
+}
+
 // The client area of a window as it shows now, repainted first with its
 // children; opaque (the window's pixels carry no alpha).
 inline CHImage CaptureClient(HWND hWnd)
@@ -105,10 +114,7 @@ inline CHImage CaptureClient(HWND hWnd)
     ::BitBlt(image.GetDC(), 0, 0, rc.right, rc.bottom, hWindowDC, 0, 0, SRCCOPY);
     image.ReleaseDC();
     ::ReleaseDC(hWnd, hWindowDC);
-    ::GdiFlush();
-    for (int y = 0; y < rc.bottom; ++y)
-        for (int x = 0; x < rc.right; ++x)
-            image.GetPixelAddress(x, y)[3] = 255;
+    MakeOpaque(image);
     return image;
 }
 

@@ -76,10 +76,7 @@ CHImage Render(CTestDialog& dialog)
              hClientDC, 0, 0, SRCCOPY);
     ::ReleaseDC(dialog, hClientDC);
     image.ReleaseDC();
-    ::GdiFlush();
-    for (int y = 0; y < image.GetHeight(); ++y)
-        for (int x = 0; x < image.GetWidth(); ++x)
-            image.GetPixelAddress(x, y)[3] = 255;
+    MakeOpaque(image);
     return image;
 }
 

@@ -3,7 +3,6 @@
 // pixels from real dialogs.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -326,48 +325,4 @@ TEST(SkinChildControls, SubclassesTheKindsTheOptionsNameAndAppliesColoursAndText
         EXPECT_EQ(::SendMessageW(dialog.Item(IDC_SKIN_CHECK), WM_NCHITTEST, 0, MAKELPARAM(rc.left, rc.top)),
                   HTCLIENT);
     }
-}
-
-// A dialog holding every skinned control, drawn from the sample skin's images,
-// kept beside the test program ("artefacts\skinned-controls.png") for people to look at.
-TEST(Screenshot, DialogWithEverySkinnedControl)
-{
-    ::SetCursorPos(1270, 1015);
-    CDefaultImagesScope defaults;
-    CHDialogAppeareaceDef appearance;
-    LoadSkin(appearance, SampleSkinFolder());
-    ASSERT_FALSE((*defaults).m_button[stateNormal].IsNull()) << "the sample skin's button images";
-
-    CControlsDialog dialog(IDD_SKIN_CONTROLS);
-    dialog.Open(700, 60);
-    CHSkinnedControls controls;
-    SkinChildControls(dialog, controls, Options(true, true, true), nullptr, appearance);
-    for (const wchar_t* pszItem : {L"First item", L"Second item", L"Third item"}) {
-        ::SendMessageW(dialog.Item(IDC_SKIN_LIST), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(pszItem));
-        ::SendMessageW(dialog.Item(IDC_SKIN_OWNERCOMBO), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(pszItem));
-    }
-    ::SendMessageW(dialog.Item(IDC_SKIN_LIST), LB_SETCURSEL, 1, 0);
-    ::SendMessageW(dialog.Item(IDC_SKIN_OWNERCOMBO), CB_SETCURSEL, 0, 0);
-    ::SendMessageW(dialog.Item(IDC_SKIN_CHECK), BM_SETCHECK, BST_CHECKED, 0);
-    ::SendMessageW(dialog.Item(IDC_SKIN_3STATE), BM_SETCHECK, BST_INDETERMINATE, 0);
-
-    const CHImage shot = CaptureClient(dialog);
-    const std::wstring strFolder = TestProgramFolder() + L"artefacts";
-    ::CreateDirectoryW(strFolder.c_str(), nullptr);
-    const std::wstring strPath = strFolder + L"\\skinned-controls.png";
-    SavePng(shot, strPath);
-    EXPECT_NE(::GetFileAttributesW(strPath.c_str()), INVALID_FILE_ATTRIBUTES);
-
-    // Left of its caption, the push button shows the skin's normal image (opaque there).
-    CHTransparentButton& push = *controls.m_buttons[0];
-    RECT rcPush{};
-    ::GetWindowRect(push, &rcPush);
-    const POINT ptScreen{rcPush.left + (rcPush.right - rcPush.left) / 5, (rcPush.top + rcPush.bottom) / 2};
-    const POINT ptImage = push.CoordScreenToImage(ptScreen, rcPush, push.GetImgRef(stateNormal));
-    ASSERT_GE(ptImage.x, 0);
-    POINT ptClient = ptScreen;
-    ::ScreenToClient(dialog, &ptClient);
-    EXPECT_TRUE(ColourNear(PixelAt(shot, ptClient.x, ptClient.y),
-                           PixelAt(push.GetImgRef(stateNormal), ptImage.x, ptImage.y), 3));
-    std::printf("screenshot: %ls\n", strPath.c_str());
 }
