@@ -80,6 +80,8 @@ public:
     virtual void OnClosing(bool /*bClosing*/) {}
 
     void SetButtonReceiver(CButtonReceiver* pReceiver) noexcept { m_pButtonReceiver = pReceiver; }
+    // A dialog that always has (or never has) a drop shadow; before it opens.
+    void SetWindowShadow(bool bShadow) noexcept { m_options.m_bWindowShadow = bShadow; }
     bool IsInitialized() const noexcept { return m_bInitialized; }
     bool IsPopup() const noexcept { return m_bPopup; }
     const CHAppearanceOptions& GetOptions() const noexcept { return m_options; }

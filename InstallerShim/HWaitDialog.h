@@ -1,0 +1,94 @@
+// The launcher's please-wait window: a skinned modal dialog with a caption, a
+// centred message, an optional push button and an eight-frame spinner. It does
+// no work itself; it shows that work runs on another thread and ends when told.
+//
+// Dialog template 218 ("wait-dialog" in the skin): message 1028 ("message"),
+// spinner 1029 ("animation"), button 1 ("button"). The caller sets the title,
+// message and button text (empty: no button) and runs it (Run). It ends with
+//   1  when the worker ends it (RequestEnd) or the user presses the button,
+//   2  when the user cancels it (Esc, the close command), or when the end was
+//      requested before the dialog's window existed,
+//  -1  when the window could not be created.
+//
+// RequestEnd may come from any thread at any time: before the window exists
+// (the dialog then ends as soon as it opens), while it opens, or while it
+// runs (the request is posted to the dialog's thread, which stops the spinner
+// and ends the dialog; a timer is never touched from another thread).
+//
+// The spinner's eight frames are shared by every wait dialog of the process:
+// from the program's PNG resources 224..231 (15 x 15) or from the skin's
+// "Resources\anim_wait_N.png"; premultiplied; a new frame every 300 ms.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "RAde/DEVEDar/HDialog.h"
+#include "RAde/DEVEDar/HImageAnimation.h"
+#include "RAde/DEVEDar/HTransparentFrame.h"
+
+class CHWaitDialog : public CHDialog<CHWaitDialog>
+{
+public:
+    static constexpr UINT kTemplateId = 218;
+    static constexpr int kMessageId = 1028;
+    static constexpr int kAnimationId = 1029;
+    static constexpr int kButtonId = 1;
+    static constexpr int kFrameCount = 8;
+    static constexpr int kFrameDelay = 300;  // ms
+    static constexpr UINT kFirstFrameResource = 224;
+
+    // The wait dialog always has a drop shadow.
+    CHWaitDialog();
+    ~CHWaitDialog() override;
+
+    // The skin's names for the dialog and its controls.
+    std::optional<std::wstring> GetFormId() const override { return L"wait-dialog"; }
+    std::optional<std::wstring> GetControlName(int nControlId) const override;
+    int GetControlId(const std::wstring& strName) const override;
+
+    // Runs the dialog modally over m_hWndOwner; returns how it ended (above).
+    INT_PTR Run();
+    // Ends the dialog with 1, or with 2 at its start when it has no window yet.
+    void RequestEnd() noexcept;
+
+    // Fill the shared spinner frames from the program's resources or the skin.
+    static void LoadWaitAnimFramesFromResources();
+    static void LoadWaitAnimFramesFromSkin();
+    static std::array<CHImage, kFrameCount>& WaitAnimFrames();
+
+    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
+
+    std::wstring m_strTitle;
+    std::wstring m_strMessage;
+    std::wstring m_strButton;
+    HWND m_hWndOwner = nullptr;
+
+protected:
+    LRESULT OnInitDialog() override;
+    void OnDestroy();
+
+    CHTransparentFrame& GetAnimFrame() noexcept { return m_animFrame; }
+    CHImageAnimationSet& GetAnimSet() noexcept { return m_animSet; }
+
+private:
+    // The private message that carries an end request to the dialog's thread.
+    static UINT EndRequestMessage();
+    bool TakeEndRequest();
+    void InitializeLook();
+    void StartSpinner();
+    void PlaceDialog();
+
+    CHTransparentFrame m_animFrame;
+    CHImageAnimationSet m_animSet;
+    bool m_bEndRequested = false;
+    // Whether requests go to the window (posted) or wait in m_bEndRequested;
+    // both under m_endLock, so that none falls between the two.
+    bool m_bAcceptsPostedEnd = false;
+    HWND m_hWndForRequests = nullptr;
+    std::mutex m_endLock;
+};
