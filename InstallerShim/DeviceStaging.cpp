@@ -25,6 +25,7 @@
 #include <string_view>
 #include <vector>
 
+#include "InstallerShim/HWaitDialogShim.h"
 #include "InstallerShim/PortableDeviceApi.h"
 #include "RAde/HException.h"
 #include "RAde/HFileUtilities.h"
@@ -65,12 +66,8 @@ constexpr DWORD kMaxPieceSize = 8 << 20;
 // A name component longer than this is no file name on any Windows volume.
 constexpr size_t kMaxNameLength = 255;
 
-constexpr wchar_t kDialogClass[] = L"HUIL PreparingInstallation";
 constexpr wchar_t kDialogTitle[] = L"Preparing installation";
 constexpr wchar_t kDialogMessage[] = L"Copying installation files...";
-constexpr int kDialogWidth = 360;
-constexpr int kDialogHeight = 130;
-constexpr int kDialogMessageId = 1028;
 // How often the end request is posted while the dialog's thread has no message queue yet.
 constexpr DWORD kEndPostRetryMs = 10;
 
@@ -572,47 +569,6 @@ void StartInstaller(const std::wstring& strInstaller)
     } HCATCH
 }
 
-// ---------------------------------------------------------------------------
-// The wait dialog's window: a plain one until the skinned dialog takes its place
-
-HWND CreatePreparingWindow()
-{
-    HTRY {
-        const HINSTANCE hInstance = ::GetModuleHandleW(nullptr);
-        WNDCLASSEXW windowClass = {};
-        windowClass.cbSize = sizeof(windowClass);
-        windowClass.lpfnWndProc = ::DefWindowProcW;
-        windowClass.hInstance = hInstance;
-        windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        windowClass.lpszClassName = kDialogClass;
-        // A second dialog of the same process finds its class registered.
-        if (!::RegisterClassExW(&windowClass) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-            throw CHException::FromLastError(HSITE);
-
-        RECT workArea = {0, 0, kDialogWidth, kDialogHeight};
-        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
-        const int x = (workArea.left + workArea.right - kDialogWidth) / 2;
-        const int y = (workArea.top + workArea.bottom - kDialogHeight) / 2;
-        // No system menu: the window cannot be closed while the copy runs.
-        HWND hWnd = ::CreateWindowExW(WS_EX_DLGMODALFRAME, kDialogClass, kDialogTitle, WS_POPUP | WS_CAPTION, x, y,
-                                      kDialogWidth, kDialogHeight, nullptr, nullptr, hInstance, nullptr);
-        if (!hWnd)
-            throw CHException::FromLastError(HSITE);
-        RECT client = {};
-        ::GetClientRect(hWnd, &client);
-        HWND hMessage = ::CreateWindowExW(0, L"STATIC", kDialogMessage, WS_CHILD | WS_VISIBLE | SS_CENTER |
-                                          SS_CENTERIMAGE, 8, 0, client.right - 16, client.bottom, hWnd,
-                                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(kDialogMessageId)),
-                                          hInstance, nullptr);
-        if (hMessage)
-            ::SendMessageW(hMessage, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)), FALSE);
-        ::ShowWindow(hWnd, SW_SHOWNORMAL);
-        ::UpdateWindow(hWnd);
-        return hWnd;
-    } HCATCH
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -712,15 +668,15 @@ void StageFromDevice(bool& bHandled)
 DWORD WINAPI PrepareDialogThreadProc(LPVOID)
 {
     HTRY {
-        // The message queue first: the end request can be posted from then on.
+        // The message queue first: the end request (WM_QUIT) can be posted
+        // from then on, and ends the dialog's modal loop whenever it comes.
         MSG msg;
         ::PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
-        const CHWindowHandle window(CreatePreparingWindow());
-        // WM_QUIT ends this loop, and also any modal loop the window may be in.
-        while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
+        CHWaitDialogShim dialog;
+        dialog.m_strTitle = kDialogTitle;
+        dialog.m_strMessage = kDialogMessage;
+        CHWaitDialog::LoadWaitAnimFramesFromResources();
+        dialog.Run();
     } HCATCH_LOG
     return 0;
 }

@@ -1,7 +1,62 @@
 #include "InstallerShim/FileDeleter.h"
 
+#include <cwctype>
+
+#include "InstallerShim/InstallUtils.h"
+#include "InstallerShim/InstallerDlgDefAppearance.h"
 #include "RAde/HException.h"
+#include "RAde/HFileUtilities.h"
 #include "RAde/HLogging.h"
+
+namespace
+{
+bool IsSeparator(wchar_t ch)
+{
+    return ch == L'\\' || ch == L'/';
+}
+
+// The path's segments between separators (empty ones left out).
+std::vector<std::wstring> Segments(const std::wstring& strPath)
+{
+    std::vector<std::wstring> segments;
+    std::wstring strSegment;
+    for (wchar_t ch : strPath + L'\\') {
+        if (!IsSeparator(ch)) {
+            strSegment += ch;
+        } else if (!strSegment.empty()) {
+            segments.push_back(strSegment);
+            strSegment.clear();
+        }
+    }
+    return segments;
+}
+
+bool IsDriveAbsolute(const std::wstring& strPath)
+{
+    return strPath.size() >= 3 && std::iswalpha(strPath[0]) && strPath[1] == L':' && IsSeparator(strPath[2]);
+}
+
+bool IsShareAbsolute(const std::wstring& strPath)
+{
+    return strPath.size() >= 2 && IsSeparator(strPath[0]) && IsSeparator(strPath[1]);
+}
+
+// Why the path must not be deleted at all, or nullptr when it may.
+const wchar_t* RefusalOf(const std::wstring& strPath)
+{
+    const bool bDrive = IsDriveAbsolute(strPath), bShare = IsShareAbsolute(strPath);
+    if (!bDrive && !bShare)
+        return L"it is not absolute";
+    const std::vector<std::wstring> segments = Segments(strPath);
+    for (const std::wstring& strSegment : segments)
+        if (strSegment == L"..")
+            return L"it holds a \"..\" segment";
+    // "C:\" is one segment; "\\server\share" two.
+    if (segments.size() <= (bDrive ? 1u : 2u))
+        return bDrive ? L"it is a drive's root" : L"it is a share's root";
+    return nullptr;
+}
+}  // namespace
 
 CFileDeleter::~CFileDeleter()
 {
@@ -10,21 +65,81 @@ CFileDeleter::~CFileDeleter()
     } HCATCH_LOG
 }
 
-void CFileDeleter::WorkerProc(DWORD)
+std::vector<std::wstring> CFileDeleter::KeepDeletablePaths(const std::vector<std::wstring>& paths)
 {
     HTRY {
+        std::vector<std::wstring> kept;
+        for (const std::wstring& strPath : paths) {
+            if (strPath.empty())
+                continue;
+            if (const wchar_t* pszRefusal = RefusalOf(strPath))
+                CHLogging::Log({HLOG_WARNING, false}, L"The staged path %s is not deleted: %s.\n", strPath.c_str(),
+                               pszRefusal);
+            else
+                kept.push_back(strPath);
+        }
+        return kept;
     } HCATCH
 }
 
+bool CFileDeleter::IsOnBaseDrive(const std::wstring& strPath) const
+{
+    // The letters are compared as characters: "c:\work" and "C:\work\x" differ.
+    return strPath.size() >= 2 && m_baseDirectory.size() >= 2 && std::iswalpha(strPath[0]) && strPath[1] == L':' &&
+           m_baseDirectory[1] == L':' && strPath[0] == m_baseDirectory[0];
+}
+
+void CFileDeleter::DeletePaths()
+{
+    size_t nDeleted = 0;
+    for (size_t i = 0; i < m_paths.size(); ++i) {
+        if (!IsOnBaseDrive(m_paths[i]))
+            continue;
+        CInstallUtils::DeletePath(m_paths[i]);
+        ++nDeleted;
+    }
+    CHLogging::Log({HLOG_DEBUG, false}, L"Deleted the staged files: %d of %d paths on the drive of %s.\n",
+                   static_cast<int>(nDeleted), static_cast<int>(m_paths.size()), m_baseDirectory.c_str());
+}
+
+void CFileDeleter::WorkerProc(DWORD)
+{
+    try {
+        HTRY {
+            DeletePaths();
+            m_waitDialog.RequestEnd();
+        } HCATCH
+    } catch (const CHException& error) {
+        // The dialog tells the user and stays until closed; the worker host
+        // logs and keeps the error.
+        m_waitDialog.RequestFailure(m_strFailureMessage.empty() ? error.GetDescription(0) : m_strFailureMessage,
+                                    m_strCloseButton);
+        throw;
+    }
+}
+
 void RunFileDeleter(CFileDeleter& deleter, const std::vector<std::wstring>& paths,
-                    const std::wstring& strBaseDirectory, const std::wstring&)
+                    const std::wstring& strBaseDirectory, const std::wstring& strLanguage)
 {
     HTRY {
-        // The deletion behind the skinned wait dialog is not part of this
-        // launcher yet: the staged files stay where they are.
-        deleter.m_paths = paths;
+        CInstallerDlgDefAppearance& appearance = g_installerAppearance;
+        appearance.Init();
+        appearance.SetUILanguage(strLanguage);
+        appearance.LoadConfigFromXml();
+        appearance.GetConfig().ReloadFonts();
+
+        deleter.m_paths = CFileDeleter::KeepDeletablePaths(paths);
         deleter.m_baseDirectory = strBaseDirectory;
-        CHLogging::Log({HLOG_DEBUG, false}, L"Deleting staged files is not available; %d paths left in place.\n",
-                       static_cast<int>(paths.size()));
+        deleter.m_waitDialog.m_strMessage = appearance.LoadUIString(L"ids-deleting-files");
+        deleter.m_waitDialog.m_strTitle = appearance.LoadUIString(L"ids-deleting-files-title");
+        deleter.m_strFailureMessage = appearance.LoadUIString(L"ids-deleting-files-failed");
+        deleter.m_strCloseButton = appearance.LoadUIString(L"ids-capt-close");
+
+        // The staged folder may be the current directory.
+        if (!::SetCurrentDirectoryW(CHFileUtilities::GetTempDirectory().c_str()))
+            throw CHException::FromLastError(HSITE);
+        deleter.StartWorkerThread(0);
+        const INT_PTR nResult = deleter.m_waitDialog.Run();
+        CHLogging::Log({HLOG_DEBUG, false}, L"CWaitDialog closed. Cancel:%d\n", nResult != -1 ? 1 : 0);
     } HCATCH
 }

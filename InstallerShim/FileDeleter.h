@@ -1,33 +1,60 @@
-// Deletes the files staged for the installer, on a worker thread, once the
-// installer's answer allows it.
+// Deletes the files staged for the installer, on a worker thread, behind the
+// skinned wait dialog in the installation's language, once the installer's
+// answer allows it.
+//
+// Only paths on the base directory's drive are deleted: the path's and the
+// base directory's drive letters must be the same character ("c" and "C"
+// differ); any other path is skipped without notice. A path that does not
+// exist is only logged. The first path that cannot be deleted (a read-only
+// single file, a file in use) ends the deletion: the paths after it stay,
+// and the dialog shows the failure until the user closes it.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "InstallerShim/HWaitDialog.h"
 #include "RAde/HWorkerThreadHost.h"
 
 class CFileDeleter : public CHWorkerThreadHost
 {
 public:
     CFileDeleter() = default;
-    // Stops the worker before the paths it reads are destroyed.
+    // Waits for the worker before the paths it reads and the dialog it ends
+    // are destroyed: the process does not end while a deletion still runs.
     ~CFileDeleter() override;
+
+    // The paths of a delete list that may be deleted at all: absolute (a
+    // drive or a share), without a ".." segment, and not a drive's or a
+    // share's root. Every other path is dropped with a warning in the log;
+    // empty entries are dropped silently.
+    static std::vector<std::wstring> KeepDeletablePaths(const std::vector<std::wstring>& paths);
 
 protected:
     void WorkerProc(DWORD dwParameter) override;
+
+    CHWaitDialog m_waitDialog;
+    std::vector<std::wstring> m_paths;
+    std::wstring m_baseDirectory;
+    // What the dialog shows when a deletion fails (empty: the error's own
+    // text), and its button's caption then; taken from the skin beforehand,
+    // so that the worker never reads the skin.
+    std::wstring m_strFailureMessage;
+    std::wstring m_strCloseButton;
 
 private:
     friend void RunFileDeleter(CFileDeleter& deleter, const std::vector<std::wstring>& paths,
                                const std::wstring& strBaseDirectory, const std::wstring& strLanguage);
 
-    std::vector<std::wstring> m_paths;
-    std::wstring m_baseDirectory;
+    bool IsOnBaseDrive(const std::wstring& strPath) const;
+    void DeletePaths();
 };
 
-// Deletes the paths (only those on the base directory's drive) on the
-// deleter's worker, behind a wait dialog in the installation's language;
-// returns when the dialog has closed. The deleter is the entry point's
-// g_fileDeleter, whose destruction at exit waits for a deletion still running.
+// Deletes the paths behind the wait dialog: reads the skin ("SkinningConfig.xml"
+// of the current directory) in the installation's language, starts the
+// deleter's worker from the temporary directory (so that the current
+// directory can go too) and runs the dialog; returns when the dialog has
+// closed, which may be before the worker has finished. The deleter is the
+// entry point's g_fileDeleter, whose destruction at exit waits for the worker.
 void RunFileDeleter(CFileDeleter& deleter, const std::vector<std::wstring>& paths,
                     const std::wstring& strBaseDirectory, const std::wstring& strLanguage);

@@ -94,7 +94,7 @@ void CHWaitDialog::LoadWaitAnimFramesFromSkin()
     } HCATCH
 }
 
-UINT CHWaitDialog::EndRequestMessage()
+UINT CHWaitDialog::RequestMessage()
 {
     static const UINT s_nMessage = ::RegisterWindowMessageW(L"Halvik.WaitDialog.EndRequest");
     return s_nMessage;
@@ -110,16 +110,31 @@ INT_PTR CHWaitDialog::Run()
     }
 }
 
+bool CHWaitDialog::PostRequest(ERequest request)
+{
+    if (!m_bAcceptsPostedEnd)
+        return false;
+    if (!::PostMessageW(m_hWndForRequests, RequestMessage(), request, 0))
+        throw CHException::FromLastError(HSITE);
+    return true;
+}
+
 void CHWaitDialog::RequestEnd() noexcept
 {
     HTRY {
         std::lock_guard<std::mutex> lock(m_endLock);
-        if (!m_bAcceptsPostedEnd) {
+        if (!PostRequest(kEndRequest))
             m_bEndRequested = true;
-            return;
-        }
-        if (!::PostMessageW(m_hWndForRequests, EndRequestMessage(), 0, 0))
-            throw CHException::FromLastError(HSITE);
+    } HCATCH_LOG
+}
+
+void CHWaitDialog::RequestFailure(const std::wstring& strMessage, const std::wstring& strButton) noexcept
+{
+    HTRY {
+        std::lock_guard<std::mutex> lock(m_endLock);
+        m_failure = CFailureReport{strMessage, strButton};
+        // Without a window yet, the dialog shows the failure as it opens.
+        PostRequest(kFailureRequest);
     } HCATCH_LOG
 }
 
@@ -130,17 +145,45 @@ bool CHWaitDialog::TakeEndRequest()
         m_bEndRequested = false;
         return true;
     }
-    // From now on requests reach the window, on its own thread.
+    // From now on requests reach the window, on its own thread; a failure
+    // reported earlier follows them as soon as the dialog's loop runs.
     m_bAcceptsPostedEnd = true;
     m_hWndForRequests = m_hWnd;
+    if (m_failure)
+        PostRequest(kFailureRequest);
     return false;
+}
+
+void CHWaitDialog::ShowFailure()
+{
+    std::optional<CFailureReport> failure;
+    {
+        std::lock_guard<std::mutex> lock(m_endLock);
+        failure = m_failure;
+    }
+    if (!failure)
+        return;
+    m_animSet.Stop();
+    ::ShowWindow(m_animFrame, SW_HIDE);
+    ::SetDlgItemTextW(m_hWnd, kMessageId, failure->strMessage.c_str());
+    HWND hButton = ::GetDlgItem(m_hWnd, kButtonId);
+    if (!failure->strButton.empty())
+        ::SetWindowTextW(hButton, failure->strButton.c_str());
+    ::ShowWindow(hButton, SW_SHOW);
+    ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(hButton), TRUE);
 }
 
 BOOL CHWaitDialog::ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
 {
-    if (uMsg == EndRequestMessage()) {
-        m_animSet.Stop();
-        EndDialog(1);
+    if (uMsg == RequestMessage()) {
+        HTRY {
+            if (wParam == kFailureRequest) {
+                ShowFailure();
+            } else {
+                m_animSet.Stop();
+                EndDialog(1);
+            }
+        } HCATCH_LOG
         lResult = 0;
         return TRUE;
     }
@@ -237,6 +280,7 @@ void CHWaitDialog::OnDestroy()
             std::lock_guard<std::mutex> lock(m_endLock);
             m_bAcceptsPostedEnd = false;
             m_hWndForRequests = nullptr;
+            m_failure.reset();
         }
         m_animSet.Stop();
     } HCATCH_LOG

@@ -14,6 +14,9 @@
 // (the dialog then ends as soon as it opens), while it opens, or while it
 // runs (the request is posted to the dialog's thread, which stops the spinner
 // and ends the dialog; a timer is never touched from another thread).
+// RequestFailure, from any thread as well, turns the dialog into a report:
+// the spinner stops and goes, the message tells what failed, and the button
+// shows so that the user can close the dialog.
 //
 // The spinner's eight frames are shared by every wait dialog of the process:
 // from the program's PNG resources 224..231 (15 x 15) or from the skin's
@@ -55,6 +58,11 @@ public:
     INT_PTR Run();
     // Ends the dialog with 1, or with 2 at its start when it has no window yet.
     void RequestEnd() noexcept;
+    // Shows strMessage instead of the spinner, and the button (captioned
+    // strButton, or as it is when that is empty); the dialog then stays until
+    // the user closes it. A failure reported before the window exists shows
+    // as soon as the dialog opens.
+    void RequestFailure(const std::wstring& strMessage, const std::wstring& strButton) noexcept;
 
     // Fill the shared spinner frames from the program's resources or the skin.
     static void LoadWaitAnimFramesFromResources();
@@ -76,9 +84,20 @@ protected:
     CHImageAnimationSet& GetAnimSet() noexcept { return m_animSet; }
 
 private:
-    // The private message that carries an end request to the dialog's thread.
-    static UINT EndRequestMessage();
+    struct CFailureReport
+    {
+        std::wstring strMessage;
+        std::wstring strButton;
+    };
+    // What the private request message asks of the dialog's thread (its wParam).
+    enum ERequest : WPARAM { kEndRequest = 0, kFailureRequest = 1 };
+
+    // The private message that carries a request to the dialog's thread.
+    static UINT RequestMessage();
+    // Under m_endLock: posts the request, or says that the window takes none yet.
+    bool PostRequest(ERequest request);
     bool TakeEndRequest();
+    void ShowFailure();
     void InitializeLook();
     void StartSpinner();
     void PlaceDialog();
@@ -90,5 +109,6 @@ private:
     // both under m_endLock, so that none falls between the two.
     bool m_bAcceptsPostedEnd = false;
     HWND m_hWndForRequests = nullptr;
+    std::optional<CFailureReport> m_failure;  // under m_endLock
     std::mutex m_endLock;
 };

@@ -6,8 +6,9 @@
 //                itself into %TEMP% and relaunches the copy with the
 //                installer, its working folder and the files to delete;
 //   stage two    the copy, with "/run=": it runs the installer, takes its
-//                answer from the pipe, then starts the autoruns or restarts
-//                Windows (exit code 3010).
+//                answer from the pipe, deletes the staged files behind a
+//                wait dialog when the answer allows it, then starts the
+//                autoruns or restarts Windows (exit code 3010).
 //
 // Stage one holds the instance lock and owns the never-shown marker window;
 // it destroys the window before relaunching and ends at once, so the copy

@@ -389,10 +389,13 @@ HWND FindPreparingWindow(DWORD dwThreadId)
     return search.hFound;
 }
 
-std::wstring ChildTexts(HWND hWnd)
+// The texts of the shown children, in z-order.
+std::wstring VisibleChildTexts(HWND hWnd)
 {
     std::wstring strTexts;
     for (HWND hChild = ::GetWindow(hWnd, GW_CHILD); hChild; hChild = ::GetWindow(hChild, GW_HWNDNEXT)) {
+        if (!::IsWindowVisible(hChild))
+            continue;
         wchar_t szText[128] = {};
         ::GetWindowTextW(hChild, szText, 128);
         strTexts += std::wstring(szText) + L"|";
@@ -419,7 +422,11 @@ TEST(PrepareDialogThreadTest, ShowsItsWindowWithTheMessageUntilItIsEnded)
     HWND hWindow = nullptr;
     ASSERT_TRUE(WaitFor([&] { return (hWindow = FindPreparingWindow(dialog.GetThreadId())) != nullptr; }, 10000));
     EXPECT_TRUE(WaitFor([&] { return ::IsWindowVisible(hWindow) != FALSE; }, 5000));
-    EXPECT_EQ(ChildTexts(hWindow), L"Copying installation files...|");
+    // The message and the spinner; no button.
+    EXPECT_EQ(VisibleChildTexts(hWindow), L"Copying installation files...||");
+    RECT rcSpinner = {};
+    ::GetWindowRect(::GetDlgItem(hWindow, 1029), &rcSpinner);
+    EXPECT_EQ(rcSpinner.right - rcSpinner.left, 15) << "the spinner's frames come from the launcher's resources";
 
     const ULONGLONG nStart = ::GetTickCount64();
     EXPECT_TRUE(dialog.End());

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "InstallerShim/HWaitDialog.h"
+#include "RAde/DEVEDar/HGUIHelpers.h"
 #include "TestSupport.h"
 
 namespace
@@ -119,4 +120,42 @@ TEST_F(CWaitDialogTest, ARequestBeforeTheWindowExistsEndsItAtOnceWith2)
     again.m_whenUp = [](CDrivenDialog& self) { ::PostMessageW(self, WM_COMMAND, IDCANCEL, 0); };
     EXPECT_EQ(again.Run(), 2);
     EXPECT_TRUE(again.m_bRanInside) << "the second run opened";
+}
+
+TEST_F(CWaitDialogTest, AFailureStopsTheSpinnerShowsTheMessageAndTheButtonUntilTheUserCloses)
+{
+    // The failure comes from another thread before the window exists, or while it is up.
+    for (const bool bBeforeWindow : {true, false}) {
+        SCOPED_TRACE(bBeforeWindow ? "reported before the window" : "reported while up");
+        CDrivenDialog dialog;
+        dialog.m_strMessage = L"Removing files";
+        auto report = [&dialog] {
+            std::thread([&dialog] { dialog.RequestFailure(L"Access is denied.\nD:\\Setup\\a.txt", L"Close"); }).join();
+        };
+        if (bBeforeWindow)
+            report();
+        bool bSpinnerVisible = true, bButtonVisible = false, bRunning = true;
+        std::wstring strMessage, strButton;
+        dialog.m_whenUp = [&](CDrivenDialog& self) {
+            if (!bBeforeWindow)
+                report();
+            // The report arrives as a posted message: let it through first.
+            MSG msg;
+            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+                ::DispatchMessageW(&msg);
+            // The dialog itself shows only once its loop is idle: the controls' own style tells.
+            bSpinnerVisible = (::GetWindowLongW(self.Spinner(), GWL_STYLE) & WS_VISIBLE) != 0;
+            bRunning = self.Animation().IsRunning();
+            bButtonVisible = (::GetWindowLongW(::GetDlgItem(self, 1), GWL_STYLE) & WS_VISIBLE) != 0;
+            strMessage = GetWindowTextOf(::GetDlgItem(self, 1028));
+            strButton = GetWindowTextOf(::GetDlgItem(self, 1));
+            ::PostMessageW(self, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(self, 1)));
+        };
+        EXPECT_EQ(dialog.Run(), 1) << "the user closed it with the button";
+        EXPECT_FALSE(bSpinnerVisible);
+        EXPECT_FALSE(bRunning);
+        EXPECT_TRUE(bButtonVisible);
+        EXPECT_EQ(strMessage, L"Access is denied.\nD:\\Setup\\a.txt");
+        EXPECT_EQ(strButton, L"Close");
+    }
 }
