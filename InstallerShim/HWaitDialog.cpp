@@ -163,12 +163,13 @@ void CHWaitDialog::ShowFailure()
     }
     if (!failure)
         return;
-    m_animSet.Stop();
-    ::ShowWindow(m_animFrame, SW_HIDE);
+    // The texts first: once the spinner has gone, the dialog tells the failure.
     ::SetDlgItemTextW(m_hWnd, kMessageId, failure->strMessage.c_str());
     HWND hButton = ::GetDlgItem(m_hWnd, kButtonId);
     if (!failure->strButton.empty())
         ::SetWindowTextW(hButton, failure->strButton.c_str());
+    m_animSet.Stop();
+    ::ShowWindow(m_animFrame, SW_HIDE);
     ::ShowWindow(hButton, SW_SHOW);
     ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(hButton), TRUE);
 }

@@ -124,7 +124,9 @@ TEST_F(CFileDeleterTest, AReadOnlyFileStopsTheDeletionAndTheDialogShowsTheFailur
         HWND hDialog = nullptr;
         while (::GetTickCount64() < nDeadline) {
             hDialog = FindDialog(dwThreadId, L"Installation wird abgeschlossen");
-            if (hDialog && (::GetWindowLongW(::GetDlgItem(hDialog, 1), GWL_STYLE) & WS_VISIBLE)) {
+            auto shown = [hDialog](int nId) { return (::GetWindowLongW(::GetDlgItem(hDialog, nId), GWL_STYLE) & WS_VISIBLE) != 0; };
+            // Once the spinner has gone, the failure shows (the button shows for a moment while the dialog opens).
+            if (hDialog && !shown(1029) && shown(1)) {
                 strShown = GetWindowTextOf(::GetDlgItem(hDialog, 1028));
                 strButton = GetWindowTextOf(::GetDlgItem(hDialog, 1));
                 break;

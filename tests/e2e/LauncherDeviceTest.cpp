@@ -287,6 +287,8 @@ TEST_F(CDeviceLauncherTest, TheInstallFilesAreStagedWhateverTheirLetterCaseAndTh
     WriteText(strPhoneFolder + L"\\Data\\Sub\\deep.bin", Content(L"deep", 3 * 1024 * 1024 + 5));
     WriteText(strPhoneFolder + L"\\Data\\empty.dat", "");
     ShowDevices({strPhone});
+    // A slow phone: the copy lasts long enough for the dialog to be seen.
+    ASSERT_EQ(SimulatedPhone::SetOption(SimulatedPhone::kReadDelayValue, 30), ERROR_SUCCESS);
 
     const CDeviceRun run = RunLauncher(m_medium.Launcher());
     ExpectCleanRun(run);
@@ -300,6 +302,8 @@ TEST_F(CDeviceLauncherTest, TheInstallFilesAreStagedWhateverTheirLetterCaseAndTh
         << "the install files arrived whole";
 
     EXPECT_TRUE(DevicePathStartedTheInstaller());
+    EXPECT_EQ(ReadFileBytes(StagedInstaller() + L".started"), "preparing-window=0\n")
+        << "the installer started while the copying dialog was still there";
     EXPECT_EQ(m_log.LinesWith({L" : Starting the installer " + StagedInstaller() + L" in " + StagedFolder() + L"\\."})
                   .size(),
               1u)

@@ -85,8 +85,11 @@ TEST_F(CLauncherTest, StageOneRelaunchesItsCopyFromTempAndTheWholeInstallRunsThr
     ASSERT_TRUE(autorun) << "the answer's autorun was not started";
     EXPECT_EQ(autorun->args, (Strings{L"/out=" + Record(L"autorun.rec"), L"second"}));
     EXPECT_EQ(autorun->strCurrentDirectory, medium.Path(L"Apps")) << "an autorun runs in its own folder";
-    // The answer allowed the deletion and the medium named two paths.
-    EXPECT_EQ(m_log.LinesWith({L"Deleting staged files", L" 2 paths"}).size(), 1u);
+    // The answer allowed the deletion: of the two paths below the medium
+    // (C:\Windows is not), Setup went with the skin it held, and the missing one is only logged.
+    EXPECT_FALSE(Exists(medium.Path(L"Setup")));
+    EXPECT_EQ(m_log.LinesWith({L"[DEBUG", L"Deleted the staged files: 2 of 2 paths"}).size(), 1u);
+    EXPECT_EQ(m_log.LinesWith({L"[DEBUG", L"Path " + medium.Path(L"tmp\\x.log") + L" not found"}).size(), 1u);
 }
 
 TEST_F(CLauncherTest, StageOneWithoutAutorunInfRunsTheDefaultInstallerInTheMediumFolder)
@@ -160,18 +163,15 @@ TEST_F(CLauncherTest, StageTwoReadsAnswersInEveryEncodingItRecognises)
         const std::wstring strRecord = L"autorun" + std::to_wstring(++nCase) + L".rec";
         const std::wstring strAnswerText =
             L"Language=de-de\n" + ProbeAutorun(medium, strRecord, L" " + strWord) + L"DELETE-FILES=True\n";
-        const size_t nDeletionsBefore = m_log.LinesWith({L"Deleting staged files"}).size();
+        medium.StageFiles();
 
-        const CChainRun run =
-            RunChain(medium.Launcher(),
-                     medium.StageTwoArguments(AnswerOption(testCase.encode(strAnswerText), strRecord + L".answer")));
+        const CChainRun run = RunStageTwo(medium, AnswerOption(testCase.encode(strAnswerText), strRecord + L".answer"));
         EXPECT_EQ(run.launcherExit, 0u);
         EXPECT_TRUE(run.bChainEnded);
         const auto autorun = AwaitRecord(strRecord, 0);
         ASSERT_TRUE(autorun) << "the autorun was not started";
         EXPECT_EQ(autorun->args, (Strings{L"/out=" + Record(strRecord), strWord}));
-        EXPECT_EQ(m_log.LinesWith({L"Deleting staged files"}).size(), nDeletionsBefore + 1)
-            << "keys in any case, \"True\" in any case allows the deletion";
+        EXPECT_FALSE(Exists(medium.Staged())) << "keys in any case, \"True\" in any case allows the deletion";
     }
 }
 
@@ -180,14 +180,14 @@ TEST_F(CLauncherTest, CarriageReturnsStayPartOfTheAnswersLines)
     CMedium medium(m_root / L"medium");
     const std::wstring strAnswer =
         L"autorun=" + medium.Probe() + L" /out=" + Record(L"autorun.rec") + L" last\r\ndelete-files=true\r\n";
-    const CChainRun run = RunChain(medium.Launcher(), medium.StageTwoArguments(AnswerOption(Utf16Le(strAnswer, true))));
+    const CChainRun run = RunStageTwo(medium, AnswerOption(Utf16Le(strAnswer, true)));
     EXPECT_EQ(run.launcherExit, 0u);
     EXPECT_TRUE(run.bChainEnded);
 
     const auto autorun = AwaitRecord(L"autorun.rec", 0);
     ASSERT_TRUE(autorun);
     EXPECT_EQ(autorun->args, (Strings{L"/out=" + Record(L"autorun.rec"), L"last\r"}));
-    EXPECT_TRUE(m_log.LinesWith({L"Deleting staged files"}).empty()) << "\"true\\r\" is not \"true\"";
+    EXPECT_TRUE(Exists(medium.Staged())) << "\"true\\r\" is not \"true\"";
 }
 
 TEST_F(CLauncherTest, AutorunPathsWithBlanksNeedTwoPairsOfQuotesAndMissingProgramsAreSkipped)
@@ -200,7 +200,7 @@ TEST_F(CLauncherTest, AutorunPathsWithBlanksNeedTwoPairsOfQuotesAndMissingProgra
         L"autorun=\"" + strSpaced + L"\" /out=" + Record(L"one-pair.rec") + L"\n" +      // program cut at the blank
         L"autorun=" + medium.Path(L"Missing\\Nothing.exe") + L" /x\n" + ProbeAutorun(medium, L"plain.rec");
 
-    const CChainRun run = RunChain(medium.Launcher(), medium.StageTwoArguments(AnswerOption(Utf16Le(strAnswer, true))));
+    const CChainRun run = RunStageTwo(medium, AnswerOption(Utf16Le(strAnswer, true)));
     EXPECT_EQ(run.launcherExit, 0u);
     EXPECT_TRUE(run.bChainEnded);
     EXPECT_TRUE(run.boxTexts.empty()) << testing::PrintToString(run.boxTexts);
@@ -226,7 +226,7 @@ TEST_F(CLauncherTest, AutorunsGetTheEnvironmentTheRegistryHoldsAfterTheInstallat
                                 static_cast<DWORD>((strValue.size() + 1) * sizeof(wchar_t))),
               ERROR_SUCCESS);
     const std::wstring strAnswer = ProbeAutorun(medium, L"autorun.rec", L" /env=" + strName);
-    const CChainRun run = RunChain(medium.Launcher(), medium.StageTwoArguments(AnswerOption(Utf16Le(strAnswer, true))));
+    const CChainRun run = RunStageTwo(medium, AnswerOption(Utf16Le(strAnswer, true)));
     ::RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Environment", strName.c_str());
 
     EXPECT_EQ(run.launcherExit, 0u);
@@ -247,7 +247,7 @@ TEST_F(CLauncherTest, AnswersOfExactly4096BytesAndOfTheLimitAreReadWhole)
         const std::string answer =
             Utf16Le(PaddedAnswer(L"", ProbeAutorun(medium, strRecord, L" /end"), cbAnswer), true);
         ASSERT_EQ(answer.size(), cbAnswer);
-        const CChainRun run = RunChain(medium.Launcher(), medium.StageTwoArguments(AnswerOption(answer)));
+        const CChainRun run = RunStageTwo(medium, AnswerOption(answer));
         EXPECT_EQ(run.launcherExit, 0u);
         EXPECT_TRUE(run.bChainEnded);
         const auto autorun = AwaitRecord(strRecord, 0);
@@ -285,7 +285,7 @@ TEST_F(CLauncherTest, AnswersWithNothingUsableLeaveTheDefaultsAndTheRunEndsQuiet
         // The installer runs half a second; without an answer the launcher
         // gives the pipe two seconds and its own read one more.
         const CChainRun run =
-            RunChain(medium.Launcher(), medium.StageTwoArguments(L"/runfor=500 " + testCase.strOptions));
+            RunStageTwo(medium, L"/runfor=500 " + testCase.strOptions);
         EXPECT_EQ(run.launcherExit, 0u);
         EXPECT_TRUE(run.bChainEnded);
         EXPECT_LT(run.dLauncherSeconds, 10.0);
@@ -293,7 +293,7 @@ TEST_F(CLauncherTest, AnswersWithNothingUsableLeaveTheDefaultsAndTheRunEndsQuiet
     }
     EXPECT_FALSE(Exists(Record(L"huge.rec")));
     EXPECT_FALSE(Exists(Record(L"utf8.rec")));
-    EXPECT_TRUE(m_log.LinesWith({L"Deleting staged files"}).empty()) << "the refused answer allowed a deletion";
+    EXPECT_TRUE(Exists(medium.Staged())) << "the refused answer allowed a deletion";
 }
 
 // ---------------------------------------------------------------------------
@@ -312,8 +312,9 @@ TEST_F(CLauncherTest, TheInstallerAuthorsHeaderHandsTheAnswerToTheLauncher)
 
     // This test answers for the installer, which waits meanwhile.
     CHKernelHandle hLauncher =
-        StartProgram(medium.Launcher(), medium.StageTwoArguments(L"/connect=never /hold=" + strHold + L" /record=" +
-                                                                 Record(L"installer.rec")));
+        StartProgram(medium.Launcher(),
+                     medium.StageTwoArguments(L"/connect=never /hold=" + strHold + L" /record=" + Record(L"installer.rec")),
+                     medium.Path(L"Setup"));
     ASSERT_TRUE(AwaitRecord(L"installer.rec"));
     const std::wstring strAnswer = ProbeAutorun(medium, L"autorun.rec", L" \u00E9t\u00E9") + L"delete-files=true\n";
     EXPECT_EQ(HulvsSendInstallerAnswer(strAnswer.c_str(), 10000), static_cast<DWORD>(ERROR_SUCCESS));
@@ -323,8 +324,96 @@ TEST_F(CLauncherTest, TheInstallerAuthorsHeaderHandsTheAnswerToTheLauncher)
     const auto autorun = AwaitRecord(L"autorun.rec");
     ASSERT_TRUE(autorun);
     EXPECT_EQ(autorun->args, (Strings{L"/out=" + Record(L"autorun.rec"), L"\u00E9t\u00E9"}));
-    EXPECT_EQ(m_log.LinesWith({L"Deleting staged files"}).size(), 1u);
     EXPECT_TRUE(WaitForTheChainToEnd());
+    EXPECT_FALSE(Exists(medium.Staged()));
+}
+
+// ---------------------------------------------------------------------------
+// Deleting the staged files behind the wait dialog
+
+TEST_F(CLauncherTest, ClosingTheWaitDialogEarlyStartsTheAutorunsWhileTheDeletionFinishes)
+{
+    CMedium medium(m_root / L"medium");
+    medium.StageFiles(60, 100);  // long enough to close the dialog while the worker deletes
+    const std::wstring strAnswer = L"language=fr\n" + ProbeAutorun(medium, L"autorun.rec") + L"delete-files=true\n";
+    CDialogUser user(L"Finalisation de l\u2019installation", [](HWND hDialog) {
+        return ::PostMessageW(hDialog, WM_COMMAND, IDCANCEL, 0) != FALSE;
+    });
+
+    const CChainRun run = RunStageTwo(medium, AnswerOption(Utf16Le(strAnswer, true)));
+    EXPECT_EQ(run.launcherExit, 0u);
+    EXPECT_TRUE(run.bChainEnded);
+    EXPECT_TRUE(run.boxTexts.empty()) << testing::PrintToString(run.boxTexts);
+    EXPECT_TRUE(user.Acted()) << "the wait dialog did not show, in French";
+    EXPECT_TRUE(AwaitRecord(L"autorun.rec", 0));
+    EXPECT_FALSE(Exists(medium.Staged())) << "the launcher ended before its worker had finished";
+
+    // In the log's order: the dialog closed, the autorun started, then the deletion ended.
+    const std::wstring strLog = m_log.Text();
+    const size_t nClosed = strLog.find(L"CWaitDialog closed. Cancel:1");
+    const size_t nAutorun = strLog.find(L"Running command \"" + medium.Probe() + L"\"");
+    const size_t nDeleted = strLog.find(L"Deleted the staged files: 1 of 1 paths");
+    ASSERT_NE(nDeleted, std::wstring::npos);
+    EXPECT_LT(nClosed, nAutorun);
+    EXPECT_LT(nAutorun, nDeleted);
+}
+
+TEST_F(CLauncherTest, AReadOnlyStagedFileStopsTheDeletionAndTheDialogShowsWhyUntilTheUserClosesIt)
+{
+    CMedium medium(m_root / L"medium");
+    const std::wstring strLocked = medium.Staged() + L"\\locked.txt";
+    WriteFileBytes(strLocked, "read-only");
+    ASSERT_TRUE(::SetFileAttributesW(strLocked.c_str(), FILE_ATTRIBUTE_READONLY));
+    std::wstring strShown, strButton;
+    CDialogUser user(L"Finishing the installation", [&](HWND hDialog) {
+        // The spinner goes once the failure is shown (while the dialog opens, the button shows for a moment).
+        if (IsControlShown(hDialog, 1029) || !IsControlShown(hDialog, IDOK))
+            return false;
+        strShown = ControlText(hDialog, 1028);
+        strButton = ControlText(hDialog, IDOK);
+        return ::PostMessageW(hDialog, WM_COMMAND, IDOK, 0) != FALSE;
+    });
+
+    const std::wstring strAnswer = L"language=en-uk\n" + ProbeAutorun(medium, L"autorun.rec") + L"delete-files=true\n";
+    const CChainRun run =
+        RunStageTwo(medium, AnswerOption(Utf16Le(strAnswer, true)), strLocked + L";" + medium.Staged());
+    EXPECT_EQ(run.launcherExit, 0u);
+    EXPECT_TRUE(run.bChainEnded);
+    EXPECT_TRUE(run.boxTexts.empty()) << testing::PrintToString(run.boxTexts);
+    ASSERT_TRUE(user.Acted()) << "the dialog never showed its button";
+    EXPECT_EQ(strShown, L"Some temporary installation files could not be removed.\nThe installation itself is complete.");
+    EXPECT_EQ(strButton, L"Close");
+    EXPECT_TRUE(Exists(strLocked));
+    EXPECT_TRUE(Exists(medium.Staged() + L"\\f0")) << "the paths after the failure stay";
+    EXPECT_TRUE(AwaitRecord(L"autorun.rec", 0)) << "the launcher goes on after the user closed the dialog";
+    ::SetFileAttributesW(strLocked.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(CLauncherTest, OnlyPathsOnTheDriveLetterOfTheWorkingFolderAsSpelledAreDeleted)
+{
+    // D: and E: are folders of the build that the tests' set-up links into the prefix.
+    ASSERT_TRUE(Exists(L"D:\\") && Exists(L"E:\\")) << "the prefix has no drives D: and E:";
+    const std::wstring strName = L"hs-e2e-" + std::to_wstring(::GetCurrentProcessId());
+    const std::wstring strOnD = L"D:\\" + strName, strOnE = L"E:\\" + strName;
+    CMedium medium(m_root / L"medium");
+    CopyTree(TestProgramFolder() + L"skin", strOnD + L"\\Setup");
+    for (const std::wstring& strFolder : {strOnD + L"\\Setup\\Temp", strOnE + L"\\X", strOnD + L"\\Other"})
+        WriteManyFiles(strFolder, 1, 2);
+    const std::string strAnswer = Utf16Le(L"delete-files=true\n", true);
+
+    // D:\...\Setup as the working folder: its drive's path goes, E:'s stays.
+    RunStageTwo(medium, AnswerOption(strAnswer), strOnD + L"\\Setup\\Temp;" + strOnE + L"\\X", strOnD + L"\\Setup");
+    EXPECT_FALSE(Exists(strOnD + L"\\Setup\\Temp"));
+    EXPECT_TRUE(Exists(strOnE + L"\\X"));
+    // The same folder spelled d:\...: "D:\..." is on another drive to the launcher.
+    const std::wstring strLower = L"d" + strOnD.substr(1);
+    const CChainRun run = RunStageTwo(medium, AnswerOption(strAnswer), strOnD + L"\\Other", strLower + L"\\Setup");
+    EXPECT_TRUE(run.bChainEnded);
+    EXPECT_TRUE(run.boxTexts.empty()) << testing::PrintToString(run.boxTexts);
+    EXPECT_TRUE(Exists(strOnD + L"\\Other"));
+    EXPECT_EQ(m_log.LinesWith({L"Deleted the staged files: 0 of 1 paths on the drive of " + strLower}).size(), 1u);
+    CTempFolder::RemoveTree(L"\\\\?\\" + strOnD);
+    CTempFolder::RemoveTree(L"\\\\?\\" + strOnE);
 }
 
 // ---------------------------------------------------------------------------
@@ -405,7 +494,7 @@ TEST_F(CLauncherTest, AnAutorunThatCannotStartEndsInOneMessageBoxAndStopsTheLate
     const std::wstring strAnswer =
         L"autorun=" + medium.Path(L"Apps\\Broken.exe") + L"\n" + ProbeAutorun(medium, L"later.rec");
 
-    const CChainRun run = RunChain(medium.Launcher(), medium.StageTwoArguments(AnswerOption(Utf16Le(strAnswer, true))));
+    const CChainRun run = RunStageTwo(medium, AnswerOption(Utf16Le(strAnswer, true)));
     EXPECT_EQ(run.launcherExit, 0u);
     EXPECT_TRUE(run.bChainEnded);
     EXPECT_EQ(run.boxTexts.size(), 1u) << testing::PrintToString(run.boxTexts);

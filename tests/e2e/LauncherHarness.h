@@ -14,12 +14,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <iostream>
 #include <map>
 #include <set>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ProcessProbeRecord.h"
@@ -68,6 +70,36 @@ inline void CopyProgram(const std::wstring& strName, const std::wstring& strTarg
     CHFileUtilities::BuildDirectory(CHFileUtilities::GetPathFromFilename(strTarget));
     ASSERT_TRUE(::CopyFileW((TestProgramFolder() + strName).c_str(), strTarget.c_str(), FALSE))
         << testing::PrintToString(strTarget) << " error " << ::GetLastError();
+}
+
+// Copies a folder with everything in it (the folders it holds are made).
+inline void CopyTree(const std::wstring& strSource, const std::wstring& strTarget)
+{
+    CHFileUtilities::BuildDirectory(strTarget);
+    WIN32_FIND_DATAW data;
+    HANDLE hFind = ::FindFirstFileW((strSource + L"\\*").c_str(), &data);
+    ASSERT_NE(hFind, INVALID_HANDLE_VALUE) << testing::PrintToString(strSource);
+    do {
+        const std::wstring strName = data.cFileName;
+        if (strName == L"." || strName == L"..")
+            continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            CopyTree(strSource + L"\\" + strName, strTarget + L"\\" + strName);
+        else
+            EXPECT_TRUE(::CopyFileW((strSource + L"\\" + strName).c_str(), (strTarget + L"\\" + strName).c_str(), FALSE));
+    } while (::FindNextFileW(hFind, &data));
+    ::FindClose(hFind);
+}
+
+// Small files in as many folders, below strFolder (made too).
+inline void WriteManyFiles(const std::wstring& strFolder, int nFolders, int nFilesEach)
+{
+    for (int nFolder = 0; nFolder < nFolders; ++nFolder) {
+        const std::wstring strSub = strFolder + L"\\f" + std::to_wstring(nFolder);
+        CHFileUtilities::BuildDirectory(strSub);
+        for (int nFile = 0; nFile < nFilesEach; ++nFile)
+            WriteFileBytes(strSub + L"\\" + std::to_wstring(nFile) + L".txt", "staged");
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -220,6 +252,54 @@ inline int TopLevelWindowsOf(DWORD dwProcessId)
     return nWindows;
 }
 
+// A user of a dialog: from a thread of its own, waits for a top-level window
+// with the title and acts on it once act(window) says it has (it may wait for
+// the dialog to reach a state first). Gives up after the time-out, and stops
+// when it goes.
+class CDialogUser
+{
+public:
+    CDialogUser(std::wstring strTitle, std::function<bool(HWND)> act, DWORD dwTimeoutMs = g_dwChainTimeoutMs)
+        : m_thread([this, strTitle = std::move(strTitle), act = std::move(act), dwTimeoutMs] {
+              const ULONGLONG nDeadline = ::GetTickCount64() + dwTimeoutMs;
+              while (!m_bStop && ::GetTickCount64() < nDeadline) {
+                  for (const CTopLevelWindow& window : TopLevelWindows())
+                      if (window.strTitle == strTitle && act(window.hWnd)) {
+                          m_bActed = true;
+                          return;
+                      }
+                  ::Sleep(10);
+              }
+          })
+    {
+    }
+    ~CDialogUser()
+    {
+        m_bStop = true;
+        m_thread.join();
+    }
+    CDialogUser(const CDialogUser&) = delete;
+    CDialogUser& operator=(const CDialogUser&) = delete;
+
+    bool Acted() const { return m_bActed; }
+
+private:
+    std::atomic<bool> m_bStop{false}, m_bActed{false};
+    std::thread m_thread;
+};
+
+inline std::wstring ControlText(HWND hDialog, int nId)
+{
+    wchar_t szText[1024] = {};
+    ::GetDlgItemTextW(hDialog, nId, szText, 1024);
+    return szText;
+}
+
+inline bool IsControlShown(HWND hDialog, int nId)
+{
+    return (::GetWindowLongW(::GetDlgItem(hDialog, nId), GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
 // ---------------------------------------------------------------------------
 // Answers as an installer may encode them
 
@@ -359,7 +439,9 @@ private:
 
 // ---------------------------------------------------------------------------
 // A medium folder: the launcher, the fake installer as Setup\HalvikInstaller.exe
-// and a recording autorun (ProcessProbe.exe) as Apps\Probe.exe
+// beside the sample skin (the wait dialog's look in the installer's working
+// folder), a recording autorun (ProcessProbe.exe) as Apps\Probe.exe, and
+// files staged for deletion in Staged
 
 class CMedium
 {
@@ -369,7 +451,13 @@ public:
         CopyProgram(L"InstallerShim.exe", Launcher());
         CopyProgram(L"FakeInstaller.exe", Installer());
         CopyProgram(L"ProcessProbe.exe", Probe());
+        CopyTree(TestProgramFolder() + L"skin", Path(L"Setup"));
+        StageFiles();
     }
+
+    // (Again) a few files in Staged, the folder that stage two's delete list names.
+    void StageFiles(int nFolders = 2, int nFilesEach = 2) const { WriteManyFiles(Staged(), nFolders, nFilesEach); }
+    std::wstring Staged() const { return Path(L"Staged"); }
 
     const std::wstring& Folder() const { return m_strFolder; }
     std::wstring Path(const std::wstring& strRelative) const { return m_strFolder + L"\\" + strRelative; }
@@ -382,11 +470,12 @@ public:
     void WriteAutorunInf(const std::string& strText) const { WriteFileBytes(Path(L"autorun.inf"), strText); }
 
     // The stage-two command line that runs this medium's installer in its
-    // Setup folder, followed by the installer's own options.
-    std::wstring StageTwoArguments(const std::wstring& strInstallerOptions) const
+    // Setup folder and may delete Staged, followed by the installer's own options.
+    std::wstring StageTwoArguments(const std::wstring& strInstallerOptions,
+                                   const std::wstring& strDeleteList = std::wstring()) const
     {
         return L"/run=\"" + Installer() + L"\" /runWorkingFolder=\"" + Path(L"Setup") + L"\" /deleteAfterInstall=\"" +
-               Path(L"Setup") + L"\" " + strInstallerOptions;
+               (strDeleteList.empty() ? Staged() : strDeleteList) + L"\" " + strInstallerOptions;
     }
 
 private:
@@ -509,6 +598,15 @@ protected:
             if (auto dwExit = ExitCodeAfter(hProcess, 0))
                 run.otherLauncherExits.push_back(*dwExit);
         return run;
+    }
+    // Stage two as stage one starts it: in the installer's working folder,
+    // which holds the skin of the wait dialog.
+    CChainRun RunStageTwo(const CMedium& medium, const std::wstring& strInstallerOptions,
+                          const std::wstring& strDeleteList = std::wstring(),
+                          const std::wstring& strWorkingFolder = std::wstring())
+    {
+        return RunChain(medium.Launcher(), medium.StageTwoArguments(strInstallerOptions, strDeleteList),
+                        strWorkingFolder.empty() ? medium.Path(L"Setup") : strWorkingFolder);
     }
     bool IsLauncherImage(const std::wstring& strImage) const
     {

@@ -7,8 +7,11 @@
 //                 [/runfor=<ms>] [/exit=<code>] [anything else]...
 //
 // In this order:
-// - it always creates an empty file "<its own executable path>.started", so a
+// - it always creates the file "<its own executable path>.started", so a
 //   test can tell that this copy was started at all, whatever its arguments;
+//   it holds one line, "preparing-window=1" when a top-level window captioned
+//   "Preparing installation" (the launcher's copying dialog) exists at that
+//   moment and "preparing-window=0" when none does;
 // - /record= writes the record of ProcessProbeRecord.h (module, command line,
 //   current directory, every argument);
 // - /started= signals the named event (created by the test);
@@ -140,7 +143,9 @@ DWORD Answer(const COptions& options)
 int wmain(int argc, wchar_t** argv)
 {
     const COptions options = ParseOptions(argc, argv);
-    WriteProbeFile(ProbeModulePath() + L".started", "", 0);
+    const std::string strMark = ::FindWindowW(nullptr, L"Preparing installation") ? "preparing-window=1\n"
+                                                                                     : "preparing-window=0\n";
+    WriteProbeFile(ProbeModulePath() + L".started", strMark.data(), static_cast<DWORD>(strMark.size()));
     if (!options.strRecord.empty())
         WriteProbeRecord(options.strRecord, ProbeStartRecord(argc, argv));
     if (!options.strStartedEvent.empty())

@@ -243,7 +243,7 @@ STDMETHODIMP CPhoneResources::GetStream(LPCWSTR pszObjectID, REFPROPERTYKEY Key,
         // The sharing and creation bits do not matter to a read-only phone; the access bits do.
         if ((dwMode & (STGM_WRITE | STGM_READWRITE)) != 0)
             return E_ACCESSDENIED;
-        const HRESULT hr = CPhoneStream::Open(*object, m_storage->Options().dwReadLimit, ppStream);
+        const HRESULT hr = CPhoneStream::Open(*object, m_storage->Options(), ppStream);
         if (SUCCEEDED(hr) && pdwOptimalBufferSize)
             *pdwOptimalBufferSize = m_storage->Options().dwOptimalTransferSize;
         return hr;

@@ -143,6 +143,7 @@ STDMETHODIMP CPhoneDevice::Open(LPCWSTR pszPnPDeviceID, IPortableDeviceValues* p
         CPhoneOptions options;
         options.dwNextLimit = ReadOption(kNextLimitValue, 0);
         options.dwReadLimit = ReadOption(kReadLimitValue, 0);
+        options.dwReadDelayMs = ReadOption(kReadDelayValue, 0);
         options.dwOptimalTransferSize = ReadOption(kOptimalTransferSizeValue, kDefaultOptimalTransferSize);
         const std::wstring& strFolder = devices[nDevice - 1];
         m_storage = std::make_shared<CPhoneStorage>(strFolder == kLockedDevice ? L"" : strFolder, options);

@@ -19,6 +19,7 @@ struct CPhoneOptions
 {
     DWORD dwNextLimit = 0;  // 0: none
     DWORD dwReadLimit = 0;  // 0: none
+    DWORD dwReadDelayMs = 0;
     DWORD dwOptimalTransferSize = 0;
 };
 

@@ -6,12 +6,12 @@
 
 namespace SimulatedPhone {
 
-CPhoneStream::CPhoneStream(CHFileHandle file, ULONGLONG nLength, DWORD dwReadLimit, std::wstring strName)
-    : m_file(std::move(file)), m_nLength(nLength), m_dwReadLimit(dwReadLimit), m_strName(std::move(strName))
+CPhoneStream::CPhoneStream(CHFileHandle file, ULONGLONG nLength, const CPhoneOptions& options, std::wstring strName)
+    : m_file(std::move(file)), m_nLength(nLength), m_options(options), m_strName(std::move(strName))
 {
 }
 
-HRESULT CPhoneStream::Open(const CPhoneObject& object, DWORD dwReadLimit, IStream** ppStream)
+HRESULT CPhoneStream::Open(const CPhoneObject& object, const CPhoneOptions& options, IStream** ppStream)
 {
     CHFileHandle file;
     if (object.kind == CPhoneObject::EKind::File) {
@@ -25,7 +25,7 @@ HRESULT CPhoneStream::Open(const CPhoneObject& object, DWORD dwReadLimit, IStrea
     const HRESULT hr = CPhoneStorage::ContentLength(object, nLength);
     if (FAILED(hr))
         return hr;
-    return HandOut(MakeObject<CPhoneStream>(std::move(file), nLength, dwReadLimit, object.strName), __uuidof(IStream),
+    return HandOut(MakeObject<CPhoneStream>(std::move(file), nLength, options, object.strName), __uuidof(IStream),
                    reinterpret_cast<void**>(ppStream));
 }
 
@@ -35,10 +35,11 @@ STDMETHODIMP CPhoneStream::Read(void* pv, ULONG cb, ULONG* pcbRead)
         *pcbRead = 0;
     if (!pv)
         return STG_E_INVALIDPOINTER;
+    ::Sleep(m_options.dwReadDelayMs);
     std::lock_guard<std::mutex> lock(m_mutex);
     ULONG cbWanted = cb;
-    if (m_dwReadLimit != 0)
-        cbWanted = std::min<ULONG>(cbWanted, m_dwReadLimit);
+    if (m_options.dwReadLimit != 0)
+        cbWanted = std::min<ULONG>(cbWanted, m_options.dwReadLimit);
     if (m_nPosition >= m_nLength)
         cbWanted = 0;
     else

@@ -1,6 +1,7 @@
 // The read-only stream of one object's content: a file's bytes read at the
 // stream's position, or a generated file's bytes computed for it, so no
-// content is ever held as a whole. Each Read delivers at most the read limit.
+// content is ever held as a whole. Each Read delivers at most the read limit,
+// after the read delay.
 #pragma once
 
 #include <windows.h>
@@ -20,11 +21,11 @@ class CPhoneStream : public CPhoneComObject<IStream>
 {
 public:
     // file: the open file to read (none: generated content); nLength: bytes the
-    // stream delivers; dwReadLimit: most bytes per Read (0: no limit).
-    CPhoneStream(CHFileHandle file, ULONGLONG nLength, DWORD dwReadLimit, std::wstring strName);
+    // stream delivers; options: the read limit and delay.
+    CPhoneStream(CHFileHandle file, ULONGLONG nLength, const CPhoneOptions& options, std::wstring strName);
 
     // Opens the content of a file object.
-    static HRESULT Open(const CPhoneObject& object, DWORD dwReadLimit, IStream** ppStream);
+    static HRESULT Open(const CPhoneObject& object, const CPhoneOptions& options, IStream** ppStream);
 
     STDMETHODIMP Read(void* pv, ULONG cb, ULONG* pcbRead) override;
     STDMETHODIMP Write(const void* pv, ULONG cb, ULONG* pcbWritten) override;
@@ -41,7 +42,7 @@ public:
 private:
     CHFileHandle m_file;
     const ULONGLONG m_nLength;
-    const DWORD m_dwReadLimit;
+    const CPhoneOptions m_options;
     const std::wstring m_strName;
     std::mutex m_mutex;
     ULONGLONG m_nPosition = 0;

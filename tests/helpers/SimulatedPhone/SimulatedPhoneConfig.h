@@ -28,6 +28,8 @@
 //                                      Next returns S_OK only with exactly as many ids as asked.
 //   ReadLimit            REG_DWORD     the most bytes one IStream::Read delivers (missing or 0:
 //                                      no limit); short reads still return S_OK.
+//   ReadDelay            REG_DWORD     milliseconds each IStream::Read waits first (missing: 0),
+//                                      a slow phone's pace.
 //   OptimalTransferSize  REG_DWORD     what IPortableDeviceResources::GetStream reports
 //                                      (missing: 262144, what phones commonly report).
 //   OpenLog              REG_MULTI_SZ  written by the phone: one entry per IPortableDevice::Open,
@@ -74,6 +76,7 @@ inline constexpr wchar_t kConfigKey[] = L"Software\\Halvik Test\\Simulated phone
 inline constexpr wchar_t kDevicesValue[] = L"Devices";
 inline constexpr wchar_t kNextLimitValue[] = L"NextLimit";
 inline constexpr wchar_t kReadLimitValue[] = L"ReadLimit";
+inline constexpr wchar_t kReadDelayValue[] = L"ReadDelay";
 inline constexpr wchar_t kOptimalTransferSizeValue[] = L"OptimalTransferSize";
 inline constexpr wchar_t kOpenLogValue[] = L"OpenLog";
 
