@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "InstallerShim/HWaitDialog.h"
+#include "RAde/DEVEDar/ControlTestSupport.h"
 #include "RAde/DEVEDar/HGUIHelpers.h"
 #include "TestSupport.h"
 
@@ -34,6 +35,20 @@ public:
         return bHandled;
     }
     CHTransparentFrame& Spinner() { return GetAnimFrame(); }
+    // The spinner's pixels after each of nTicks ticks of timer 21, the first before any.
+    std::vector<std::string> SpinnerAfterTicks(int nTicks)
+    {
+        ::ShowWindow(*this, SW_SHOWNA);
+        std::vector<std::string> shots;
+        for (int i = 0; i <= nTicks; ++i) {
+            if (i > 0)
+                ::SendMessageW(Spinner(), WM_TIMER, 21, 0);
+            const CHImage shot = ControlTest::CaptureClient(Spinner());
+            shots.emplace_back(reinterpret_cast<const char*>(shot.GetPixelAddress(0, 0)),
+                               static_cast<size_t>(shot.GetWidth()) * shot.GetHeight() * 4);
+        }
+        return shots;
+    }
     CHImageAnimationSet& Animation() { return GetAnimSet(); }
 };
 
@@ -67,6 +82,8 @@ TEST_F(CWaitDialogTest, ShowsTheSpinnerCentredAndEndsOnAWorkersRequest)
     RECT rcSpinner{}, rcTemplate{};
     bool bButtonVisible = true;
     int nFramesBefore = -1, nFramesAfter = -1;
+    std::vector<std::string> spins;
+    bool bShadowed = false;
     dialog.m_whenUp = [&](CDrivenDialog& self) {
         ::GetWindowRect(self.Spinner(), &rcSpinner);
         ::MapWindowPoints(nullptr, self, reinterpret_cast<POINT*>(&rcSpinner), 2);
@@ -77,6 +94,8 @@ TEST_F(CWaitDialogTest, ShowsTheSpinnerCentredAndEndsOnAWorkersRequest)
         nFramesBefore = self.Animation().GetFrameIndex();
         ::SendMessageW(self.Spinner(), WM_TIMER, 21, 0);
         nFramesAfter = self.Animation().GetFrameIndex();
+        spins = self.SpinnerAfterTicks(8);
+        bShadowed = self.GetShadow().GetDialog() == self.m_hWnd;
         std::thread([&self] { self.RequestEnd(); }).join();
     };
     EXPECT_EQ(dialog.Run(), 1);
@@ -88,11 +107,17 @@ TEST_F(CWaitDialogTest, ShowsTheSpinnerCentredAndEndsOnAWorkersRequest)
     EXPECT_NEAR(rcSpinner.top, (rcTemplate.top + rcTemplate.bottom) / 2 - 7, 1);
     EXPECT_FALSE(bButtonVisible) << "no button text: no button";
     EXPECT_EQ(nFramesAfter, (nFramesBefore + 1) % 8);
+    // By pixels: each tick shows the next frame, and eight ticks come round again.
+    ASSERT_EQ(spins.size(), 9u);
+    for (size_t i = 0; i < 8; ++i)
+        EXPECT_NE(spins[i], spins[i + 1]) << "tick " << i + 1;
+    EXPECT_EQ(spins[8], spins[0]);
+    EXPECT_TRUE(bShadowed) << "the wait dialog always has its drop shadow";
 
     // Run again: still eight frames.
     dialog.m_whenUp = [](CDrivenDialog& self) { self.RequestEnd(); };
     EXPECT_EQ(dialog.Run(), 1);
-    EXPECT_EQ(dialog.Animation().m_delays.size(), 8u);
+    EXPECT_EQ(dialog.Animation().m_delays, std::vector<int>(8, 300));
     ASSERT_NE(dialog.Animation().GetAnim(0), nullptr);
     EXPECT_EQ(dialog.Animation().GetAnim(0)->m_frames.size(), 8u);
 }
