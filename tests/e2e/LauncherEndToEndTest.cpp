@@ -401,8 +401,9 @@ TEST_F(CLauncherTest, OnlyPathsOnTheDriveLetterOfTheWorkingFolderAsSpelledAreDel
         WriteManyFiles(strFolder, 1, 2);
     const std::string strAnswer = Utf16Le(L"delete-files=true\n", true);
 
-    // D:\...\Setup as the working folder: its drive's path goes, E:'s stays.
-    RunStageTwo(medium, AnswerOption(strAnswer), strOnD + L"\\Setup\\Temp;" + strOnE + L"\\X", strOnD + L"\\Setup");
+    // D:\...\Setup as the working folder: its drive's path goes (named with a
+    // trailing separator, the folder itself), E:'s stays.
+    RunStageTwo(medium, AnswerOption(strAnswer), strOnD + L"\\Setup\\Temp\\;" + strOnE + L"\\X", strOnD + L"\\Setup");
     EXPECT_FALSE(Exists(strOnD + L"\\Setup\\Temp"));
     EXPECT_TRUE(Exists(strOnE + L"\\X"));
     // The same folder spelled d:\...: "D:\..." is on another drive to the launcher.
