@@ -7,8 +7,11 @@
 //
 // Files are streamed from the device piece by piece, never held whole, and
 // their sizes are 64-bit. The size a device reports is only a hint: what the
-// stream delivers is what is written, and a difference is logged. Names the
-// device reports are checked before they become part of a local path.
+// stream delivers is what is written, and a difference is logged. A read that
+// fails (the phone was pulled out) is no end of the file: it ends the staging,
+// the file it was written into goes, and the installer is not started from a
+// tree that lacks part of it. Names the device reports are checked before they
+// become part of a local path.
 //
 // Every interface, id string and stream is owned by a ComPtr or a
 // CCoTaskMemString and released as soon as its device or object is done
@@ -215,12 +218,6 @@ bool IsReservedDeviceName(const std::wstring& strName)
 // ---------------------------------------------------------------------------
 // Streams into files
 
-struct CStreamCopy
-{
-    ULONGLONG nBytes = 0;
-    HRESULT hrFailure = S_OK;  // a failed read ended the copy
-};
-
 void WriteWhole(HANDLE hFile, const BYTE* pData, DWORD cbData)
 {
     while (cbData > 0) {
@@ -234,45 +231,72 @@ void WriteWhole(HANDLE hFile, const BYTE* pData, DWORD cbData)
     }
 }
 
-// Reads until a read delivers nothing or fails; a read that delivers less
-// than asked is no end. Only one piece is ever held.
-CStreamCopy StreamIntoFile(IStream* pStream, HANDLE hFile, DWORD cbPiece)
+// Reads until a read delivers nothing; a read that delivers less than asked
+// is no end. A read that fails, or claims more bytes than fit its piece,
+// throws. Only one piece is ever held. Returns the bytes written.
+ULONGLONG StreamIntoFile(IStream* pStream, HANDLE hFile, DWORD cbPiece)
 {
-    CStreamCopy copy;
+    ULONGLONG nBytes = 0;
     const auto piece = std::make_unique_for_overwrite<BYTE[]>(cbPiece);
     for (;;) {
         ULONG cbRead = 0;
         const HRESULT hr = pStream->Read(piece.get(), cbPiece, &cbRead);
-        if (FAILED(hr) || cbRead > cbPiece) {
-            copy.hrFailure = FAILED(hr) ? hr : E_UNEXPECTED;
-            break;
-        }
+        if (FAILED(hr) || cbRead > cbPiece)
+            throw CHException::FromHResult(FAILED(hr) ? hr : E_UNEXPECTED, HSITE)
+                .AddValue(L"Bytes received", Number(nBytes));
         if (cbRead == 0)
-            break;
+            return nBytes;
         WriteWhole(hFile, piece.get(), cbRead);
-        copy.nBytes += cbRead;
+        nBytes += cbRead;
     }
-    return copy;
 }
 
-void WarnAboutDeliveredLength(const std::wstring& strFile, ULONGLONG nReportedSize, const CStreamCopy& copy)
+void WarnAboutDeliveredLength(const std::wstring& strFile, ULONGLONG nReportedSize, ULONGLONG nBytes)
 {
-    if (FAILED(copy.hrFailure))
-        CHLogging::Log({HLOG_WARNING, false},
-                       L"Reading %s from the device failed after %s bytes (%s); the file holds only the bytes "
-                       L"received.\n",
-                       strFile.c_str(), Number(copy.nBytes).c_str(), HResultText(copy.hrFailure).c_str());
-    else if (nReportedSize != 0 && copy.nBytes < nReportedSize)
+    if (nReportedSize != 0 && nBytes < nReportedSize)
         CHLogging::Log({HLOG_WARNING, false},
                        L"The device's stream for %s ended after %s of the %s bytes it reported; the file holds only "
                        L"the bytes received.\n",
-                       strFile.c_str(), Number(copy.nBytes).c_str(), Number(nReportedSize).c_str());
-    else if (nReportedSize != 0 && copy.nBytes > nReportedSize)
+                       strFile.c_str(), Number(nBytes).c_str(), Number(nReportedSize).c_str());
+    else if (nReportedSize != 0 && nBytes > nReportedSize)
         CHLogging::Log({HLOG_WARNING, false},
                        L"The device's stream for %s delivered %s bytes, more than the %s it reported; all of them "
                        L"were written.\n",
-                       strFile.c_str(), Number(copy.nBytes).c_str(), Number(nReportedSize).c_str());
+                       strFile.c_str(), Number(nBytes).c_str(), Number(nReportedSize).c_str());
 }
+
+// A file being copied into, deleted when the guard goes unless it was kept.
+// The deletion goes through the copy's own handle, which shares nothing: it
+// removes the file this copy created (or overwrote), never one that another
+// process put under the same name, and takes effect when the handle closes.
+// The guard must therefore go before the handle does.
+class CUnfinishedFile
+{
+public:
+    CUnfinishedFile(HANDLE hFile, const std::wstring& strFile) : m_hFile(hFile), m_strFile(strFile) {}
+    ~CUnfinishedFile()
+    {
+        HTRY {
+            if (m_bKept)
+                return;
+            FILE_DISPOSITION_INFO disposition = {TRUE};
+            if (!::SetFileInformationByHandle(m_hFile, FileDispositionInfo, &disposition, sizeof(disposition))) {
+                const DWORD dwError = ::GetLastError();
+                CHLogging::Log({HLOG_WARNING, false}, L"The unfinished copy %s could not be removed (error %d).\n",
+                               m_strFile.c_str(), static_cast<int>(dwError));
+            }
+        } HCATCH_LOG
+    }
+    CUnfinishedFile(const CUnfinishedFile&) = delete;
+    CUnfinishedFile& operator=(const CUnfinishedFile&) = delete;
+
+    void Keep() { m_bKept = true; }
+
+private:
+    HANDLE m_hFile;
+    const std::wstring m_strFile;
+    bool m_bKept = false;
+};
 
 // ---------------------------------------------------------------------------
 // Folders
@@ -621,16 +645,18 @@ bool CopyDeviceStreamToFile(IStream* pStream, const std::wstring& strFile, DWORD
             if (!pStream)
                 throw CHException(HError::InvalidParameter, HSITE);
             const std::wstring strLongPath = CHFileUtilities::GetUnicodePath(strFile);
-            CHFileHandle file(::CreateFileW(strLongPath.c_str(), GENERIC_WRITE, 0, nullptr, dwCreationDisposition,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+            CHFileHandle file(::CreateFileW(strLongPath.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                            dwCreationDisposition, FILE_ATTRIBUTE_NORMAL, nullptr));
             if (!file) {
                 const DWORD dwError = ::GetLastError();
                 if (dwCreationDisposition == CREATE_NEW && dwError == ERROR_FILE_EXISTS)
                     return false;
                 throw CHException::FromWin32Error(dwError, HSITE);
             }
-            const CStreamCopy copy = StreamIntoFile(pStream, file.Get(), DeviceTransferPieceSize(dwOptimalTransferSize));
-            WarnAboutDeliveredLength(strFile, nReportedSize, copy);
+            CUnfinishedFile unfinished(file.Get(), strFile);
+            const ULONGLONG nBytes = StreamIntoFile(pStream, file.Get(), DeviceTransferPieceSize(dwOptimalTransferSize));
+            unfinished.Keep();
+            WarnAboutDeliveredLength(strFile, nReportedSize, nBytes);
             return true;
         } HCATCH
     } HCATCH_ATTACH([&](CHException& e) { e.AddValue(L"File", strFile); })

@@ -23,7 +23,8 @@ bool IsStartedFromDevice(const std::wstring& strExeDirectory);
 // Runs the device path. bHandled comes in true and stays true once a device
 // supplied both names and its installer was chosen; false sends the entry
 // point on to the normal path. Errors leave as CHException, after the wait
-// dialog has ended and COM is as it was.
+// dialog has ended and COM is as it was; a read from a device that fails is
+// one of them, and the installer is then not started.
 void StageFromDevice(bool& bHandled);
 
 // The wait dialog's thread (the parameter is not used). It ends when a
@@ -61,9 +62,12 @@ DWORD DeviceTransferPieceSize(DWORD dwOptimalTransferSize);
 // Streams one device object into strFile (created with dwCreationDisposition,
 // no sharing), piece by piece, until a read delivers nothing. nReportedSize
 // is the size the device reported (0: none): a stream that ends short of it
-// or runs past it is written as it came and logged as a warning, as is a read
-// that fails. Returns false, touching nothing, when dwCreationDisposition is
-// CREATE_NEW and the file exists; other local failures throw.
+// or runs past it is written as it came and logged as a warning. Returns
+// false, touching nothing, when dwCreationDisposition is CREATE_NEW and the
+// file exists. A read that fails throws with the device's HRESULT, as do
+// local failures; a file this call opened is removed before either leaves,
+// so no partial copy stays (and an existing file that CREATE_NEW refused was
+// never opened, so it stays as it was).
 bool CopyDeviceStreamToFile(IStream* pStream, const std::wstring& strFile, DWORD dwCreationDisposition,
                             DWORD dwOptimalTransferSize, ULONGLONG nReportedSize);
 

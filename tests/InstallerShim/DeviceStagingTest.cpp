@@ -300,20 +300,28 @@ TEST_F(CDeviceStreamTest, TheReportedSizeIsAHintDifferencesAreWarnedAboutNeverPa
     }
 }
 
-TEST_F(CDeviceStreamTest, AFailingReadKeepsWhatCameAndIsWarnedAbout)
+TEST_F(CDeviceStreamTest, AFailingReadThrowsNamingTheFileAndRemovesThePartialCopy)
 {
     CStreamScript script;
     script.nTotal = 20000;
     script.cbMostPerRead = 4096;
     script.nFailAt = 8192;
-    CScriptedStream stream(script);
-    const std::vector<std::wstring> warnings = Copy(stream, script.nTotal);
-    EXPECT_TRUE(HoldsPattern(m_strFile, 8192));
-    ASSERT_EQ(warnings.size(), 1u) << "one warning, not also one about the length";
-    wchar_t szCode[16] = {};
-    ::wsprintfW(szCode, L"0x%08X", static_cast<unsigned>(STG_E_READFAULT));
-    EXPECT_TRUE(Contains(warnings[0], szCode) && Contains(warnings[0], L" 8192 "))
-        << testing::PrintToString(warnings[0]);
+    for (const DWORD dwDisposition : {DWORD{CREATE_ALWAYS}, DWORD{CREATE_NEW}}) {
+        SCOPED_TRACE(dwDisposition);
+        ::DeleteFileW(m_strFile.c_str());
+        if (dwDisposition == CREATE_ALWAYS)
+            WriteFileBytes(m_strFile, "overwritten by the copy");
+        CScriptedStream stream(script);
+        CLogCapture log;
+        const CHException e =
+            CatchThrown([&] { CopyDeviceStreamToFile(&stream, m_strFile, dwDisposition, 4096, script.nTotal); });
+        ASSERT_FALSE(ErrorCodesOf(e).empty());
+        EXPECT_EQ(ErrorCodesOf(e).front(), static_cast<int>(STG_E_READFAULT));
+        EXPECT_EQ(ValuesNamed(e, L"File"), std::vector<std::wstring>{m_strFile});
+        EXPECT_EQ(stream.m_nReads, 3u) << "no read after the failed one";
+        EXPECT_EQ(::GetFileAttributesW(m_strFile.c_str()), INVALID_FILE_ATTRIBUTES) << "the partial copy is gone";
+        EXPECT_TRUE(WarningsOf(log).empty()) << "no warning about the length besides";
+    }
 }
 
 TEST_F(CDeviceStreamTest, PiecesFollowTheDevicesTransferSizeWithinBounds)

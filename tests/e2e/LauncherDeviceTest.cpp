@@ -497,6 +497,50 @@ TEST_F(CDeviceLauncherTest, AnErrorOnTheDevicePathEndsItWithOneMessageBoxAfterTh
     EXPECT_FALSE(Exists(m_strTempCopy));
 }
 
+TEST_F(CDeviceLauncherTest, AReadThatFailsEndsTheRunWithOneBoxNamingTheFileAndLeavesNoPartialCopy)
+{
+    const std::wstring strPhone = PhoneFolder(L"phone");
+    AddInstallFiles(strPhone);
+    // Listed after the installer, which has therefore arrived when the phone goes.
+    WriteText(strPhone + L"\\" + kInstallFolder + L"\\payload.bin" + SimulatedPhone::kGeneratedSuffix,
+              std::to_string(8 << 20));
+    ShowDevices({strPhone});
+    struct CCase
+    {
+        const char* pszName;
+        DWORD dwFailReadAt;
+        bool bAutorunBefore;    // an autorun.inf from an earlier run lies in %TEMP%
+        std::wstring strFailed; // the file whose read failed
+        bool bInstallerStaged;  // the installer arrived before the failure
+    };
+    const CCase cases[] = {
+        {"half-way through a large file", 4 << 20, false, StagedFolder() + L"\\payload.bin", true},
+        {"autorun.inf", 10, false, Staged(L"autorun.inf"), false},
+        {"the installer, with an autorun.inf from before", 10, true, StagedInstaller(), false},
+    };
+    for (const CCase& testCase : cases) {
+        SCOPED_TRACE(testCase.pszName);
+        RemoveStagedFiles();
+        if (testCase.bAutorunBefore)
+            WriteFileBytes(Staged(L"autorun.inf"), "left from before");
+        ASSERT_EQ(SimulatedPhone::SetOption(SimulatedPhone::kFailReadAtValue, testCase.dwFailReadAt), ERROR_SUCCESS);
+
+        const CDeviceRun run = RunLauncher(m_medium.Launcher());
+        EXPECT_EQ(run.launcherExit, 0u);
+        EXPECT_TRUE(run.bChainEnded);
+        ASSERT_EQ(run.boxTexts.size(), 1u) << testing::PrintToString(run.boxTexts);
+        EXPECT_NE(run.boxTexts[0].find(L"\tFile:\t" + testCase.strFailed + L"\n"), std::wstring::npos)
+            << testing::PrintToString(run.boxTexts[0]);
+        EXPECT_FALSE(Exists(testCase.strFailed)) << "the partial copy was removed";
+        EXPECT_EQ(Exists(StagedInstaller()), testCase.bInstallerStaged);
+        EXPECT_FALSE(DevicePathStartedTheInstaller());
+        EXPECT_FALSE(m_medium.InstallerStarted()) << "the normal path does not run after an error";
+        if (testCase.bAutorunBefore) {
+            EXPECT_EQ(ReadFileBytes(Staged(L"autorun.inf")), "left from before");
+        }
+    }
+}
+
 TEST_F(CDeviceLauncherTest, AStartFromTheShortFormOfTheCacheFolderIsADeviceStartToo)
 {
     // Wine's own %TEMP% has no 8.3 form of its own; the cache folder's name is long.

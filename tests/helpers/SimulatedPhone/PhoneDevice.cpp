@@ -145,6 +145,7 @@ STDMETHODIMP CPhoneDevice::Open(LPCWSTR pszPnPDeviceID, IPortableDeviceValues* p
         options.dwReadLimit = ReadOption(kReadLimitValue, 0);
         options.dwReadDelayMs = ReadOption(kReadDelayValue, 0);
         options.dwOptimalTransferSize = ReadOption(kOptimalTransferSizeValue, kDefaultOptimalTransferSize);
+        options.nFailReadAt = ReadWideOption(kFailReadAtValue, options.nFailReadAt);
         const std::wstring& strFolder = devices[nDevice - 1];
         m_storage = std::make_shared<CPhoneStorage>(strFolder == kLockedDevice ? L"" : strFolder, options);
         m_strId = pszPnPDeviceID;

@@ -21,6 +21,7 @@ struct CPhoneOptions
     DWORD dwReadLimit = 0;  // 0: none
     DWORD dwReadDelayMs = 0;
     DWORD dwOptimalTransferSize = 0;
+    ULONGLONG nFailReadAt = ~0ull;  // reads from this stream position on fail
 };
 
 struct CPhoneObject

@@ -37,6 +37,8 @@ STDMETHODIMP CPhoneStream::Read(void* pv, ULONG cb, ULONG* pcbRead)
         return STG_E_INVALIDPOINTER;
     ::Sleep(m_options.dwReadDelayMs);
     std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_nPosition >= m_options.nFailReadAt)
+        return HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED);  // the phone was pulled out
     ULONG cbWanted = cb;
     if (m_options.dwReadLimit != 0)
         cbWanted = std::min<ULONG>(cbWanted, m_options.dwReadLimit);

@@ -1,7 +1,7 @@
 // The read-only stream of one object's content: a file's bytes read at the
 // stream's position, or a generated file's bytes computed for it, so no
 // content is ever held as a whole. Each Read delivers at most the read limit,
-// after the read delay.
+// after the read delay, and fails from the failing position on.
 #pragma once
 
 #include <windows.h>
@@ -21,7 +21,7 @@ class CPhoneStream : public CPhoneComObject<IStream>
 {
 public:
     // file: the open file to read (none: generated content); nLength: bytes the
-    // stream delivers; options: the read limit and delay.
+    // stream delivers; options: the read limit, delay and failing position.
     CPhoneStream(CHFileHandle file, ULONGLONG nLength, const CPhoneOptions& options, std::wstring strName);
 
     // Opens the content of a file object.

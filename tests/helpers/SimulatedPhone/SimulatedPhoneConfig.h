@@ -32,6 +32,11 @@
 //                                      a slow phone's pace.
 //   OptimalTransferSize  REG_DWORD     what IPortableDeviceResources::GetStream reports
 //                                      (missing: 262144, what phones commonly report).
+//   FailReadAt           REG_DWORD or  a byte offset: every IStream::Read of every stream whose
+//                        REG_QWORD     position is at or beyond it fails with
+//                                      HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED), as when the
+//                                      phone is pulled out; reads before it deliver as usual, even
+//                                      past it (missing: no read fails).
 //   OpenLog              REG_MULTI_SZ  written by the phone: one entry per IPortableDevice::Open,
 //                                      "device=<n>;name=<client name>;major=<m>;minor=<m>;revision=<r>"
 //                                      (n counts from 1; client values that were not given are
@@ -78,6 +83,7 @@ inline constexpr wchar_t kNextLimitValue[] = L"NextLimit";
 inline constexpr wchar_t kReadLimitValue[] = L"ReadLimit";
 inline constexpr wchar_t kReadDelayValue[] = L"ReadDelay";
 inline constexpr wchar_t kOptimalTransferSizeValue[] = L"OptimalTransferSize";
+inline constexpr wchar_t kFailReadAtValue[] = L"FailReadAt";
 inline constexpr wchar_t kOpenLogValue[] = L"OpenLog";
 
 inline constexpr wchar_t kLockedDevice[] = L"<locked>";
@@ -199,6 +205,18 @@ inline DWORD ReadOption(const wchar_t* pszValue, DWORD dwDefault)
     if (!key || ::RegGetValueW(key.Get(), nullptr, pszValue, RRF_RT_REG_DWORD, nullptr, &dwValue, &cb) != ERROR_SUCCESS)
         return dwDefault;
     return dwValue;
+}
+
+// A REG_DWORD or REG_QWORD option, or nDefault when it is missing.
+inline ULONGLONG ReadWideOption(const wchar_t* pszValue, ULONGLONG nDefault)
+{
+    CHRegKey key = OpenConfigKey(false);
+    ULONGLONG nValue = 0;  // a REG_DWORD fills its low half
+    DWORD cb = sizeof(nValue);
+    if (!key || ::RegGetValueW(key.Get(), nullptr, pszValue, RRF_RT_REG_DWORD | RRF_RT_REG_QWORD, nullptr, &nValue,
+                               &cb) != ERROR_SUCCESS)
+        return nDefault;
+    return nValue;
 }
 
 inline LSTATUS SetOption(const wchar_t* pszValue, DWORD dwValue)
