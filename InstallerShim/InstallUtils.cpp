@@ -14,6 +14,7 @@
 #include "RAde/HException.h"
 #include "RAde/HFileUtilities.h"
 #include "RAde/HLogging.h"
+#include "RAde/HMessageWait.h"
 #include "RAde/HProcess.h"
 #include "RAde/HStringHelper.h"
 #include "RAde/HUpdateUtilities.h"
@@ -380,7 +381,7 @@ bool HasUnclosedQuote(const std::wstring& strToken)
 // Relaunch from %TEMP%
 
 bool CInstallUtils::CopyExeToTmpAndStart(const std::wstring& strExecutable, const std::wstring& strArguments,
-                                         const std::wstring& strWorkingFolder)
+                                         const std::wstring& strWorkingFolder, bool* pbStartRefused)
 {
     HTRY {
         const std::wstring strCopy = CHFileUtilities::MakeAbsolutePath(
@@ -398,7 +399,15 @@ bool CInstallUtils::CopyExeToTmpAndStart(const std::wstring& strExecutable, cons
         CHLogging::Log({HLOG_DEBUG, false}, L"Running %s in %s with command line %s.\n", strCopy.c_str(),
                        strFolder.c_str(), strArguments.c_str());
         CHProcess process;
-        process.Run(strCopy, strArguments, strFolder);
+        try {
+            process.Run(strCopy, strArguments, strFolder);
+        } catch (const CHException& error) {
+            if (!pbStartRefused || !(error.FindErrorCode(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), nullptr) ||
+                                     error.FindErrorCode(HRESULT_FROM_WIN32(ERROR_ACCESS_DISABLED_BY_POLICY), nullptr)))
+                throw;
+            *pbStartRefused = true;
+            return false;
+        }
         return true;
     } HCATCH
 }
@@ -466,12 +475,13 @@ void CInstallUtils::RunInstallerAndGetAutorunInfo(const std::wstring& strRun, co
             } HCATCH_LOG
             throw;
         }
+        m_dwInstallerExitCode = dwExitCode;
         bReboot = dwExitCode == RebootExitCode;
 
         // The installer may connect until about 2 s after it has ended, and
         // the worker reads 1 s after the connection.
         for (int i = 0; i < g_nWorkerPolls && IsWorking(); ++i)
-            ::Sleep(g_dwWorkerPollMs);
+            CHMessageWait::Sleep(g_dwWorkerPollMs);
         if (IsWorking())
             ReleasePipeWorker();
     } HCATCH
@@ -512,7 +522,9 @@ DWORD CInstallUtils::RunInstallerAndWaitForCompletion(const std::wstring& strRun
                 throw CHException::FromLastError(HSITE).AddValue(L"File", strRun);
             if (info.hProcess) {
                 CHKernelHandle hProcess(info.hProcess);
-                ::WaitForSingleObject(hProcess.Get(), INFINITE);
+                // Its window may come to the front, not behind the one the user clicked in.
+                ::AllowSetForegroundWindow(::GetProcessId(hProcess.Get()));
+                CHMessageWait::WaitFor(hProcess.Get(), INFINITE);
                 DWORD dwCode = 0;
                 if (::GetExitCodeProcess(hProcess.Get(), &dwCode))
                     dwExitCode = dwCode;
@@ -520,7 +532,7 @@ DWORD CInstallUtils::RunInstallerAndWaitForCompletion(const std::wstring& strRun
         } else {
             CHProcess process;
             process.Run(strRun, strArguments, strWorkingFolder);
-            process.Wait(INFINITE);
+            CHMessageWait::WaitFor(process.GetProcessHandle(), INFINITE);
             dwExitCode = process.GetExitCode();
         }
         CHLogging::Log({HLOG_DEBUG, false}, L"Installer exited with code %d.\n", static_cast<int>(dwExitCode));

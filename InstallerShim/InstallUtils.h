@@ -24,6 +24,8 @@ public:
     static constexpr wchar_t PipeName[] = L"\\\\.\\pipe\\HulvsInstaller";
     // The installer's exit code that asks for a restart.
     static constexpr DWORD RebootExitCode = 3010;
+    // The installer's exit code that says it has started a restart itself.
+    static constexpr DWORD RestartStartedExitCode = 1641;
     // The section of "autorun.inf" that the launcher reads.
     static constexpr wchar_t AutorunSection[] = L"InstallerShim";
     static constexpr wchar_t AutorunFileName[] = L"autorun.inf";
@@ -71,9 +73,12 @@ public:
     // ---- Relaunch from %TEMP%
 
     // Copies the executable into %TEMP% and starts the copy; false (nothing
-    // done) when such a copy is running already.
+    // done) when such a copy is running already. Where policy forbids
+    // starting programs from %TEMP% (ERROR_ACCESS_DENIED or
+    // ERROR_ACCESS_DISABLED_BY_POLICY when the copy is started), false as
+    // well, with *pbStartRefused set: the caller may run the copy's part itself.
     static bool CopyExeToTmpAndStart(const std::wstring& strExecutable, const std::wstring& strArguments,
-                                     const std::wstring& strWorkingFolder);
+                                     const std::wstring& strWorkingFolder, bool* pbStartRefused = nullptr);
     static void EnsureNoTrailingSeparator(std::wstring& strPath);
     // Deletes a file, or a folder with its tree; a missing path is only logged.
     static void DeletePath(std::wstring strPath);
@@ -92,6 +97,7 @@ public:
     void StartAutoRuns();
 
     std::wstring GetUILanguage() const { return m_language; }
+    DWORD GetInstallerExitCode() const { return m_dwInstallerExitCode; }
     bool GetDeleteFiles() const { return m_deleteFiles; }
     const AutorunList& GetAutoruns() const { return m_autoruns; }
 
@@ -127,6 +133,7 @@ private:
     AutorunList m_autoruns;
     std::wstring m_language;
     bool m_deleteFiles = false;
+    DWORD m_dwInstallerExitCode = 0;
     CHFileHandle m_hPipe;
 };
 

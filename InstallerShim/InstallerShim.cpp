@@ -10,9 +10,14 @@
 //                wait dialog when the answer allows it, then starts the
 //                autoruns or restarts Windows (exit code 3010).
 //
-// Stage one holds the instance lock and owns the never-shown marker window;
-// it destroys the window before relaunching and ends at once, so the copy
-// passes the same single-instance check. The exit code is always 0.
+// Every run holds the instance lock while it works, and stages one and two
+// own the never-shown marker window. Stage one destroys the window before it
+// relaunches and gives the lock back as soon as its copy has started, so the
+// copy passes the same single-instance check (it waits up to 10 s for the
+// lock: a slow exit of stage one is no second launcher). The main thread
+// answers messages while it waits (for the installer, its answer, the
+// deletion), so that a program broadcasting a setting change is never
+// blocked by it. The exit code is always 0.
 #include <windows.h>
 
 #include <string>
@@ -35,6 +40,8 @@ namespace {
 constexpr wchar_t kMarkerWindowClass[] = L"HUIL InstallerShim";
 constexpr wchar_t kMessageBoxCaption[] = L"Installer";
 constexpr DWORD kInstanceLockWaitMs = 500;
+// Stage one's copy waits this long for stage one to give the lock back.
+constexpr DWORD kCopysInstanceLockWaitMs = 10000;
 
 // The instance lock, taken once and held until the process ends. A second
 // launcher waits for it at most half a second.
@@ -64,13 +71,16 @@ void RegisterMarkerWindowClass()
 }
 
 // True when no other launcher runs: the instance lock is ours (within the
-// time-out) and no marker window exists. The lock stays held on success.
+// time-out; a lock this run holds already counts) and no marker window
+// exists. The lock stays held on success.
 bool CheckSingleInstance(const wchar_t* pszClassName, bool bActivate)
 {
     HTRY {
-        g_instanceLock.Init(CHStringHelper::Format(L"CreatingWindow_%s", pszClassName), false);
-        if (!g_instanceLock.Lock())
-            return false;
+        if (!g_instanceLock.IsOwned()) {
+            g_instanceLock.Init(CHStringHelper::Format(L"CreatingWindow_%s", pszClassName), false);
+            if (!g_instanceLock.Lock())
+                return false;
+        }
         HWND hExisting = ::FindWindowW(pszClassName, nullptr);
         if (!hExisting)
             return true;
@@ -103,8 +113,31 @@ void DestroyMarkerWindow()
     } HCATCH
 }
 
+void RunInstaller(CFileDeleter& fileDeleter, std::wstring strRun, std::wstring strRunWorkingFolder,
+                  const std::wstring& strDeleteList, const std::wstring& strRemaining);
+
+// Where policy forbids programs in %TEMP%, this process does the copy's part
+// itself: it becomes stage two with the relaunch arguments, in the working folder.
+void RunStageTwoInPlace(CFileDeleter& fileDeleter, const std::wstring& strArguments,
+                        const std::wstring& strWorkingFolder)
+{
+    HTRY {
+        CHLogging::Log({HLOG_WARNING, false},
+                       L"Starting programs from %%TEMP%% is not allowed here; the installer runs from %s with %s.\n",
+                       strWorkingFolder.c_str(), strArguments.c_str());
+        CreateMarkerWindow();
+        std::wstring strFolder = strWorkingFolder;
+        CInstallUtils::EnsureNoTrailingSeparator(strFolder);
+        if (!::SetCurrentDirectoryW(strFolder.c_str()))
+            throw CHException::FromLastError(HSITE).AddValue(L"Directory", strFolder);
+        std::wstring strRun, strRunWorkingFolder, strDeleteList, strRemaining;
+        CInstallUtils::ParseCommandLine(strArguments, strRun, strRunWorkingFolder, strDeleteList, strRemaining);
+        RunInstaller(fileDeleter, strRun, strRunWorkingFolder, strDeleteList, strRemaining);
+    } HCATCH
+}
+
 // Stage one: relaunch a copy of this executable from %TEMP%.
-void RelaunchFromTemp(const std::wstring& strExeDirectory, const std::wstring& strRemaining)
+void RelaunchFromTemp(CFileDeleter& fileDeleter, const std::wstring& strExeDirectory, const std::wstring& strRemaining)
 {
     HTRY {
         std::wstring strWorkingFolder, strArguments;
@@ -117,7 +150,11 @@ void RelaunchFromTemp(const std::wstring& strExeDirectory, const std::wstring& s
         DestroyMarkerWindow();
         const std::wstring strExecutable =
             CHFileUtilities::MakeAbsolutePath(strExeDirectory, CHFileUtilities::GetExeFile());
-        CInstallUtils::CopyExeToTmpAndStart(strExecutable, strArguments, strWorkingFolder);
+        bool bStartRefused = false;
+        if (CInstallUtils::CopyExeToTmpAndStart(strExecutable, strArguments, strWorkingFolder, &bStartRefused))
+            g_instanceLock.Unlock();  // the copy takes over at once
+        else if (bStartRefused)
+            RunStageTwoInPlace(fileDeleter, strArguments, strWorkingFolder);
     } HCATCH
 }
 
@@ -137,7 +174,11 @@ void RunInstaller(CFileDeleter& fileDeleter, std::wstring strRun, std::wstring s
         if (installUtils.GetDeleteFiles() && !strDeleteList.empty())
             RunFileDeleter(fileDeleter, CHStringHelper::TokenizeString(strDeleteList, L";"), strCurrentDirectory,
                            installUtils.GetUILanguage());
-        if (!bReboot)
+        if (installUtils.GetInstallerExitCode() == CInstallUtils::RestartStartedExitCode)
+            CHLogging::Log({HLOG_INFO, false},
+                           L"The installer has started a restart itself (exit code 1641): no autoruns, no second "
+                           L"restart.\n");
+        else if (!bReboot)
             installUtils.StartAutoRuns();
         else
             CHSystem::ExitWindows(EWX_REBOOT);
@@ -148,15 +189,16 @@ void RunInstaller(CFileDeleter& fileDeleter, std::wstring strRun, std::wstring s
 void RunFromMedium(CFileDeleter& fileDeleter, const std::wstring& strExeDirectory, const std::wstring& strCommandLine)
 {
     HTRY {
+        std::wstring strRun, strRunWorkingFolder, strDeleteList, strRemaining;
+        CInstallUtils::ParseCommandLine(strCommandLine, strRun, strRunWorkingFolder, strDeleteList, strRemaining);
         RegisterMarkerWindowClass();
+        g_instanceLock.SetTimeout(strRun.empty() ? kInstanceLockWaitMs : kCopysInstanceLockWaitMs);
         if (!CheckSingleInstance(kMarkerWindowClass, false))
             return;
         CreateMarkerWindow();
 
-        std::wstring strRun, strRunWorkingFolder, strDeleteList, strRemaining;
-        CInstallUtils::ParseCommandLine(strCommandLine, strRun, strRunWorkingFolder, strDeleteList, strRemaining);
         if (strRun.empty())
-            RelaunchFromTemp(strExeDirectory, strRemaining);
+            RelaunchFromTemp(fileDeleter, strExeDirectory, strRemaining);
         else
             RunInstaller(fileDeleter, strRun, strRunWorkingFolder, strDeleteList, strRemaining);
     } HCATCH
@@ -187,6 +229,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR pszCommandLine, int)
             if (bHandled) {
                 CHLogging::Log({HLOG_DEBUG, false}, L"Started from a device's memory (%s).\n",
                                strExeDirectory.c_str());
+                // A double click on the phone's file stages once.
+                RegisterMarkerWindowClass();
+                if (!CheckSingleInstance(kMarkerWindowClass, false))
+                    return 0;
                 StageFromDevice(bHandled);
             }
             if (!bHandled)
@@ -194,6 +240,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR pszCommandLine, int)
         } HCATCH
     } catch (CHException& e) {
         ReportFailure(e);
+    }
+    // A deletion still running keeps the process, answering messages meanwhile.
+    try {
+        g_fileDeleter.WaitUntilWorkerEnds();
+    } catch (CHException& e) {
+        CHLogging::Log({HLOG_ERROR, false}, L"%s\n", e.GetDescription(7).c_str());
     }
     // COM is not left initialised: the device path uninitialises it when it is done with the devices.
     return 0;

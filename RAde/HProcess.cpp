@@ -1,6 +1,7 @@
 #include "RAde/HProcess.h"
 
 #include <psapi.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <vector>
@@ -15,6 +16,21 @@ namespace {
 constexpr DWORD g_dwMaxProcesses = 2048;
 // Module base names are read into a buffer of this many characters.
 constexpr DWORD g_cchModuleName = 1040;
+
+// ERROR_ELEVATION_REQUIRED: the program's manifest asks for administrator rights.
+constexpr DWORD g_dwElevationRequired = 740;
+
+CHProcess::CreateProcessFunction g_pfnCreateProcess = ::CreateProcessW;
+
+CHException StartFailure(DWORD dwError, const std::wstring& strProgram, const std::wstring& strWorkingFolder,
+                         const CHSourceSite& site)
+{
+    CHException e = CHException::FromWin32Error(dwError, site);
+    e.AddValue(L"File", strProgram);
+    if (!strWorkingFolder.empty())
+        e.AddValue(L"Directory", strWorkingFolder);
+    return e;
+}
 
 std::wstring LowerCase(const std::wstring& strText)
 {
@@ -104,20 +120,49 @@ void CHProcess::Run(const std::wstring& strProgram, const std::wstring& strParam
                        strParameters.c_str());
 
         PROCESS_INFORMATION info = {};
-        if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE,
-                              nullptr, strWorkingFolder.empty() ? nullptr : strWorkingFolder.c_str(), &startup,
-                              &info)) {
-            CHException e = CHException::FromLastError(HSITE);
-            e.AddValue(L"File", strProgram);
-            if (!strWorkingFolder.empty())
-                e.AddValue(L"Directory", strWorkingFolder);
-            throw e;
+        if (!g_pfnCreateProcess(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE,
+                                nullptr, strWorkingFolder.empty() ? nullptr : strWorkingFolder.c_str(), &startup,
+                                &info)) {
+            const DWORD dwError = ::GetLastError();
+            if (dwError != g_dwElevationRequired)
+                throw StartFailure(dwError, strProgram, strWorkingFolder, HSITE);
+            RunThroughShell(strUnquoted, strParameters, strWorkingFolder);
+            return;
         }
         m_hProcess.Reset(info.hProcess);
         m_hThread.Reset(info.hThread);
         m_dwProcessId = info.dwProcessId;
         m_dwThreadId = info.dwThreadId;
+        ::AllowSetForegroundWindow(m_dwProcessId);
     } HCATCH
+}
+
+void CHProcess::RunThroughShell(const std::wstring& strProgram, const std::wstring& strParameters,
+                                const std::wstring& strWorkingFolder)
+{
+    HTRY {
+        CHLogging::Log({HLOG_INFO, false}, L"%s needs administrator rights: it is started through the shell.\n",
+                       strProgram.c_str());
+        // No shell error box: the caller reports a failure itself.
+        SHELLEXECUTEINFOW info = {};
+        info.cbSize = sizeof(info);
+        info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+        info.lpFile = strProgram.c_str();
+        info.lpParameters = strParameters.c_str();
+        info.lpDirectory = strWorkingFolder.empty() ? nullptr : strWorkingFolder.c_str();
+        info.nShow = SW_SHOWNORMAL;
+        if (!::ShellExecuteExW(&info))
+            throw StartFailure(::GetLastError(), strProgram, strWorkingFolder, HSITE);
+        m_hProcess.Reset(info.hProcess);
+        m_dwProcessId = info.hProcess ? ::GetProcessId(info.hProcess) : 0;
+        if (m_dwProcessId != 0)
+            ::AllowSetForegroundWindow(m_dwProcessId);
+    } HCATCH
+}
+
+void CHProcess::SetCreateProcessFunction(CreateProcessFunction pfnCreate) noexcept
+{
+    g_pfnCreateProcess = pfnCreate ? pfnCreate : ::CreateProcessW;
 }
 
 bool CHProcess::Attach(const std::wstring& strModuleName, DWORD dwAccess)

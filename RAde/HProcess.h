@@ -21,7 +21,11 @@ public:
 
     // Starts "program" parameters (the program quoted unless it already is)
     // in strWorkingFolder (the caller's when empty), with the caller's
-    // environment. An absolute program must exist. Not waited for.
+    // environment. An absolute program must exist. Not waited for. A program
+    // whose manifest requires administrator rights (ERROR_ELEVATION_REQUIRED)
+    // is started through the shell instead, which asks for them. The started
+    // program may take the foreground, so that its window does not open
+    // behind the one the user clicked in.
     void Run(const std::wstring& strProgram, const std::wstring& strParameters, const std::wstring& strWorkingFolder);
     // Finds a running process whose module base name contains strModuleName
     // (both lower-cased) and holds a handle to it with dwAccess added to
@@ -35,9 +39,18 @@ public:
     void Close();
 
     HANDLE GetProcessHandle() const { return m_hProcess.Get(); }
+
+    // How processes are created: CreateProcessW, or a stand-in that tests
+    // install to fail as a locked-down or elevation-requiring machine does
+    // (nullptr puts CreateProcessW back).
+    using CreateProcessFunction = decltype(&::CreateProcessW);
+    static void SetCreateProcessFunction(CreateProcessFunction pfnCreate) noexcept;
     DWORD GetProcessId() const { return m_dwProcessId; }
 
 private:
+    void RunThroughShell(const std::wstring& strProgram, const std::wstring& strParameters,
+                         const std::wstring& strWorkingFolder);
+
     CHKernelHandle m_hProcess;
     CHKernelHandle m_hThread;
     DWORD m_dwProcessId = 0;

@@ -6,6 +6,7 @@
 
 #include "RAde/HLock.h"
 #include "RAde/HLogging.h"
+#include "RAde/HMessageWait.h"
 
 // The thread is created with CreateThread, not _beginthreadex. MinGW's C
 // runtime is msvcrt.dll even in a static build: it allocates a thread's data
@@ -68,6 +69,14 @@ void CHWorkerThreadHost::StopWorkerThread()
         m_hThread.Reset();
         m_threadId = 0;
         m_bStopRequested = false;
+    } HCATCH
+}
+
+void CHWorkerThreadHost::WaitUntilWorkerEnds()
+{
+    HTRY {
+        if (m_hThread)
+            CHMessageWait::WaitFor(m_hThread.Get(), INFINITE);
     } HCATCH
 }
 

@@ -31,6 +31,9 @@ public:
     void StartWorkerThread(DWORD dwParameter);
     // Asks the worker to stop and waits, without limit, for its thread to end.
     void StopWorkerThread();
+    // Waits, without limit and answering the calling thread's messages, for
+    // a worker to end by itself (no stop is asked for).
+    void WaitUntilWorkerEnds();
     // For WorkerProc: waits up to dwTimeout ms for a stop request; false
     // once a stop was requested. Doubles as an interruptible sleep.
     bool ContinueWorking(DWORD dwTimeout);

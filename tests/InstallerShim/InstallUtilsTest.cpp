@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "InstallUtilsTestSupport.h"
+#include "ProcessCreationFailure.h"
 #include "RAde/HFileUtilities.h"
 
 namespace {
@@ -386,6 +387,33 @@ TEST(CInstallUtilsRelaunch, ReplacesAStaleReadOnlyCopy)
 
     EXPECT_TRUE(CInstallUtils::CopyExeToTmpAndStart(probe.Source(), L"/out=" + strRecord, probe.Folder().Path()));
     EXPECT_TRUE(AwaitProbeRecord(strRecord));
+}
+
+TEST(CInstallUtilsRelaunch, ACopyThatPolicyForbidsToStartIsReportedOtherStartFailuresThrow)
+{
+    // Where policy forbids programs in %TEMP% the caller runs the copy's part
+    // itself; any other failure to start stays an error.
+    struct CCase
+    {
+        DWORD dwError;
+        bool bRefused;
+    };
+    for (const CCase& test : {CCase{ERROR_ACCESS_DENIED, true}, CCase{ERROR_ACCESS_DISABLED_BY_POLICY, true},
+                              CCase{ERROR_BAD_EXE_FORMAT, false}}) {
+        SCOPED_TRACE(test.dwError);
+        CRelaunchedProbe probe;
+        CProcessCreationFailure refusal(test.dwError, 1);
+        bool bRefused = false;
+        if (test.bRefused) {
+            EXPECT_FALSE(CInstallUtils::CopyExeToTmpAndStart(probe.Source(), L"", probe.Folder().Path(), &bRefused));
+        } else {
+            const CHException e = CatchThrown(
+                [&] { CInstallUtils::CopyExeToTmpAndStart(probe.Source(), L"", probe.Folder().Path(), &bRefused); });
+            EXPECT_EQ(ErrorCodesOf(e).front(), HResultFromWin32(test.dwError));
+        }
+        EXPECT_EQ(bRefused, test.bRefused);
+        EXPECT_EQ(CProcessCreationFailure::Calls(), 1);
+    }
 }
 
 namespace {

@@ -9,6 +9,7 @@
 
 #include "RAde/HException.h"
 #include "RAde/HProcess.h"
+#include "ProcessCreationFailure.h"
 #include "TestSupport.h"
 #include "helpers/ProcessProbeRecord.h"
 
@@ -294,4 +295,31 @@ TEST(CHProcess, AttachAndIsRunningFindTheModuleInAnyLetterCase)
     // A failed Attach leaves the object empty.
     EXPECT_FALSE(attached.Attach(strBaseName, 0));
     EXPECT_EQ(ErrorCodesOf(CatchThrown([&] { attached.GetExitCode(); })).front(), 2005);
+}
+
+// Wine starts every program without asking for elevation, so the refusal is
+// made where the process is created.
+TEST(CHProcess, AProgramThatNeedsElevationIsStartedThroughTheShellOtherRefusalsStand)
+{
+    CTempFolder folder(L"elevate");
+    {
+        CProcessCreationFailure refusal(740, 1);
+        CHProcess process;
+        process.Run(ProbePath(), L"/exit=5 /out=" + (folder / L"r.txt") + L" \"two words\"", folder.Path());
+        ASSERT_EQ(process.Wait(g_dwProcessTimeoutMs), WAIT_OBJECT_0);
+        EXPECT_EQ(process.GetExitCode(), 5u) << "the caller can still wait for it";
+        EXPECT_EQ(::GetProcessId(process.GetProcessHandle()), process.GetProcessId());
+        const auto record = ReadProcessProbeRecord(folder / L"r.txt");
+        ASSERT_TRUE(record) << "the shell did not start it";
+        EXPECT_EQ(record->args, (std::vector<std::wstring>{L"/exit=5", L"/out=" + (folder / L"r.txt"), L"two words"}));
+        EXPECT_EQ(WithoutTrailingSeparator(record->strCurrentDirectory), folder.Path());
+    }
+    for (const DWORD dwError : {DWORD{ERROR_ACCESS_DENIED}, DWORD{ERROR_ACCESS_DISABLED_BY_POLICY}}) {
+        CProcessCreationFailure refusal(dwError, 1);
+        CHProcess process;
+        const CHException e = CatchThrown([&] { process.Run(ProbePath(), L"/out=" + (folder / L"x.txt"), L""); });
+        EXPECT_EQ(ErrorCodesOf(e).front(), HResultFromWin32(dwError));
+        EXPECT_EQ(CProcessCreationFailure::Calls(), 1) << "no second try";
+    }
+    EXPECT_FALSE(Exists(folder / L"x.txt"));
 }

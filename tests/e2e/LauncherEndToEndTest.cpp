@@ -14,6 +14,7 @@
 
 #include "HulvsInstallerAnswer.h"
 #include "LauncherHarness.h"
+#include "RAde/HMutexLock.h"
 
 using namespace e2e;
 
@@ -326,6 +327,47 @@ TEST_F(CLauncherTest, TheInstallerAuthorsHeaderHandsTheAnswerToTheLauncher)
     EXPECT_EQ(autorun->args, (Strings{L"/out=" + Record(L"autorun.rec"), L"\u00E9t\u00E9"}));
     EXPECT_TRUE(WaitForTheChainToEnd());
     EXPECT_FALSE(Exists(medium.Staged()));
+}
+
+TEST_F(CLauncherTest, AnInstallerThatBroadcastsASettingChangeBeforeItExitsIsNotBlocked)
+{
+    // The launcher's windows answer while it waits for the installer, the answer and the deletion.
+    CMedium medium(m_root / L"medium");
+    const std::wstring strAnswer = ProbeAutorun(medium, L"autorun.rec") + L"delete-files=true\n";
+    const CChainRun run = RunStageTwo(medium, L"/broadcast " + AnswerOption(Utf16Le(strAnswer, true)));
+    EXPECT_EQ(run.launcherExit, 0u);
+    EXPECT_TRUE(run.bChainEnded);
+    EXPECT_LT(run.dLauncherSeconds, 10.0);
+    EXPECT_TRUE(AwaitRecord(L"autorun.rec", 0));
+}
+
+TEST_F(CLauncherTest, StageOnesCopyWaitsForTheInstanceLockWhileStageOneStillEndsAStartFromTheMediumDoesNot)
+{
+    // The test holds the launchers' instance lock for two seconds, as a stage
+    // one does whose exit is slow (a virus scanner, a slow log share).
+    CMedium medium(m_root / L"medium");
+    struct CCase
+    {
+        const char* pszName;
+        std::wstring strArguments;
+        bool bRuns;
+    };
+    const CCase cases[] = {{"the copy (/run=)", medium.StageTwoArguments(L""), true},
+                           {"a start from the medium", L"", false}};
+    for (const CCase& test : cases) {
+        SCOPED_TRACE(test.pszName);
+        ::DeleteFileW((medium.Installer() + L".started").c_str());
+        CHMutexLock lock;
+        lock.Init(L"CreatingWindow_HUIL InstallerShim", false);
+        ASSERT_TRUE(lock.Lock());
+        CHKernelHandle hLauncher = StartProgram(medium.Launcher(), test.strArguments, medium.Path(L"Setup"));
+        const bool bEndedWhileHeld = ExitCodeAfter(hLauncher, 2000).has_value();
+        lock.Unlock();
+        EXPECT_NE(bEndedWhileHeld, test.bRuns);
+        EXPECT_EQ(ExitCodeAfter(hLauncher, g_dwChainTimeoutMs), 0u);
+        EXPECT_TRUE(WaitForTheChainToEnd());
+        EXPECT_EQ(medium.InstallerStarted(), test.bRuns);
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -107,3 +107,20 @@ TEST_F(CLauncherRestartTest, OtherExitCodesStartTheAutorunsAndRequestNoRestart)
     // Wine sends the messages within a second or two of a request.
     EXPECT_FALSE(watch.Queried(3000)) << "a restart was requested";
 }
+
+TEST_F(CLauncherRestartTest, ExitCode1641StartsNoAutorunAndRequestsNoSecondRestart)
+{
+    if (!IsRunningUnderWine())
+        GTEST_SKIP() << "would restart this machine";
+    CMedium medium(m_root / L"medium");
+    CEndSessionWatch watch;
+    ASSERT_TRUE(watch.IsReady());
+
+    const CChainRun run =
+        RunStageTwo(medium, L"/exit=1641 " + AnswerOption(Utf16Le(ProbeAutorun(medium, L"autorun.rec"), true)));
+    EXPECT_EQ(run.launcherExit, 0u);
+    EXPECT_TRUE(run.bChainEnded);
+    EXPECT_FALSE(watch.Queried(3000)) << "the installer's own restart got a second request";
+    EXPECT_FALSE(Exists(Record(L"autorun.rec")));
+    EXPECT_EQ(m_log.LinesWith({L"[INFO", L"has started a restart itself (exit code 1641)"}).size(), 1u);
+}

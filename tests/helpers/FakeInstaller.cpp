@@ -4,7 +4,7 @@
 //
 //   FakeInstaller [/record=<file>] [/started=<event>] [/hold=<event>]
 //                 [/delay=<ms>] [/answer=<file>] [/connect=exit|never|silent]
-//                 [/runfor=<ms>] [/exit=<code>] [anything else]...
+//                 [/runfor=<ms>] [/broadcast] [/exit=<code>] [anything else]...
 //
 // In this order:
 // - it always creates the file "<its own executable path>.started", so a
@@ -24,6 +24,10 @@
 //   closes its end. The outcome goes to "<record>.sent" as a decimal Win32
 //   error code (0: written);
 // - /runfor= sleeps that long;
+// - /broadcast tells every top-level window that the environment changed, as
+//   installers do after changing PATH: SendMessage(HWND_BROADCAST,
+//   WM_SETTINGCHANGE, 0, "Environment"), which returns only when every
+//   window's thread has answered;
 // - it exits with /exit='s code (decimal; 0 without it).
 // Without /answer= and /connect= it does not touch the pipe: a copy started by
 // mistake stays harmless.
@@ -48,6 +52,7 @@ struct COptions
     std::wstring strRecord, strStartedEvent, strHoldEvent, strAnswer;
     EConnect connect = EConnect::None;
     DWORD dwDelayMs = 0, dwRunForMs = 0, dwExitCode = 0;
+    bool bBroadcast = false;
 };
 
 DWORD Number(const std::wstring& strValue)
@@ -61,6 +66,10 @@ COptions ParseOptions(int argc, wchar_t** argv)
     for (int i = 1; i < argc; ++i) {
         const std::wstring strArg = argv[i];
         std::wstring strValue;
+        if (strArg == L"/broadcast") {
+            options.bBroadcast = true;
+            continue;
+        }
         if (TakeSwitchValue(strArg, L"/record=", options.strRecord) ||
             TakeSwitchValue(strArg, L"/started=", options.strStartedEvent) ||
             TakeSwitchValue(strArg, L"/hold=", options.strHoldEvent))
@@ -82,11 +91,6 @@ COptions ParseOptions(int argc, wchar_t** argv)
     }
     return options;
 }
-
-
-
-
-
 
 void SignalEvent(const std::wstring& strName)
 {
@@ -159,5 +163,7 @@ int wmain(int argc, wchar_t** argv)
             WriteProbeRecord(options.strRecord + L".sent", strResult);
     }
     ::Sleep(options.dwRunForMs);
+    if (options.bBroadcast)
+        ::SendMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Environment"));
     return static_cast<int>(options.dwExitCode);
 }
