@@ -37,6 +37,9 @@
 #define HULVS_INSTALLER_ANSWER_MAX_BYTES (64u * 1024u)
 /* The installer's exit code that asks the launcher to restart Windows. */
 #define HULVS_INSTALLER_EXIT_RESTART 3010
+/* The installer's exit code that says it has started a restart itself: the
+   launcher then starts no autoruns and asks for no second restart. */
+#define HULVS_INSTALLER_EXIT_RESTART_STARTED 1641
 
 #ifdef __cplusplus
 extern "C" {

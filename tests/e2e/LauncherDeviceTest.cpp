@@ -556,6 +556,26 @@ TEST_F(CDeviceLauncherTest, AStartFromTheShortFormOfTheCacheFolderIsADeviceStart
     EXPECT_FALSE(NormalPathRan());
 }
 
+TEST_F(CDeviceLauncherTest, ASecondStartFromThePhoneWhileTheFirstStagesEndsSilently)
+{
+    // A double click on the phone's file: the second start finds the first
+    // one's instance lock taken while the slow phone is copied.
+    const std::wstring strPhone = PhoneFolder(L"phone");
+    AddInstallFiles(strPhone);
+    WriteText(strPhone + L"\\" + kInstallFolder + L"\\data.bin", Content(L"data", 2 * 1024 * 1024));
+    ShowDevices({strPhone});
+    ASSERT_EQ(SimulatedPhone::SetOption(SimulatedPhone::kReadDelayValue, 100), ERROR_SUCCESS);
+
+    CHKernelHandle hFirst = StartProgram(m_medium.Launcher(), L"", m_root.Path());
+    ASSERT_TRUE(WaitUntil([] { return OpenLog().size() == 1; }, g_dwChainTimeoutMs)) << "the first start never opened the phone";
+    const CDeviceRun second = RunLauncher(m_medium.Launcher());
+    ExpectCleanRun(second);
+    EXPECT_EQ(ExitCodeAfter(hFirst, 0), 0u);
+    EXPECT_EQ(OpenLog().size(), 1u) << "the phone was staged twice";
+    EXPECT_TRUE(DevicePathStartedTheInstaller());
+    EXPECT_FALSE(NormalPathRan());
+}
+
 // ---------------------------------------------------------------------------
 // A file larger than 4 GiB
 
