@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "BenchSupport.h"
+#include "BenchTree.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -21,57 +22,6 @@
 #include "RAde/HFileUtilities.h"
 
 namespace {
-
-constexpr int kTopFolders = 50;
-constexpr int kSubFoldersEach = 39;  // 50 + 50 x 39 = 2,000 folders
-constexpr int kFilesPerFolder = 10;  // 20,000 files
-
-// ---------------------------------------------------------------------------
-// The tree
-
-void Fail(const wchar_t* pszWhat, const std::wstring& strPath)
-{
-    DWORD dwError = ::GetLastError();
-    std::fwprintf(stderr, L"deletebench: %ls %ls failed: %lu\n", pszWhat, strPath.c_str(), dwError);
-    std::exit(1);
-}
-
-void MakeFolder(const std::wstring& strPath)
-{
-    if (!::CreateDirectoryW(strPath.c_str(), nullptr))
-        Fail(L"creating", strPath);
-}
-
-// Ten files of about 100 bytes each.
-void FillFolder(const std::wstring& strFolder)
-{
-    static const std::string strContent(100, 'x');
-    for (int i = 0; i < kFilesPerFolder; ++i) {
-        std::wstring strFile = strFolder + L"\\file" + std::to_wstring(i) + L".txt";
-        HANDLE hFile = ::CreateFileW(strFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                     nullptr);
-        if (hFile == INVALID_HANDLE_VALUE)
-            Fail(L"creating", strFile);
-        DWORD dwWritten = 0;
-        ::WriteFile(hFile, strContent.data(), static_cast<DWORD>(strContent.size()), &dwWritten, nullptr);
-        ::CloseHandle(hFile);
-    }
-}
-
-void GenerateTree(const std::wstring& strRoot)
-{
-    MakeFolder(strRoot);
-    for (int nTop = 0; nTop < kTopFolders; ++nTop) {
-        std::wstring strTop = strRoot + L"\\top" + std::to_wstring(nTop);
-        MakeFolder(strTop);
-        FillFolder(strTop);
-        for (int nSub = 0; nSub < kSubFoldersEach; ++nSub) {
-            std::wstring strSub = strTop + L"\\sub" + std::to_wstring(nSub);
-            MakeFolder(strSub);
-            FillFolder(strSub);
-        }
-    }
-}
 
 bool Exists(const std::wstring& strPath) { return ::GetFileAttributesW(strPath.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -98,7 +48,7 @@ double DeleteWithRd(const std::wstring& strRoot)
     LONGLONG nStart = Now();
     if (!::CreateProcessW(strCmd.c_str(), strCommandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                           &startup, &info))
-        Fail(L"starting", strCommandLine);
+        BenchTree::Fail(L"starting", strCommandLine);
     ::WaitForSingleObject(info.hProcess, INFINITE);
     double dSeconds = Seconds(Now() - nStart);
     ::CloseHandle(info.hThread);
@@ -114,14 +64,13 @@ int wmain(int argc, wchar_t** argv)
         int nRounds = argc > 1 ? std::max(1, _wtoi(argv[1])) : 1;
         const std::wstring strBase = CHFileUtilities::GetTempDirectory() + L"deletebench_" +
                                      std::to_wstring(::GetCurrentProcessId());
-        std::printf("deleting %d files in %d folders (seconds)\n\n", kTopFolders * (1 + kSubFoldersEach) *
-                    kFilesPerFolder, kTopFolders * (1 + kSubFoldersEach));
+        std::printf("deleting %d files in %d folders (seconds)\n\n", BenchTree::kFiles, BenchTree::kFolders);
         std::printf("%5s %12s %12s %8s\n", "round", "library", "rd /s /q", "ratio");
         for (int nRound = 1; nRound <= nRounds; ++nRound) {
             const std::wstring strLibraryTree = strBase + L"_library", strRdTree = strBase + L"_rd";
-            GenerateTree(strLibraryTree);
+            BenchTree::Generate(strLibraryTree);
             double dLibrary = DeleteWithLibrary(strLibraryTree);
-            GenerateTree(strRdTree);
+            BenchTree::Generate(strRdTree);
             double dRd = DeleteWithRd(strRdTree);
             std::printf("%5d %12.3f %12.3f %8.2f%s\n", nRound, dLibrary, dRd, dLibrary / dRd,
                         Exists(strLibraryTree) || Exists(strRdTree) ? "  (a tree was left behind!)" : "");

@@ -32,61 +32,12 @@
 
 #include "BenchMain.h"
 #include "BenchSupport.h"
+#include "BenchTree.h"
 #include "InstallerShim/FileDeleter.h"
 #include "RAde/HFileUtilities.h"
 #include "RAde/HUniqueHandle.h"
 
 namespace {
-
-constexpr int kTopFolders = 50;
-constexpr int kSubFoldersEach = 39;  // 50 + 50 x 39 = 2,000 folders
-constexpr int kFilesPerFolder = 10;  // 20,000 files
-
-// ---------------------------------------------------------------------------
-// The tree (the shape deletebench deletes)
-
-[[noreturn]] void Fail(const wchar_t* pszWhat, const std::wstring& strPath)
-{
-    const DWORD dwError = ::GetLastError();
-    std::fwprintf(stderr, L"deleterbench: %ls %ls failed: %lu\n", pszWhat, strPath.c_str(), dwError);
-    std::exit(1);
-}
-
-void MakeFolder(const std::wstring& strPath)
-{
-    if (!::CreateDirectoryW(strPath.c_str(), nullptr))
-        Fail(L"creating", strPath);
-}
-
-// Ten files of about 100 bytes each.
-void FillFolder(const std::wstring& strFolder)
-{
-    static const std::string strContent(100, 'x');
-    for (int i = 0; i < kFilesPerFolder; ++i) {
-        const std::wstring strFile = strFolder + L"\\file" + std::to_wstring(i) + L".txt";
-        CHFileHandle file(::CreateFileW(strFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                        nullptr));
-        DWORD dwWritten = 0;
-        if (!file || !::WriteFile(file.Get(), strContent.data(), static_cast<DWORD>(strContent.size()), &dwWritten,
-                                  nullptr))
-            Fail(L"writing", strFile);
-    }
-}
-
-void GenerateTree(const std::wstring& strRoot)
-{
-    MakeFolder(strRoot);
-    for (int nTop = 0; nTop < kTopFolders; ++nTop) {
-        const std::wstring strTop = strRoot + L"\\top" + std::to_wstring(nTop);
-        MakeFolder(strTop);
-        FillFolder(strTop);
-        for (int nSub = 0; nSub < kSubFoldersEach; ++nSub) {
-            const std::wstring strSub = strTop + L"\\sub" + std::to_wstring(nSub);
-            MakeFolder(strSub);
-            FillFolder(strSub);
-        }
-    }
-}
 
 bool Exists(const std::wstring& strPath) { return ::GetFileAttributesW(strPath.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -167,10 +118,10 @@ double DeleteBehindDialog(const std::wstring& strRoot, const std::wstring& strBa
     // RunFileDeleter reads the skin from the current directory.
     const std::wstring strSkin = OwnFolder() + L"skin";
     if (!::SetCurrentDirectoryW(strSkin.c_str()))
-        Fail(L"entering", strSkin);
+        BenchTree::Fail(L"entering", strSkin);
     CHHookHandle hook(::SetWindowsHookExW(WH_GETMESSAGE, GetMessageHook, nullptr, ::GetCurrentThreadId()));
     if (!hook)
-        Fail(L"hooking", L"WH_GETMESSAGE");
+        BenchTree::Fail(L"hooking", L"WH_GETMESSAGE");
     s_pMoments = &moments;
     CBenchDeleter deleter;
     nCall = Now();
@@ -197,9 +148,9 @@ CRoundFigures RunRound(int nRound, const std::wstring& strBase)
 {
     const std::wstring strPrefix = strBase + L"deleterbench_" + std::to_wstring(::GetCurrentProcessId());
     const std::wstring strAloneTree = strPrefix + L"_alone", strDialogTree = strPrefix + L"_dialog";
-    GenerateTree(strAloneTree);
+    BenchTree::Generate(strAloneTree);
     const double dAlone = DeleteAlone(strAloneTree);
-    GenerateTree(strDialogTree);
+    BenchTree::Generate(strDialogTree);
     CDialogMoments moments;
     LONGLONG nCall = 0, nClosed = 0;
     const double dDialog = DeleteBehindDialog(strDialogTree, strBase, moments, nCall, nClosed);
@@ -225,7 +176,7 @@ void Run()
     // letter, spelled the same way.
     const std::wstring strBase = CHFileUtilities::GetTempDirectory();
     std::printf("deleting %d files in %d folders: alone and behind the wait dialog (seconds)\n\n",
-                kTopFolders * (1 + kSubFoldersEach) * kFilesPerFolder, kTopFolders * (1 + kSubFoldersEach));
+                BenchTree::kFiles, BenchTree::kFolders);
     std::printf("%6s %9s %9s %9s %10s %10s %10s\n", "round", "alone", "dialog", "cost", "paint in", "painted",
                 "end-close");
     std::printf("%6s %9s %9s %9s %10s %10s %10s\n", "", "s", "s", "", "ms", "ms", "ms");
