@@ -8,24 +8,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <functional>
 #include <map>
 #include <string>
 
-#include "ControlTestSupport.h"
 #include "DialogTestSupport.h"
-#include "SkinTestSupport.h"
-#include "TestSupport.h"
+#include "GallerySupport.h"
 
-using namespace ControlTest;
+using namespace Gallery;
 
 namespace
 {
-// Per channel: the renders are the same from run to run; the tolerance only
-// absorbs rounding that a different CPU's blending might bring.
-constexpr int kTolerance = 8;
-
 struct CGalleryCase
 {
     const char* pszName;
@@ -56,47 +49,6 @@ public:
         return GetFormId() && it != kNames.end() ? std::optional<std::wstring>(it->second) : std::nullopt;
     }
 };
-
-// The whole window: the caption and frame as the custom caption paints them,
-// the client area as it shows on the screen.
-CHImage Render(CTestDialog& dialog)
-{
-    ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    RECT rcWindow{}, rcClient{};
-    ::GetWindowRect(dialog, &rcWindow);
-    ::GetClientRect(dialog, &rcClient);
-    POINT ptClient{0, 0};
-    ::ClientToScreen(dialog, &ptClient);
-    CHImage image = SolidImage(rcWindow.right - rcWindow.left, rcWindow.bottom - rcWindow.top, Bgra(0, 0, 0, 255));
-    HDC hImageDC = image.GetDC();
-    if (dialog.GetCaption().IsAttached())
-        dialog.GetCaption().Paint(hImageDC);
-    HDC hClientDC = ::GetDC(dialog);
-    ::BitBlt(hImageDC, ptClient.x - rcWindow.left, ptClient.y - rcWindow.top, rcClient.right, rcClient.bottom,
-             hClientDC, 0, 0, SRCCOPY);
-    ::ReleaseDC(dialog, hClientDC);
-    image.ReleaseDC();
-    MakeOpaque(image);
-    return image;
-}
-
-// Empty when the pictures agree; otherwise what differs.
-std::string Compare(const CHImage& actual, const CHImage& expected)
-{
-    if (actual.GetWidth() != expected.GetWidth() || actual.GetHeight() != expected.GetHeight())
-        return "size " + std::to_string(actual.GetWidth()) + " x " + std::to_string(actual.GetHeight()) +
-               ", expected " + std::to_string(expected.GetWidth()) + " x " + std::to_string(expected.GetHeight());
-    long nOff = 0;
-    POINT ptFirst{-1, -1};
-    for (int y = 0; y < actual.GetHeight(); ++y)
-        for (int x = 0; x < actual.GetWidth(); ++x)
-            if (!ColourNear(PixelAt(actual, x, y), PixelAt(expected, x, y), kTolerance) && nOff++ == 0)
-                ptFirst = POINT{x, y};
-    if (nOff == 0)
-        return std::string();
-    return std::to_string(nOff) + " pixels differ, the first at " + std::to_string(ptFirst.x) + ", " +
-           std::to_string(ptFirst.y);
-}
 
 class CGalleryTest : public testing::TestWithParam<CGalleryCase>
 {
@@ -154,20 +106,7 @@ TEST_P(CGalleryTest, MatchesItsReference)
     if (test.prepare)
         test.prepare(dialog);
     ::SetWindowPos(dialog, HWND_TOPMOST, 40, 40, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
-    const CHImage render = Render(dialog);
-
-    const std::wstring strName(test.pszName, test.pszName + std::strlen(test.pszName));
-    const std::wstring strArtefacts = TestProgramFolder() + L"artefacts";
-    ::CreateDirectoryW(strArtefacts.c_str(), nullptr);
-    ::CreateDirectoryW((strArtefacts + L"\\gallery").c_str(), nullptr);
-    SavePng(render, strArtefacts + L"\\gallery\\" + strName + L".png");
-
-    const std::wstring strReference = TestProgramFolder() + L"gallery\\" + strName + L".png";
-    ASSERT_NE(::GetFileAttributesW(strReference.c_str()), INVALID_FILE_ATTRIBUTES)
-        << "no reference picture; look at the render in artefacts\\gallery and run scripts/refresh-gallery";
-    CHImage reference;
-    reference.Load(strReference);
-    EXPECT_EQ(Compare(render, reference), "") << "compare artefacts\\gallery\\" << test.pszName << ".png";
+    ExpectMatchesReference(Render(dialog), test.pszName);
 }
 
 INSTANTIATE_TEST_SUITE_P(SkinnedDialogs, CGalleryTest, testing::ValuesIn(kGallery),

@@ -1,0 +1,103 @@
+// The launcher's wait dialog in the gallery of skinned dialogs: the real
+// CHWaitDialog, prepared as the file deleter prepares it (the launcher's
+// appearance, the sample skin as the current directory, the deleter's texts),
+// left to right and right to left, compared with its reference pictures in
+// tests/RAde/DEVEDar/gallery. scripts/refresh-gallery renders these too.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "InstallerShim/HWaitDialog.h"
+#include "InstallerShim/InstallerDlgDefAppearance.h"
+#include "RAde/DEVEDar/DialogTestSupport.h"
+#include "RAde/DEVEDar/GallerySupport.h"
+
+using namespace Gallery;
+
+namespace
+{
+struct CWaitCase
+{
+    const char* pszName;
+    const wchar_t* pszLanguage;
+};
+
+void PrintTo(const CWaitCase& test, std::ostream* pStream)
+{
+    *pStream << test.pszName;
+}
+
+// A wait dialog that renders itself once it shows, as the active window with
+// its spinner held on the first frame (no timer moves it on), and ends.
+class CRenderedWaitDialog : public CHWaitDialog
+{
+public:
+    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override
+    {
+        constexpr UINT kRender = WM_APP + 78;
+        if (uMsg == WM_SHOWWINDOW && wParam)
+            ::PostMessageW(hWnd, kRender, 0, 0);
+        if (uMsg != kRender)
+            return CHWaitDialog::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
+        CHImageAnimationSet& spinner = GetAnimSet();
+        spinner.Stop();
+        spinner.SetOwner(nullptr);
+        spinner.Start(0);
+        // Without a window manager Wine activates a new window with an inactive
+        // caption (WM_NCACTIVATE 0) and brings the active one only when X's
+        // focus event arrives, at no fixed moment.
+        ::SendMessageW(hWnd, WM_NCACTIVATE, TRUE, 0);
+        m_render = Render(*this);
+        EndDialog(1);
+        lResult = 0;
+        return TRUE;
+    }
+
+    CHImage m_render;
+};
+
+// Each case leaves the current directory and the process-wide appearance as it found them.
+class CGalleryTestWaitDialog : public testing::TestWithParam<CWaitCase>
+{
+protected:
+    CGalleryTestWaitDialog()
+    {
+        ::SetCursorPos(1270, 1015);
+        wchar_t szOld[MAX_PATH] = {};
+        ::GetCurrentDirectoryW(MAX_PATH, szOld);
+        m_strOldDirectory = szOld;
+    }
+    ~CGalleryTestWaitDialog() override { ::SetCurrentDirectoryW(m_strOldDirectory.c_str()); }
+
+    std::wstring m_strOldDirectory;
+    CDefaultImagesScope m_defaults;
+    CAppearanceScope m_scope{g_installerAppearance};
+};
+
+const CWaitCase kCases[] = {{"wait-dialog-english", L"en-uk"}, {"wait-dialog-arabic", L"ar"}};
+} // namespace
+
+TEST_P(CGalleryTestWaitDialog, MatchesItsReference)
+{
+    const CWaitCase& test = GetParam();
+    ASSERT_TRUE(::SetCurrentDirectoryW(SampleSkinFolder().c_str()));
+    CInstallerDlgDefAppearance& appearance = g_installerAppearance;
+    appearance.Init();
+    appearance.SetUILanguage(test.pszLanguage);
+    appearance.LoadConfigFromXml();
+    appearance.GetConfig().ReloadFonts();
+
+    CRenderedWaitDialog dialog;
+    dialog.m_strTitle = appearance.LoadUIString(L"ids-deleting-files-title");
+    dialog.m_strMessage = appearance.LoadUIString(L"ids-deleting-files");
+    ASSERT_EQ(dialog.Run(), 1) << "ended by its render";
+    ExpectMatchesReference(dialog.m_render, test.pszName);
+}
+
+INSTANTIATE_TEST_SUITE_P(Launcher, CGalleryTestWaitDialog, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<CWaitCase>& info) {
+                             std::string strName = info.param.pszName;
+                             std::replace(strName.begin(), strName.end(), '-', '_');
+                             return strName;
+                         });

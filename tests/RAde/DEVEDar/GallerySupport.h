@@ -1,0 +1,88 @@
+// Helpers of the galleries of skinned dialogs: a whole window drawn (its
+// caption and frame into memory, its client area as the screen shows it),
+// kept in artefacts\gallery beside the test program and compared, channel by
+// channel within a small tolerance, with its reference picture in the
+// program's gallery folder (tests/RAde/DEVEDar/gallery, copied by the build).
+// scripts/refresh-gallery copies the renders over the references, for a
+// change of the look that is meant.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "ControlTestSupport.h"
+#include "RAde/DEVEDar/HDialogBase.h"
+#include "SkinTestSupport.h"
+#include "TestSupport.h"
+
+namespace Gallery
+{
+using namespace ControlTest;
+
+// Per channel: the renders are the same from run to run; the tolerance only
+// absorbs rounding that a different CPU's blending might bring.
+constexpr int kTolerance = 8;
+
+// The whole window: the caption and frame as the custom caption paints them,
+// the client area as it shows on the screen.
+inline CHImage Render(CHDialogBase& dialog)
+{
+    ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    RECT rcWindow{}, rcClient{};
+    ::GetWindowRect(dialog, &rcWindow);
+    ::GetClientRect(dialog, &rcClient);
+    POINT ptClient{0, 0};
+    ::ClientToScreen(dialog, &ptClient);
+    CHImage image = SolidImage(rcWindow.right - rcWindow.left, rcWindow.bottom - rcWindow.top, Bgra(0, 0, 0, 255));
+    HDC hImageDC = image.GetDC();
+    if (dialog.GetCaption().IsAttached())
+        dialog.GetCaption().Paint(hImageDC);
+    HDC hClientDC = ::GetDC(dialog);
+    ::BitBlt(hImageDC, ptClient.x - rcWindow.left, ptClient.y - rcWindow.top, rcClient.right, rcClient.bottom,
+             hClientDC, 0, 0, SRCCOPY);
+    ::ReleaseDC(dialog, hClientDC);
+    image.ReleaseDC();
+    MakeOpaque(image);
+    return image;
+}
+
+// Empty when the pictures agree; otherwise what differs.
+inline std::string Compare(const CHImage& actual, const CHImage& expected)
+{
+    if (actual.GetWidth() != expected.GetWidth() || actual.GetHeight() != expected.GetHeight())
+        return "size " + std::to_string(actual.GetWidth()) + " x " + std::to_string(actual.GetHeight()) +
+               ", expected " + std::to_string(expected.GetWidth()) + " x " + std::to_string(expected.GetHeight());
+    long nOff = 0;
+    POINT ptFirst{-1, -1};
+    for (int y = 0; y < actual.GetHeight(); ++y)
+        for (int x = 0; x < actual.GetWidth(); ++x)
+            if (!ColourNear(PixelAt(actual, x, y), PixelAt(expected, x, y), kTolerance) && nOff++ == 0)
+                ptFirst = POINT{x, y};
+    if (nOff == 0)
+        return std::string();
+    return std::to_string(nOff) + " pixels differ, the first at " + std::to_string(ptFirst.x) + ", " +
+           std::to_string(ptFirst.y);
+}
+
+// Keeps the render as artefacts\gallery\<name>.png and compares it with the
+// reference gallery\<name>.png beside the test program.
+inline void ExpectMatchesReference(const CHImage& render, const char* pszName)
+{
+    const std::wstring strName(pszName, pszName + std::strlen(pszName));
+    const std::wstring strArtefacts = TestProgramFolder() + L"artefacts";
+    ::CreateDirectoryW(strArtefacts.c_str(), nullptr);
+    ::CreateDirectoryW((strArtefacts + L"\\gallery").c_str(), nullptr);
+    SavePng(render, strArtefacts + L"\\gallery\\" + strName + L".png");
+
+    const std::wstring strReference = TestProgramFolder() + L"gallery\\" + strName + L".png";
+    ASSERT_NE(::GetFileAttributesW(strReference.c_str()), INVALID_FILE_ATTRIBUTES)
+        << "no reference picture; look at the render in artefacts\\gallery and run scripts/refresh-gallery";
+    CHImage reference;
+    reference.Load(strReference);
+    EXPECT_EQ(Compare(render, reference), "") << "compare artefacts\\gallery\\" << pszName << ".png";
+}
+} // namespace Gallery
