@@ -25,7 +25,9 @@ function(hs_executable target)
   if(ARG_GUI)
     set_target_properties(${target} PROPERTIES WIN32_EXECUTABLE ON)
   endif()
-  target_link_options(${target} PRIVATE -static -municode)
+  # No link time stamp and no symbol table (it names the build folder's object
+  # files): two builds of the same sources in any folders give the same bytes.
+  target_link_options(${target} PRIVATE -static -municode -s -Wl,--no-insert-timestamp)
   if(ARG_KNOWN_DLLS_ONLY)
     set(allowed ${HS_KNOWN_DLLS})
   else()
