@@ -118,8 +118,7 @@ void CFileDeleter::WorkerProc(DWORD)
     }
 }
 
-void RunFileDeleter(CFileDeleter& deleter, const std::vector<std::wstring>& paths,
-                    const std::wstring& strBaseDirectory, const std::wstring& strLanguage)
+void PrepareDeletionDialog(CHWaitDialog& dialog, const std::wstring& strLanguage)
 {
     HTRY {
         CInstallerDlgDefAppearance& appearance = g_installerAppearance;
@@ -127,11 +126,21 @@ void RunFileDeleter(CFileDeleter& deleter, const std::vector<std::wstring>& path
         appearance.SetUILanguage(strLanguage);
         appearance.LoadConfigFromXml();
         appearance.GetConfig().ReloadFonts();
+        dialog.TakeAppearanceOptions();
+        dialog.m_strMessage = appearance.LoadUIString(L"ids-deleting-files");
+        dialog.m_strTitle = appearance.LoadUIString(L"ids-deleting-files-title");
+        appearance.GetFormRecord(&dialog);
+    } HCATCH
+}
 
+void RunFileDeleter(CFileDeleter& deleter, const std::vector<std::wstring>& paths,
+                    const std::wstring& strBaseDirectory, const std::wstring& strLanguage)
+{
+    HTRY {
+        PrepareDeletionDialog(deleter.m_waitDialog, strLanguage);
         deleter.m_paths = CFileDeleter::KeepDeletablePaths(paths);
         deleter.m_baseDirectory = strBaseDirectory;
-        deleter.m_waitDialog.m_strMessage = appearance.LoadUIString(L"ids-deleting-files");
-        deleter.m_waitDialog.m_strTitle = appearance.LoadUIString(L"ids-deleting-files-title");
+        const CInstallerDlgDefAppearance& appearance = g_installerAppearance;
         deleter.m_strFailureMessage = appearance.LoadUIString(L"ids-deleting-files-failed");
         deleter.m_strCloseButton = appearance.LoadUIString(L"ids-capt-close");
 

@@ -50,6 +50,13 @@ private:
     void DeletePaths();
 };
 
+// The deletion's wait dialog in the installation's language: the skin
+// ("SkinningConfig.xml" of the current directory) read and applied, the
+// dialog's caption and message from it, the dialog's options taken anew (the
+// deleter is built before the skin is read), and the images of its form read
+// now, before the deletion may take the skin's folder away.
+void PrepareDeletionDialog(CHWaitDialog& dialog, const std::wstring& strLanguage);
+
 // Deletes the paths behind the wait dialog: reads the skin ("SkinningConfig.xml"
 // of the current directory) in the installation's language, starts the
 // deleter's worker from the temporary directory (so that the current

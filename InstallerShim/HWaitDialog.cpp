@@ -32,6 +32,12 @@ CHWaitDialog::CHWaitDialog() : CHDialog(kTemplateId)
     SetWindowShadow(true);
 }
 
+void CHWaitDialog::TakeAppearanceOptions()
+{
+    CHDialog::TakeAppearanceOptions();
+    SetWindowShadow(true);
+}
+
 CHWaitDialog::~CHWaitDialog() = default;
 
 std::array<CHImage, CHWaitDialog::kFrameCount>& CHWaitDialog::WaitAnimFrames()

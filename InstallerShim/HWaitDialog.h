@@ -54,6 +54,9 @@ public:
     std::optional<std::wstring> GetControlName(int nControlId) const override;
     int GetControlId(const std::wstring& strName) const override;
 
+    // The appearance's options, and the drop shadow the wait dialog always has.
+    void TakeAppearanceOptions() override;
+
     // Runs the dialog modally over m_hWndOwner; returns how it ended (above).
     INT_PTR Run();
     // Ends the dialog with 1, or with 2 at its start when it has no window yet.

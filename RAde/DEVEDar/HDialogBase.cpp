@@ -23,6 +23,11 @@ bool IsColorMessage(UINT uMsg) noexcept
 
 CHDialogBase::CHDialogBase(UINT nTemplateId) : CHDialogImpl(nTemplateId)
 {
+    CHDialogBase::TakeAppearanceOptions();
+}
+
+void CHDialogBase::TakeAppearanceOptions()
+{
     m_options = g_pAppearance->m_options;
     m_bRightToLeft = g_pAppearance->IsRightToLeft();
     m_bRightToLeftReading = g_pAppearance->IsRightToLeftReading();

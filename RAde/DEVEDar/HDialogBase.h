@@ -80,6 +80,10 @@ public:
     virtual void OnClosing(bool /*bClosing*/) {}
 
     void SetButtonReceiver(CButtonReceiver* pReceiver) noexcept { m_pButtonReceiver = pReceiver; }
+    // Takes the process-wide appearance's options and reading direction, as
+    // the constructor does: for a dialog built before the appearance was set
+    // up (a dialog that forces an option sets it again after this).
+    virtual void TakeAppearanceOptions();
     // A dialog that always has (or never has) a drop shadow; before it opens.
     void SetWindowShadow(bool bShadow) noexcept { m_options.m_bWindowShadow = bShadow; }
     bool IsInitialized() const noexcept { return m_bInitialized; }

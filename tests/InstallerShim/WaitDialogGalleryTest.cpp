@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <string>
 
+#include "InstallerShim/FileDeleter.h"
 #include "InstallerShim/HWaitDialog.h"
 #include "InstallerShim/InstallerDlgDefAppearance.h"
 #include "RAde/DEVEDar/DialogTestSupport.h"
@@ -81,16 +82,10 @@ const CWaitCase kCases[] = {{"wait-dialog-english", L"en-uk"}, {"wait-dialog-ara
 TEST_P(CGalleryTestWaitDialog, MatchesItsReference)
 {
     const CWaitCase& test = GetParam();
-    ASSERT_TRUE(::SetCurrentDirectoryW(SampleSkinFolder().c_str()));
-    CInstallerDlgDefAppearance& appearance = g_installerAppearance;
-    appearance.Init();
-    appearance.SetUILanguage(test.pszLanguage);
-    appearance.LoadConfigFromXml();
-    appearance.GetConfig().ReloadFonts();
-
+    // Built before the skin is read, as the launcher's deleter is.
     CRenderedWaitDialog dialog;
-    dialog.m_strTitle = appearance.LoadUIString(L"ids-deleting-files-title");
-    dialog.m_strMessage = appearance.LoadUIString(L"ids-deleting-files");
+    ASSERT_TRUE(::SetCurrentDirectoryW(SampleSkinFolder().c_str()));
+    PrepareDeletionDialog(dialog, test.pszLanguage);
     ASSERT_EQ(dialog.Run(), 1) << "ended by its render";
     ExpectMatchesReference(dialog.m_render, test.pszName);
 }
