@@ -5,10 +5,15 @@
 // that program, the installation's language, the staged files may go), notes
 // what it did in "installer.txt" in that folder, and exits with 0.
 //
+// The language is "en-uk" unless the command line says otherwise with
+// "/language=xx" (the launcher hands on what it was started with, so
+// "InstallerShim.exe /language=ar" on the medium reaches it).
+//
 // It uses nothing but <windows.h> and the installer authors' header, as a
 // real installer would.
 #include <windows.h>
 
+#include <iterator>
 #include <string>
 
 #include "HulvsInstallerAnswer.h"
@@ -60,6 +65,25 @@ void WriteUtf8File(const std::wstring& strPath, const std::wstring& strText)
     ::CloseHandle(hFile);
 }
 
+// The value of "/language=" on the command line, or the default.
+std::wstring Language()
+{
+    constexpr wchar_t szSwitch[] = L"/language=";
+    constexpr size_t cchSwitch = std::size(szSwitch) - 1;
+    std::wstring strLanguage = L"en-uk";
+    int nArgs = 0;
+    wchar_t** ppszArgs = ::CommandLineToArgvW(::GetCommandLineW(), &nArgs);
+    for (int i = 1; ppszArgs && i < nArgs; ++i) {
+        const std::wstring strArg = ppszArgs[i];
+        if (strArg.size() > cchSwitch &&
+            ::CompareStringOrdinal(strArg.c_str(), static_cast<int>(cchSwitch), szSwitch, static_cast<int>(cchSwitch),
+                                   TRUE) == CSTR_EQUAL)
+            strLanguage = strArg.substr(cchSwitch);
+    }
+    ::LocalFree(ppszArgs);
+    return strLanguage;
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
@@ -73,7 +97,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     // since the launcher takes the outer pair off every value first.
     const std::wstring strAnswer = L"autorun=\"\"" + strProgram +
                                    L"\" /firstRun\"\n"
-                                   L"language=en-uk\n"
+                                   L"language=" + Language() + L"\n"
                                    L"delete-files=true\n";
     const DWORD dwSent =
         bCopied ? HulvsSendInstallerAnswer(strAnswer.c_str(), g_dwPipeTimeoutMs) : ERROR_FILE_NOT_FOUND;
