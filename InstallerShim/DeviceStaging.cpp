@@ -101,7 +101,7 @@ public:
     CComApartment() : m_hr(::CoInitializeEx(nullptr, COINIT_MULTITHREADED))
     {
         if (FAILED(m_hr))
-            CHLogging::Log({HLOG_WARNING, false}, L"COM could not be initialised for the devices (%s).\n",
+            CHLogging::LogWarning(L"COM could not be initialised for the devices (%s).\n",
                            HResultText(m_hr).c_str());
     }
     ~CComApartment()
@@ -254,13 +254,11 @@ ULONGLONG StreamIntoFile(IStream* pStream, HANDLE hFile, DWORD cbPiece)
 void WarnAboutDeliveredLength(const std::wstring& strFile, ULONGLONG nReportedSize, ULONGLONG nBytes)
 {
     if (nReportedSize != 0 && nBytes < nReportedSize)
-        CHLogging::Log({HLOG_WARNING, false},
-                       L"The device's stream for %s ended after %s of the %s bytes it reported; the file holds only "
+        CHLogging::LogWarning(L"The device's stream for %s ended after %s of the %s bytes it reported; the file holds only "
                        L"the bytes received.\n",
                        strFile.c_str(), Number(nBytes).c_str(), Number(nReportedSize).c_str());
     else if (nReportedSize != 0 && nBytes > nReportedSize)
-        CHLogging::Log({HLOG_WARNING, false},
-                       L"The device's stream for %s delivered %s bytes, more than the %s it reported; all of them "
+        CHLogging::LogWarning(L"The device's stream for %s delivered %s bytes, more than the %s it reported; all of them "
                        L"were written.\n",
                        strFile.c_str(), Number(nBytes).c_str(), Number(nReportedSize).c_str());
 }
@@ -282,7 +280,7 @@ public:
             FILE_DISPOSITION_INFO disposition = {TRUE};
             if (!::SetFileInformationByHandle(m_hFile, FileDispositionInfo, &disposition, sizeof(disposition))) {
                 const DWORD dwError = ::GetLastError();
-                CHLogging::Log({HLOG_WARNING, false}, L"The unfinished copy %s could not be removed (error %d).\n",
+                CHLogging::LogWarning(L"The unfinished copy %s could not be removed (error %d).\n",
                                m_strFile.c_str(), static_cast<int>(dwError));
             }
         } HCATCH_LOG
@@ -319,8 +317,7 @@ public:
             ComPtr<IEnumPortableDeviceObjectIDs> enumerator;
             const HRESULT hr = m_pContent->EnumObjects(0, pszObjectId, nullptr, &enumerator);
             if (hr != S_OK || !enumerator) {
-                CHLogging::Log({HLOG_WARNING, false},
-                               L"The device folder %s could not be listed (%s); %s stays empty.\n", pszObjectId,
+                CHLogging::LogWarning(L"The device folder %s could not be listed (%s); %s stays empty.\n", pszObjectId,
                                HResultText(hr).c_str(), strDestination.c_str());
                 return;
             }
@@ -339,14 +336,12 @@ private:
         HTRY {
             const std::optional<CObjectInfo> info = ReadObjectInfo(m_pProperties, m_keys.Get(), pszChildId);
             if (!info) {
-                CHLogging::Log({HLOG_WARNING, false},
-                               L"The device object %s was skipped: its name and size could not be read.\n",
+                CHLogging::LogWarning(L"The device object %s was skipped: its name and size could not be read.\n",
                                pszChildId);
                 return;
             }
             if (!IsSafeDeviceFileName(info->strName)) {
-                CHLogging::Log({HLOG_WARNING, false},
-                               L"The device object %s was skipped: its name \"%s\" cannot be a local file name.\n",
+                CHLogging::LogWarning(L"The device object %s was skipped: its name \"%s\" cannot be a local file name.\n",
                                pszChildId, info->strName.c_str());
                 return;
             }
@@ -357,8 +352,7 @@ private:
             else if (nDepth + 1 < kMaxFolderDepth)
                 CopyFolder(pszChildId, strPath, nDepth + 1);
             else
-                CHLogging::Log({HLOG_WARNING, false},
-                               L"The device folder %s was skipped: it lies deeper than %d folders.\n",
+                CHLogging::LogWarning(L"The device folder %s was skipped: it lies deeper than %d folders.\n",
                                strPath.c_str(), kMaxFolderDepth);
         } HCATCH
     }
@@ -375,8 +369,7 @@ private:
                 hr = m_resources->GetStream(pszObjectId, Wpd::ResourceDefault, STGM_READ, &dwOptimalTransferSize,
                                             &stream);
             if (FAILED(hr) || !stream) {
-                CHLogging::Log({HLOG_WARNING, false},
-                               L"The device object %s was skipped: the content of %s could not be opened (%s).\n",
+                CHLogging::LogWarning(L"The device object %s was skipped: the content of %s could not be opened (%s).\n",
                                pszObjectId, strFile.c_str(), HResultText(hr).c_str());
                 return;
             }
@@ -417,7 +410,7 @@ std::vector<CCoTaskMemString> ConnectedDeviceIds(IPortableDeviceManager* pManage
         rawIds.assign(nCount, nullptr);
         ids.reserve(nCount);
     } catch (const std::bad_alloc&) {
-        CHLogging::Log({HLOG_WARNING, false}, L"The ids of %s devices do not fit into memory.\n",
+        CHLogging::LogWarning(L"The ids of %s devices do not fit into memory.\n",
                        Number(nCount).c_str());
         return ids;
     }
@@ -496,14 +489,14 @@ void CopyAutorunInf(CInstallObjects& found)
             CHFileUtilities::ConcatPathname(CHFileUtilities::GetTempDirectory(), kAutorunInf);
         if (!CopyDeviceStreamToFile(found.autorunStream.Get(), strFile, CREATE_NEW, found.dwAutorunTransferSize,
                                     found.nAutorunSize))
-            CHLogging::Log({HLOG_INFO, false}, L"%s exists already and is left as it is.\n", strFile.c_str());
+            CHLogging::LogInfo(L"%s exists already and is left as it is.\n", strFile.c_str());
         found.autorunStream.Reset();
     } HCATCH
 }
 
 bool SkipDevice(LPCWSTR pszDeviceId, const wchar_t* pszWhy, HRESULT hr)
 {
-    CHLogging::Log({HLOG_DEBUG, false}, L"The device %s was skipped: %s (%s).\n", pszDeviceId, pszWhy,
+    CHLogging::LogDebug(L"The device %s was skipped: %s (%s).\n", pszDeviceId, pszWhy,
                    HResultText(hr).c_str());
     return false;
 }
@@ -537,7 +530,7 @@ bool StageFromOneDevice(LPCWSTR pszDeviceId)
             CInstallObjects found = FindInstallObjects(content.Get(), properties.Get(), storages.front().Get());
             if (!found.IsComplete())
                 return SkipDevice(pszDeviceId, L"its first storage does not offer both install names", S_OK);
-            CHLogging::Log({HLOG_DEBUG, false}, L"Copying the install files from the device %s.\n", pszDeviceId);
+            CHLogging::LogDebug(L"Copying the install files from the device %s.\n", pszDeviceId);
             CopyAutorunInf(found);
             const std::wstring strDestination = InstallFilesFolder();
             CHFileUtilities::BuildDirectory(strDestination);
@@ -555,7 +548,7 @@ std::wstring StageFromConnectedDevices()
         ComPtr<IPortableDeviceManager> manager;
         const HRESULT hr = CreateInProcess(Wpd::CLSID_DeviceManager, Wpd::IID_DeviceManager, manager);
         if (FAILED(hr) || !manager) {
-            CHLogging::Log({HLOG_DEBUG, false}, L"No portable-device manager (%s).\n", HResultText(hr).c_str());
+            CHLogging::LogDebug(L"No portable-device manager (%s).\n", HResultText(hr).c_str());
             return std::wstring();
         }
         // Once a device has supplied the files, one without them later changes nothing.
@@ -586,7 +579,7 @@ void StartInstaller(const std::wstring& strInstaller)
 {
     HTRY {
         const std::wstring strFolder = CHFileUtilities::GetPathFromFilename(strInstaller);
-        CHLogging::Log({HLOG_DEBUG, false}, L"Starting the installer %s in %s.\n", strInstaller.c_str(),
+        CHLogging::LogDebug(L"Starting the installer %s in %s.\n", strInstaller.c_str(),
                        strFolder.c_str());
         CHProcess process;
         process.Run(strInstaller, L"", strFolder);
@@ -686,7 +679,7 @@ void StageFromDevice(bool& bHandled)
         if (bHandled)
             StartInstaller(strInstaller);
         else
-            CHLogging::Log({HLOG_DEBUG, false}, L"No device offered %s and %s; going on as from the medium.\n",
+            CHLogging::LogDebug(L"No device offered %s and %s; going on as from the medium.\n",
                            kAutorunInf, kInstallFilesFolder);
     } HCATCH
 }
@@ -714,8 +707,7 @@ CPrepareDialogThread::CPrepareDialogThread()
     HTRY {
         m_hThread.Reset(::CreateThread(nullptr, 0, PrepareDialogThreadProc, nullptr, 0, &m_dwThreadId));
         if (!m_hThread)
-            CHLogging::Log({HLOG_WARNING, false},
-                           L"The wait dialog could not be started (error %d); the copy goes on without it.\n",
+            CHLogging::LogWarning(L"The wait dialog could not be started (error %d); the copy goes on without it.\n",
                            static_cast<int>(::GetLastError()));
     } HCATCH_LOG
 }
@@ -743,8 +735,7 @@ bool CPrepareDialogThread::End() noexcept
     const DWORD dwLeftMs = nNow < nDeadline ? static_cast<DWORD>(nDeadline - nNow) : 0;
     const bool bEnded = ::WaitForSingleObject(m_hThread.Get(), dwLeftMs) == WAIT_OBJECT_0;
     if (!bEnded)
-        CHLogging::Log({HLOG_WARNING, false},
-                       L"The wait dialog did not end within %d ms; it is left to the end of the process.\n",
+        CHLogging::LogWarning(L"The wait dialog did not end within %d ms; it is left to the end of the process.\n",
                        static_cast<int>(EndTimeoutMs));
     m_hThread.Reset();
     return bEnded;

@@ -73,7 +73,7 @@ std::vector<std::wstring> CFileDeleter::KeepDeletablePaths(const std::vector<std
             if (strPath.empty())
                 continue;
             if (const wchar_t* pszRefusal = RefusalOf(strPath))
-                CHLogging::Log({HLOG_WARNING, false}, L"The staged path %s is not deleted: %s.\n", strPath.c_str(),
+                CHLogging::LogWarning(L"The staged path %s is not deleted: %s.\n", strPath.c_str(),
                                pszRefusal);
             else
                 kept.push_back(strPath);
@@ -98,7 +98,7 @@ void CFileDeleter::DeletePaths()
         CInstallUtils::DeletePath(m_paths[i]);
         ++nDeleted;
     }
-    CHLogging::Log({HLOG_DEBUG, false}, L"Deleted the staged files: %d of %d paths on the drive of %s.\n",
+    CHLogging::LogDebug(L"Deleted the staged files: %d of %d paths on the drive of %s.\n",
                    static_cast<int>(nDeleted), static_cast<int>(m_paths.size()), m_baseDirectory.c_str());
 }
 
@@ -112,7 +112,7 @@ void CFileDeleter::WorkerProc(DWORD)
     } catch (const CHException& error) {
         // The dialog tells the user and stays until closed; the worker host
         // logs and keeps the error.
-        m_waitDialog.RequestFailure(m_strFailureMessage.empty() ? error.GetDescription(0) : m_strFailureMessage,
+        m_waitDialog.RequestFailure(m_strFailureMessage.empty() ? error.GetDescription(CHException::DescribeNewest) : m_strFailureMessage,
                                     m_strCloseButton);
         throw;
     }
@@ -149,6 +149,6 @@ void RunFileDeleter(CFileDeleter& deleter, const std::vector<std::wstring>& path
             throw CHException::FromLastError(HSITE);
         deleter.StartWorkerThread(0);
         const INT_PTR nResult = deleter.m_waitDialog.Run();
-        CHLogging::Log({HLOG_DEBUG, false}, L"CWaitDialog closed. Cancel:%d\n", nResult != -1 ? 1 : 0);
+        CHLogging::LogDebug(L"CWaitDialog closed. Cancel:%d\n", nResult != -1 ? 1 : 0);
     } HCATCH
 }

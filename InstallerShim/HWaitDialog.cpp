@@ -22,7 +22,7 @@ constexpr CNamedControl kNamedControls[] = {{CHWaitDialog::kButtonId, L"button"}
 // Logs an error the dialog reports itself (as the launcher logs handled failures).
 void LogHandled(const CHException& error)
 {
-    CHLogging::Log({HLOG_DEBUG, false}, L"%s\n", error.GetDescription(7).c_str());
+    CHLogging::LogDebug(L"%s\n", error.GetDescription(CHException::DescribeEverything).c_str());
 }
 }  // namespace
 

@@ -199,7 +199,7 @@ bool ReadPipeChunk(HANDLE hPipe, BYTE* pBuffer, DWORD cbBuffer, DWORD& cbRead)
 // An answer too long to be one: logged, and read as empty (the defaults apply).
 std::wstring RefuseLongAnswer()
 {
-    CHLogging::Log({HLOG_WARNING, false}, L"The installer's answer is larger than %u bytes; it is ignored.\n",
+    CHLogging::LogWarning(L"The installer's answer is larger than %u bytes; it is ignored.\n",
                    static_cast<unsigned>(CInstallUtils::MaxAnswerBytes));
     return std::wstring();
 }
@@ -284,8 +284,7 @@ void CInstallUtils::ReadAutorunInfFrom(const std::wstring& strExeDirectory, std:
         std::wstring strDeleteValue;
         if (!ReadIniValueFrom(strExeDirectory, L"deleteAfterInstall", strDeleteValue, L"")) {
             // A cut list may end in a cut path that names another file.
-            CHLogging::Log({HLOG_WARNING, false},
-                           L"The value of deleteAfterInstall in %s is too long; nothing will be deleted.\n",
+            CHLogging::LogWarning(L"The value of deleteAfterInstall in %s is too long; nothing will be deleted.\n",
                            CHFileUtilities::MakeAbsolutePath(strExeDirectory, AutorunFileName).c_str());
             strDeleteValue.clear();
         }
@@ -294,7 +293,7 @@ void CInstallUtils::ReadAutorunInfFrom(const std::wstring& strExeDirectory, std:
                 continue;
             std::wstring strPath;
             if (!ResolveBelowFolder(strExeDirectory, strPiece, strPath)) {
-                CHLogging::Log({HLOG_WARNING, false}, L"Delete path %s leaves the folder %s; it is not deleted.\n",
+                CHLogging::LogWarning(L"Delete path %s leaves the folder %s; it is not deleted.\n",
                                strPiece.c_str(), strExeDirectory.c_str());
                 continue;
             }
@@ -396,7 +395,7 @@ bool CInstallUtils::CopyExeToTmpAndStart(const std::wstring& strExecutable, cons
 
         std::wstring strFolder = strWorkingFolder;
         EnsureNoTrailingSeparator(strFolder);
-        CHLogging::Log({HLOG_DEBUG, false}, L"Running %s in %s with command line %s.\n", strCopy.c_str(),
+        CHLogging::LogDebug(L"Running %s in %s with command line %s.\n", strCopy.c_str(),
                        strFolder.c_str(), strArguments.c_str());
         CHProcess process;
         try {
@@ -444,7 +443,7 @@ void CInstallUtils::DeletePath(std::wstring strPath)
     HTRY {
         EnsureNoTrailingSeparator(strPath);
         if (!CHFileUtilities::FileExists(strPath)) {
-            CHLogging::Log({HLOG_DEBUG, false}, L"Path %s not found!.\n", strPath.c_str());
+            CHLogging::LogDebug(L"Path %s not found!.\n", strPath.c_str());
             return;
         }
         // A single file keeps its read-only protection; inside a folder's
@@ -535,7 +534,7 @@ DWORD CInstallUtils::RunInstallerAndWaitForCompletion(const std::wstring& strRun
             CHMessageWait::WaitFor(process.GetProcessHandle(), INFINITE);
             dwExitCode = process.GetExitCode();
         }
-        CHLogging::Log({HLOG_DEBUG, false}, L"Installer exited with code %d.\n", static_cast<int>(dwExitCode));
+        CHLogging::LogDebug(L"Installer exited with code %d.\n", static_cast<int>(dwExitCode));
         return dwExitCode;
     } HCATCH
 }
@@ -555,8 +554,7 @@ void CInstallUtils::WorkerProc(DWORD)
                                          PipeBufferSize, 0, nullptr));
         if (!m_hPipe) {
             const DWORD dwError = ::GetLastError();
-            CHLogging::Log({HLOG_WARNING, false},
-                           L"Pipe %s could not be created (error %u), it may be in use by another process; the "
+            CHLogging::LogWarning(L"Pipe %s could not be created (error %u), it may be in use by another process; the "
                            L"installer's answer is not read.\n",
                            PipeName, static_cast<unsigned>(dwError));
             return;
@@ -689,7 +687,7 @@ void CInstallUtils::ParseAutorunProgramAndArgument(const std::wstring& strValue,
         // answer garbled, is left out.
         if (strProgram.empty() || !CHFileUtilities::FileExists(strProgram) ||
             CHFileUtilities::IsDirectory(strProgram)) {
-            CHLogging::Log({HLOG_WARNING, false}, L"Autorun program %s not found; it is not started.\n",
+            CHLogging::LogWarning(L"Autorun program %s not found; it is not started.\n",
                            strProgram.c_str());
             return;
         }

@@ -122,8 +122,7 @@ void RunStageTwoInPlace(CFileDeleter& fileDeleter, const std::wstring& strArgume
                         const std::wstring& strWorkingFolder)
 {
     HTRY {
-        CHLogging::Log({HLOG_WARNING, false},
-                       L"Starting programs from %%TEMP%% is not allowed here; the installer runs from %s with %s.\n",
+        CHLogging::LogWarning(L"Starting programs from %%TEMP%% is not allowed here; the installer runs from %s with %s.\n",
                        strWorkingFolder.c_str(), strArguments.c_str());
         CreateMarkerWindow();
         std::wstring strFolder = strWorkingFolder;
@@ -175,8 +174,7 @@ void RunInstaller(CFileDeleter& fileDeleter, std::wstring strRun, std::wstring s
             RunFileDeleter(fileDeleter, CHStringHelper::TokenizeString(strDeleteList, L";"), strCurrentDirectory,
                            installUtils.GetUILanguage());
         if (installUtils.GetInstallerExitCode() == CInstallUtils::RestartStartedExitCode)
-            CHLogging::Log({HLOG_INFO, false},
-                           L"The installer has started a restart itself (exit code 1641): no autoruns, no second "
+            CHLogging::LogInfo(L"The installer has started a restart itself (exit code 1641): no autoruns, no second "
                            L"restart.\n");
         else if (!bReboot)
             installUtils.StartAutoRuns();
@@ -208,8 +206,8 @@ void RunFromMedium(CFileDeleter& fileDeleter, const std::wstring& strExeDirector
 void ReportFailure(const CHException& e) noexcept
 {
     try {
-        CHLogging::Log({HLOG_ERROR, false}, L"%s\n", e.GetDescription(7).c_str());
-        ::MessageBoxW(nullptr, e.GetDescription(0).c_str(), kMessageBoxCaption, MB_OK);
+        CHLogging::LogError(L"%s\n", e.GetDescription(CHException::DescribeEverything).c_str());
+        ::MessageBoxW(nullptr, e.GetDescription(CHException::DescribeNewest).c_str(), kMessageBoxCaption, MB_OK);
     } catch (...) {
         // Nothing is left to report to.
     }
@@ -227,7 +225,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR pszCommandLine, int)
             // A device that offered no install files sends the run on as one from the medium.
             bool bHandled = IsStartedFromDevice(strExeDirectory);
             if (bHandled) {
-                CHLogging::Log({HLOG_DEBUG, false}, L"Started from a device's memory (%s).\n",
+                CHLogging::LogDebug(L"Started from a device's memory (%s).\n",
                                strExeDirectory.c_str());
                 // A double click on the phone's file stages once.
                 RegisterMarkerWindowClass();
@@ -245,7 +243,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR pszCommandLine, int)
     try {
         g_fileDeleter.WaitUntilWorkerEnds();
     } catch (CHException& e) {
-        CHLogging::Log({HLOG_ERROR, false}, L"%s\n", e.GetDescription(7).c_str());
+        CHLogging::LogError(L"%s\n", e.GetDescription(CHException::DescribeEverything).c_str());
     }
     // COM is not left initialised: the device path uninitialises it when it is done with the devices.
     return 0;

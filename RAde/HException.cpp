@@ -425,7 +425,7 @@ const char* CHException::what() const noexcept
 {
     // Made anew on each call: entries may have been added since the last one.
     try {
-        const std::wstring strDescription = GetDescription(7);
+        const std::wstring strDescription = GetDescription(CHException::DescribeEverything);
         const int nChars = static_cast<int>(strDescription.size());
         const int nBytes = ::WideCharToMultiByte(CP_UTF8, 0, strDescription.data(), nChars, nullptr, 0, nullptr, nullptr);
         m_strWhat.assign(static_cast<size_t>(nBytes > 0 ? nBytes : 0), '\0');
@@ -439,7 +439,7 @@ const char* CHException::what() const noexcept
 
 std::wstring CHException::GetDescription(int nFlags) const
 {
-    constexpr int kAllEntries = 1, kStackTrace = 2, kErrorCodes = 4;
+    constexpr int kAllEntries = DescribeAllEntries, kStackTrace = DescribeStackTrace, kErrorCodes = DescribeErrorCodes;
     std::wstring strOut;
     const auto& entries = m_xml.GetChildNodes();
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
@@ -515,9 +515,9 @@ void CHException::LogCurrent(const CHSourceSite& site) noexcept
         RethrowCurrent(site);
     } catch (CHException& e) {
         try {
-            CHLogging::Log({HLOG_WARNING, false}, L"Exception caught in %s (%s : %d)\n",
+            CHLogging::LogWarning(L"Exception caught in %s (%s : %d)\n",
                            site.FunctionName().c_str(), site.FileName().c_str(), site.nLine);
-            CHLogging::Log({HLOG_WARNING, false}, L"%s\n", e.GetDescription(7).c_str());
+            CHLogging::LogWarning(L"%s\n", e.GetDescription(CHException::DescribeEverything).c_str());
         } catch (...) {
             // Nothing is left to report to: the logging facade itself failed.
         }
@@ -531,7 +531,7 @@ void CHException::ReportCurrentToDebugger(const CHSourceSite& site) noexcept
         try {
             throw;
         } catch (CHException& e) {
-            std::wstring strText = L"Error in logging function " + site.FunctionName() + L" : \n" + e.GetDescription(7);
+            std::wstring strText = L"Error in logging function " + site.FunctionName() + L" : \n" + e.GetDescription(CHException::DescribeEverything);
             ::OutputDebugStringW(strText.c_str());
         } catch (...) {
             std::wstring strText = L"Access violation in logging function " + site.FunctionName();

@@ -130,13 +130,22 @@ public:
     bool FindFacility(int nFacility, CHException* pFound) const;
 
     std::wstring GetStackTrace() const;
-    // nFlags: 1 all entries, 2 append the stack trace, 4 print error codes.
+    // What GetDescription shows besides the newest entry's text and values.
+    enum EDescription : int
+    {
+        DescribeNewest = 0,      // the newest entry alone
+        DescribeAllEntries = 1,  // every entry, newest first
+        DescribeStackTrace = 2,  // the stack trace after them
+        DescribeErrorCodes = 4,  // each entry's error codes
+        DescribeEverything = DescribeAllEntries | DescribeStackTrace | DescribeErrorCodes,
+    };
+    // nFlags: EDescription values or'ed together.
     std::wstring GetDescription(int nFlags) const;
 
     // The document itself (root "error").
     const CHXmlNode& GetXml() const { return m_xml; }
 
-    // GetDescription(7) in UTF-8, valid until the next call.
+    // GetDescription(CHException::DescribeEverything) in UTF-8, valid until the next call.
     const char* what() const noexcept override;
 
     // The catch idiom's handlers, called from inside a catch (...) block.

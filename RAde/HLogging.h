@@ -41,6 +41,27 @@ public:
     // printf-style wide format ("%s" takes a wide string). DEBUG and
     // STACKTRACE messages are not even formatted unless a sink takes them.
     static void Log(const CHLogLevel& level, const wchar_t* pszFormat, ...) noexcept;
+    // The same at one level, not forced into the event log.
+    template <class... Args>
+    static void LogError(const wchar_t* pszFormat, Args... args) noexcept
+    {
+        Log({HLOG_ERROR, false}, pszFormat, args...);
+    }
+    template <class... Args>
+    static void LogWarning(const wchar_t* pszFormat, Args... args) noexcept
+    {
+        Log({HLOG_WARNING, false}, pszFormat, args...);
+    }
+    template <class... Args>
+    static void LogInfo(const wchar_t* pszFormat, Args... args) noexcept
+    {
+        Log({HLOG_INFO, false}, pszFormat, args...);
+    }
+    template <class... Args>
+    static void LogDebug(const wchar_t* pszFormat, Args... args) noexcept
+    {
+        Log({HLOG_DEBUG, false}, pszFormat, args...);
+    }
 
     // The level's name as the log file prints it.
     static std::wstring LevelName(int nLevel);

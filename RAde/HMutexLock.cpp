@@ -69,7 +69,7 @@ void CHMutexLock::Unlock()
             // Unlock runs from destructors and scope ends: a release from the
             // wrong thread is reported, not raised.
             CHException e = CHException::FromWin32Error(dwError, HSITE);
-            CHLogging::Log({HLOG_WARNING, false}, L"%s\n", e.GetDescription(7).c_str());
+            CHLogging::LogWarning(L"%s\n", e.GetDescription(CHException::DescribeEverything).c_str());
         }
     } HCATCH
 }

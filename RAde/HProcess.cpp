@@ -116,7 +116,7 @@ void CHProcess::Run(const std::wstring& strProgram, const std::wstring& strParam
         std::vector<wchar_t> commandLine(CommandLineBufferSize, L'\0');
         std::copy(strCommandLine.begin(), strCommandLine.end(), commandLine.begin());
 
-        CHLogging::Log({HLOG_DEBUG, false}, L"Running command \"%s\" with parameters \"%s\"\n", strProgram.c_str(),
+        CHLogging::LogDebug(L"Running command \"%s\" with parameters \"%s\"\n", strProgram.c_str(),
                        strParameters.c_str());
 
         PROCESS_INFORMATION info = {};
@@ -141,7 +141,7 @@ void CHProcess::RunThroughShell(const std::wstring& strProgram, const std::wstri
                                 const std::wstring& strWorkingFolder)
 {
     HTRY {
-        CHLogging::Log({HLOG_INFO, false}, L"%s needs administrator rights: it is started through the shell.\n",
+        CHLogging::LogInfo(L"%s needs administrator rights: it is started through the shell.\n",
                        strProgram.c_str());
         // No shell error box: the caller reports a failure itself.
         SHELLEXECUTEINFOW info = {};

@@ -54,7 +54,7 @@ std::vector<CEnvironmentValue> ReadEnvironmentValues(const std::wstring& strKeyP
 bool SetVariable(const std::wstring& strName, const std::wstring& strValue)
 {
     if (strValue.size() > g_cchMaxVariableValue) {
-        CHLogging::Log({HLOG_WARNING, false}, L"Environment variable %s not set: its value has %u characters\n",
+        CHLogging::LogWarning(L"Environment variable %s not set: its value has %u characters\n",
                        strName.c_str(), static_cast<unsigned>(strValue.size()));
         return false;
     }

@@ -136,7 +136,7 @@ DWORD WINAPI CHWorkerThreadHost::WorkerThreadRunner(LPVOID pContext) noexcept
 {
     std::unique_ptr<CStartContext> context(static_cast<CStartContext*>(pContext));
     CHWorkerThreadHost& host = *context->pHost;
-    CHLogging::Log({HLOG_DEBUG, false}, L"0x%04x\t\tCHWorkerThreadHost::WorkerThreadRunner() Entered\n",
+    CHLogging::LogDebug(L"0x%04x\t\tCHWorkerThreadHost::WorkerThreadRunner() Entered\n",
                    static_cast<unsigned>(::GetCurrentThreadId()));
     try {
         HTRY {
@@ -165,7 +165,7 @@ DWORD WINAPI CHWorkerThreadHost::WorkerThreadRunner(LPVOID pContext) noexcept
 void CHWorkerThreadHost::KeepWorkerError(const CHException& error) noexcept
 {
     HTRY {
-        CHLogging::Log({HLOG_WARNING, false}, L"%s\n", error.GetDescription(7).c_str());
+        CHLogging::LogWarning(L"%s\n", error.GetDescription(CHException::DescribeEverything).c_str());
         SetWorkerError(error);
     } HCATCH_LOG
 }

@@ -450,7 +450,7 @@ void CHTransparentButton::OnSysKeyUp()
             return;
         if (!::PostMessageW(m_hWndCmdTarget, WM_COMMAND, LOWORD(m_nCmdId), 0)) {
             const CHException error = CHException::FromLastError(HSITE);
-            CHLogging::Log({HLOG_DEBUG, false}, L"%s\n", error.GetDescription(7).c_str());
+            CHLogging::LogDebug(L"%s\n", error.GetDescription(CHException::DescribeEverything).c_str());
         }
     } HCATCH_LOG
 }

@@ -45,7 +45,7 @@ void LogReportingFailure() noexcept
         throw;
     } catch (const CHException& e) {
         try {
-            CHLogging::Log({HLOG_ERROR, false}, L"%s\n", e.GetDescription(7).c_str());
+            CHLogging::LogError(L"%s\n", e.GetDescription(CHException::DescribeEverything).c_str());
         } catch (...) {
             // Out of memory while describing the failure: nothing is left to report to.
         }
@@ -60,7 +60,7 @@ void CHUIErrorHandler::HandleError(const std::wstring& strText, const CHExceptio
         HTRY {
             std::wstring strMessage = strText.empty() ? GetDefaultErrorText() : strText;
             AddErrorSpecificInfo(strMessage, error);
-            CHLogging::Log({HLOG_ERROR, false}, L"%s\n\n%s", strMessage.c_str(), error.GetDescription(7).c_str());
+            CHLogging::LogError(L"%s\n\n%s", strMessage.c_str(), error.GetDescription(CHException::DescribeEverything).c_str());
             const std::wstring strCaption = GetApplicationName();
             // The user's answer changes nothing: there is only OK.
             ::MessageBoxW(hWndOwner, strMessage.c_str(), strCaption.c_str(), MB_OK | MB_ICONERROR);
@@ -77,7 +77,7 @@ void CHUIErrorHandler::AddErrorSpecificInfo(std::wstring& strText, const CHExcep
             // The operating system's own words, when the failure came from it.
             CHException win32Entry;
             if (error.FindFacility(FACILITY_WIN32, &win32Entry))
-                strText += L"\n\n" + win32Entry.GetDescription(0);
+                strText += L"\n\n" + win32Entry.GetDescription(CHException::DescribeNewest);
         } HCATCH
     } catch (...) {
         LogReportingFailure();

@@ -229,7 +229,7 @@ int wmain(int argc, wchar_t** argv)
         return 0;
     } catch (CHException& e) {
         try {
-            WriteAll(STD_ERROR_HANDLE, ToUtf8(e.GetDescription(0)));
+            WriteAll(STD_ERROR_HANDLE, ToUtf8(e.GetDescription(CHException::DescribeNewest)));
         } catch (...) {
             // Nowhere left to report to.
         }
