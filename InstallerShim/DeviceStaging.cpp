@@ -74,11 +74,7 @@ constexpr wchar_t kDialogMessage[] = L"Copying installation files...";
 // How often the end request is posted while the dialog's thread has no message queue yet.
 constexpr DWORD kEndPostRetryMs = 10;
 
-bool EqualsNoCase(const std::wstring& str1, const std::wstring& str2)
-{
-    return ::CompareStringOrdinal(str1.c_str(), static_cast<int>(str1.size()), str2.c_str(),
-                                  static_cast<int>(str2.size()), TRUE) == CSTR_EQUAL;
-}
+constexpr auto EqualsNoCase = &CHStringHelper::EqualsNoCase;
 
 std::wstring Number(ULONGLONG nValue)
 {
@@ -598,12 +594,7 @@ bool IsStartedFromDevice(const std::wstring& strExeDirectory)
         const std::wstring strCacheShort = CHFileUtilities::GetShortFilePath(strCache);
         // Windows paths are case-insensitive: the shell may spell the folder otherwise.
         auto contains = [&](const std::wstring& strPart) {
-            if (strPart.empty())
-                return false;
-            std::wstring strHaystack = strExeDirectory, strNeedle = strPart;
-            ::CharUpperBuffW(strHaystack.data(), static_cast<DWORD>(strHaystack.size()));
-            ::CharUpperBuffW(strNeedle.data(), static_cast<DWORD>(strNeedle.size()));
-            return strHaystack.find(strNeedle) != std::wstring::npos;
+            return !strPart.empty() && CHStringHelper::ContainsNoCase(strExeDirectory, strPart);
         };
         return contains(strCache) || contains(strCacheShort);
     } HCATCH

@@ -41,19 +41,8 @@ constexpr int g_nMaxEmptyMessages = 64;
 
 const wchar_t g_szSeparators[] = L"\\/";
 
-bool StartsWithNoCase(const std::wstring& strText, const wchar_t* pszPrefix)
-{
-    const size_t cchPrefix = std::wcslen(pszPrefix);
-    return strText.size() >= cchPrefix &&
-           ::CompareStringOrdinal(strText.c_str(), static_cast<int>(cchPrefix), pszPrefix, static_cast<int>(cchPrefix),
-                                  TRUE) == CSTR_EQUAL;
-}
-
-bool EqualsNoCase(const std::wstring& str1, const std::wstring& str2)
-{
-    return ::CompareStringOrdinal(str1.c_str(), static_cast<int>(str1.size()), str2.c_str(),
-                                  static_cast<int>(str2.size()), TRUE) == CSTR_EQUAL;
-}
+constexpr auto EqualsNoCase = &CHStringHelper::EqualsNoCase;
+constexpr auto StartsWithNoCase = &CHStringHelper::StartsWithNoCase;
 
 // The next blank-separated token of strText from nPosition on. Leading blanks
 // are skipped; nPosition becomes the index after the token's end, or -1 (with

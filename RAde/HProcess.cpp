@@ -9,6 +9,7 @@
 #include "RAde/HException.h"
 #include "RAde/HFileUtilities.h"
 #include "RAde/HLogging.h"
+#include "RAde/HStringHelper.h"
 
 namespace {
 
@@ -30,18 +31,6 @@ CHException StartFailure(DWORD dwError, const std::wstring& strProgram, const st
     if (!strWorkingFolder.empty())
         e.AddValue(L"Directory", strWorkingFolder);
     return e;
-}
-
-std::wstring LowerCase(const std::wstring& strText)
-{
-    if (strText.empty())
-        return strText;
-    const int cchText = static_cast<int>(strText.size());
-    std::wstring strLower(strText.size(), L'\0');
-    if (::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_LOWERCASE, strText.c_str(), cchText, strLower.data(), cchText,
-                        nullptr, nullptr, 0) != cchText)
-        throw CHException::FromLastError(HSITE);
-    return strLower;
 }
 
 bool IsQuoted(const std::wstring& strProgram)
@@ -169,7 +158,6 @@ bool CHProcess::Attach(const std::wstring& strModuleName, DWORD dwAccess)
 {
     HTRY {
         Close();
-        const std::wstring strTarget = LowerCase(strModuleName);
 
         std::vector<DWORD> processIds(g_dwMaxProcesses);
         DWORD cbReturned = 0;
@@ -185,7 +173,7 @@ bool CHProcess::Attach(const std::wstring& strModuleName, DWORD dwAccess)
             std::wstring strName;
             if (!ReadFirstModuleName(hProcess.Get(), strName))
                 continue;
-            if (LowerCase(strName).find(strTarget) != std::wstring::npos) {
+            if (CHStringHelper::ContainsNoCase(strName, strModuleName)) {
                 m_hProcess = std::move(hProcess);
                 m_dwProcessId = dwProcessId;
                 return true;

@@ -28,7 +28,7 @@ public:
     // behind the one the user clicked in.
     void Run(const std::wstring& strProgram, const std::wstring& strParameters, const std::wstring& strWorkingFolder);
     // Finds a running process whose module base name contains strModuleName
-    // (both lower-cased) and holds a handle to it with dwAccess added to
+    // (without regard to case) and holds a handle to it with dwAccess added to
     // query and read rights.
     bool Attach(const std::wstring& strModuleName, DWORD dwAccess);
     static bool IsRunning(const std::wstring& strModuleName);

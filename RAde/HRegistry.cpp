@@ -240,8 +240,7 @@ bool CHRegistry::Exists(const std::wstring& strPath, const wchar_t* pszValueName
         ValueNames names;
         EnumerateValueNames(key.Get(), AllTypes, names);
         return std::any_of(names.begin(), names.end(), [&](const auto& name) {
-            return ::CompareStringOrdinal(name.first.c_str(), static_cast<int>(name.first.size()), pszValueName, -1,
-                                          TRUE) == CSTR_EQUAL;
+            return CHStringHelper::EqualsNoCase(name.first, pszValueName);
         });
     } HCATCH
 }

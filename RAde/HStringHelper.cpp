@@ -51,6 +51,19 @@ bool CHStringHelper::EqualsNoCase(std::wstring_view str1, std::wstring_view str2
                                   static_cast<int>(str2.size()), TRUE) == CSTR_EQUAL;
 }
 
+bool CHStringHelper::StartsWithNoCase(std::wstring_view strText, std::wstring_view strPrefix) noexcept
+{
+    return strText.size() >= strPrefix.size() && EqualsNoCase(strText.substr(0, strPrefix.size()), strPrefix);
+}
+
+bool CHStringHelper::ContainsNoCase(std::wstring_view strText, std::wstring_view strPart) noexcept
+{
+    for (size_t nPos = 0; nPos + strPart.size() <= strText.size(); ++nPos)
+        if (EqualsNoCase(strText.substr(nPos, strPart.size()), strPart))
+            return true;
+    return false;
+}
+
 std::wstring CHStringHelper::MultiByteToString(const char* pszText, size_t nBytes, UINT nCodePage)
 {
     HTRY {

@@ -28,6 +28,8 @@ public:
     // Ordinal comparison ignoring case, as the system compares names (ids,
     // class names, file names): no locale, no normalisation.
     static bool EqualsNoCase(std::wstring_view str1, std::wstring_view str2) noexcept;
+    static bool StartsWithNoCase(std::wstring_view strText, std::wstring_view strPrefix) noexcept;
+    static bool ContainsNoCase(std::wstring_view strText, std::wstring_view strPart) noexcept;
 
     static std::wstring IntToString(int nValue);
     static std::wstring IntToHexString(int nValue);

@@ -7,6 +7,7 @@
 #include "RAde/HFileUtilities.h"
 #include "RAde/HLogging.h"
 #include "RAde/HProcess.h"
+#include "RAde/HStringHelper.h"
 #include "RAde/HRegistry.h"
 
 namespace {
@@ -29,8 +30,7 @@ struct CEnvironmentValue
 
 bool SameName(const std::wstring& str1, const std::wstring& str2)
 {
-    return ::CompareStringOrdinal(str1.c_str(), static_cast<int>(str1.size()), str2.c_str(),
-                                  static_cast<int>(str2.size()), TRUE) == CSTR_EQUAL;
+    return CHStringHelper::EqualsNoCase(str1, str2);
 }
 
 // The key's string values of the given registry type (AllTypes: both string

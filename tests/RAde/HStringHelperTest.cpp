@@ -147,3 +147,20 @@ TEST(CHStringHelper, EqualsNoCaseComparesNamesOrdinallyIgnoringCase)
     EXPECT_TRUE(CHStringHelper::EqualsNoCase(L"", L""));
     EXPECT_FALSE(CHStringHelper::EqualsNoCase(L"list", L"lists"));
 }
+
+TEST(CHStringHelper, StartsWithAndContainsNoCaseMatchAPartAsEqualsNoCaseDoes)
+{
+    struct CCase
+    {
+        const wchar_t* pszText;
+        const wchar_t* pszPart;
+        bool bStarts, bContains;
+    };
+    const CCase cases[] = {{L"Autorun=x", L"AUTORUN=", true, true},   {L"C:\\Temp\\WPDNSE\\x", L"wpdnse\\", false, true},
+                           {L"\u00C4rger", L"\u00E4R", true, true}, {L"abc", L"", true, true},
+                           {L"ab", L"abc", false, false},         {L"abc", L"bd", false, false}};
+    for (const CCase& test : cases) {
+        EXPECT_EQ(CHStringHelper::StartsWithNoCase(test.pszText, test.pszPart), test.bStarts) << test.pszText;
+        EXPECT_EQ(CHStringHelper::ContainsNoCase(test.pszText, test.pszPart), test.bContains) << test.pszText;
+    }
+}
