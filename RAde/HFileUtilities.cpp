@@ -467,42 +467,48 @@ void CHFileUtilities::DeleteFileW(const std::wstring& strPath, bool bClearReadOn
     } HCATCH
 }
 
+namespace {
+
+// Runs a copy or move (transfer) from strSource to strDestination. The system
+// replaces the destination in the same step, never deleting it ahead of a
+// transfer that may fail; without bFailIfExists a read-only destination is
+// made writable for it first. A failure carries eFailure and both names.
+template <class Transfer>
+void TransferFile(const std::wstring& strSource, const std::wstring& strDestination, bool bFailIfExists,
+                  HError eFailure, const CHSourceSite& site, Transfer&& transfer)
+{
+    const std::wstring strLongSource = CHFileUtilities::GetUnicodePath(strSource);
+    const std::wstring strLongDestination = CHFileUtilities::GetUnicodePath(strDestination);
+    auto run = [&] { return transfer(strLongSource.c_str(), strLongDestination.c_str()); };
+    const DWORD dwError =
+        bFailIfExists ? (run() ? NO_ERROR : ::GetLastError()) : RunClearingReadOnlyTarget(strLongDestination, run);
+    if (dwError != NO_ERROR)
+        throw CHException::FromWin32Error(dwError, site)
+            .AddEntry(eFailure, site)
+            .AddValue(L"SrcFile", strSource)
+            .AddValue(L"DstFile", strDestination);
+}
+
+} // namespace
+
 void CHFileUtilities::MoveFileW(const std::wstring& strSource, const std::wstring& strDestination, bool bFailIfExists)
 {
     HTRY {
-        const std::wstring strLongSource = GetUnicodePath(strSource);
-        const std::wstring strLongDestination = GetUnicodePath(strDestination);
-        // The system replaces the destination in the same step, so a move that
-        // fails (a source in use) leaves an existing destination in place.
-        DWORD dwFlags = MOVEFILE_COPY_ALLOWED | (bFailIfExists ? 0 : MOVEFILE_REPLACE_EXISTING);
-        auto moveFile = [&] { return ::MoveFileExW(strLongSource.c_str(), strLongDestination.c_str(), dwFlags); };
-        DWORD dwError = bFailIfExists ? (moveFile() ? NO_ERROR : ::GetLastError())
-                                      : RunClearingReadOnlyTarget(strLongDestination, moveFile);
-        if (dwError != NO_ERROR)
-            throw CHException::FromWin32Error(dwError, HSITE)
-                .AddEntry(HError::MoveFileFailed, HSITE)
-                .AddValue(L"SrcFile", strSource)
-                .AddValue(L"DstFile", strDestination);
+        const DWORD dwFlags = MOVEFILE_COPY_ALLOWED | (bFailIfExists ? 0 : MOVEFILE_REPLACE_EXISTING);
+        TransferFile(strSource, strDestination, bFailIfExists, HError::MoveFileFailed, HSITE,
+                     [&](LPCWSTR pszSource, LPCWSTR pszDestination) {
+                         return ::MoveFileExW(pszSource, pszDestination, dwFlags);
+                     });
     } HCATCH
 }
 
 void CHFileUtilities::CopyFileW(const std::wstring& strSource, const std::wstring& strDestination, bool bFailIfExists)
 {
     HTRY {
-        const std::wstring strLongSource = GetUnicodePath(strSource);
-        const std::wstring strLongDestination = GetUnicodePath(strDestination);
-        // As with moving: the destination is overwritten by the copy itself,
-        // never deleted ahead of a copy that may fail.
-        auto copyFile = [&] {
-            return ::CopyFileW(strLongSource.c_str(), strLongDestination.c_str(), bFailIfExists ? TRUE : FALSE);
-        };
-        DWORD dwError = bFailIfExists ? (copyFile() ? NO_ERROR : ::GetLastError())
-                                      : RunClearingReadOnlyTarget(strLongDestination, copyFile);
-        if (dwError != NO_ERROR)
-            throw CHException::FromWin32Error(dwError, HSITE)
-                .AddEntry(HError::CopyFileFailed, HSITE)
-                .AddValue(L"SrcFile", strSource)
-                .AddValue(L"DstFile", strDestination);
+        TransferFile(strSource, strDestination, bFailIfExists, HError::CopyFileFailed, HSITE,
+                     [&](LPCWSTR pszSource, LPCWSTR pszDestination) {
+                         return ::CopyFileW(pszSource, pszDestination, bFailIfExists ? TRUE : FALSE);
+                     });
     } HCATCH
 }
 
