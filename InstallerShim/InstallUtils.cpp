@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cwchar>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -602,15 +603,21 @@ void CInstallUtils::GetInstallerResponseFromNamedPipe(HANDLE hPipe)
         m_language = DefaultLanguage;
         m_deleteFiles = false;
 
+        // The answer's keys (in any case), each with what its value sets.
+        using CApply = std::function<void(const std::wstring&)>;
+        const std::pair<std::wstring_view, CApply> keys[] = {
+            {L"autorun=", [this](const std::wstring& strValue) { ParseAutorunProgramAndArgument(strValue, *this); }},
+            {L"language=", [this](const std::wstring& strValue) { m_language = strValue; }},
+            {L"delete-files=", [this](const std::wstring& strValue) { m_deleteFiles = EqualsNoCase(strValue, L"true"); }},
+        };
         const std::wstring strText = ReadTextFileFromPipe(hPipe);
         // A carriage return before the line feed stays part of the line.
         for (const std::wstring& strLine : CHStringHelper::TokenizeString(strText, L"\n")) {
-            if (StartsWithNoCase(strLine, L"autorun="))
-                ParseAutorunProgramAndArgument(GetTrimmedArgValue(strLine, 8), *this);
-            else if (StartsWithNoCase(strLine, L"language="))
-                m_language = GetTrimmedArgValue(strLine, 9);
-            else if (StartsWithNoCase(strLine, L"delete-files="))
-                m_deleteFiles = EqualsNoCase(GetTrimmedArgValue(strLine, 13), L"true");
+            for (const auto& [strKey, apply] : keys)
+                if (StartsWithNoCase(strLine, strKey)) {
+                    apply(GetTrimmedArgValue(strLine, strKey.size()));
+                    break;
+                }
         }
     } HCATCH
 }
