@@ -14,7 +14,7 @@
 // become part of a local path.
 //
 // Every interface, id string and stream is owned by a ComPtr or a
-// CCoTaskMemString and released as soon as its device or object is done
+// CHCoTaskMemString and released as soon as its device or object is done
 // with; COM itself is initialised only while the devices are read.
 #include "InstallerShim/DeviceStaging.h"
 
@@ -30,6 +30,7 @@
 
 #include "InstallerShim/HWaitDialogShim.h"
 #include "InstallerShim/PortableDeviceApi.h"
+#include "RAde/HComApartment.h"
 #include "RAde/HException.h"
 #include "RAde/HFileUtilities.h"
 #include "RAde/HLogging.h"
@@ -86,32 +87,6 @@ std::wstring HResultText(HRESULT hr)
     return CHStringHelper::Format(L"0x%08X", static_cast<unsigned>(hr));
 }
 
-// COM on the main thread while the devices are read: multithreaded, as the
-// device objects need, and uninitialised again when it goes, after every
-// device interface has been released. When the thread cannot join the
-// multithreaded apartment the device objects cannot be made, and no device
-// is found.
-class CComApartment
-{
-public:
-    CComApartment() : m_hr(::CoInitializeEx(nullptr, COINIT_MULTITHREADED))
-    {
-        if (FAILED(m_hr))
-            CHLogging::LogWarning(L"COM could not be initialised for the devices (%s).\n",
-                           HResultText(m_hr).c_str());
-    }
-    ~CComApartment()
-    {
-        if (SUCCEEDED(m_hr))
-            ::CoUninitialize();
-    }
-    CComApartment(const CComApartment&) = delete;
-    CComApartment& operator=(const CComApartment&) = delete;
-
-private:
-    HRESULT m_hr;
-};
-
 template <class Interface>
 HRESULT CreateInProcess(const CLSID& clsid, const IID& iid, ComPtr<Interface>& object)
 {
@@ -125,7 +100,7 @@ HRESULT CreateInProcess(const CLSID& clsid, const IID& iid, ComPtr<Interface>& o
 // Fetches up to nCount more child ids into ids. False when the enumeration
 // has ended (a fetch that delivers nothing) or failed; whatever a fetch
 // delivered is added either way.
-bool FetchChildIds(IEnumPortableDeviceObjectIDs* pEnumerator, ULONG nCount, std::vector<CCoTaskMemString>& ids)
+bool FetchChildIds(IEnumPortableDeviceObjectIDs* pEnumerator, ULONG nCount, std::vector<CHCoTaskMemString>& ids)
 {
     std::vector<LPWSTR> batch(nCount, nullptr);
     ids.reserve(ids.size() + nCount);
@@ -143,9 +118,9 @@ bool FetchChildIds(IEnumPortableDeviceObjectIDs* pEnumerator, ULONG nCount, std:
 
 // The ids of an object's first nMax children in the device's order; fewer
 // when there are no more, none when they cannot be listed.
-std::vector<CCoTaskMemString> ChildObjectIds(IPortableDeviceContent* pContent, LPCWSTR pszParentId, ULONG nMax)
+std::vector<CHCoTaskMemString> ChildObjectIds(IPortableDeviceContent* pContent, LPCWSTR pszParentId, ULONG nMax)
 {
-    std::vector<CCoTaskMemString> ids;
+    std::vector<CHCoTaskMemString> ids;
     ComPtr<IEnumPortableDeviceObjectIDs> enumerator;
     if (FAILED(pContent->EnumObjects(0, pszParentId, nullptr, &enumerator)) || !enumerator)
         return ids;
@@ -180,7 +155,7 @@ std::optional<CObjectInfo> ReadObjectInfo(IPortableDeviceProperties* pProperties
     CObjectInfo info;
     LPWSTR pszName = nullptr;
     const HRESULT hrName = values->GetStringValue(Wpd::ObjectOriginalFileName, &pszName);
-    const CCoTaskMemString name(pszName);
+    const CHCoTaskMemString name(pszName);
     if (SUCCEEDED(hrName) && name)
         info.strName = name.Get();
     // Sizes are 64-bit; a device that reports a 32-bit value is understood too.
@@ -318,9 +293,9 @@ public:
                 return;
             }
             for (bool bMore = true; bMore;) {
-                std::vector<CCoTaskMemString> batch;
+                std::vector<CHCoTaskMemString> batch;
                 bMore = FetchChildIds(enumerator.Get(), kChildBatch, batch);
-                for (const CCoTaskMemString& child : batch)
+                for (const CHCoTaskMemString& child : batch)
                     CopyChild(child.Get(), strDestination, nDepth);
             }
         } HCATCH
@@ -395,9 +370,9 @@ std::wstring InstallerPath()
 }
 
 // The ids of the connected devices; none when there are none or they cannot be listed.
-std::vector<CCoTaskMemString> ConnectedDeviceIds(IPortableDeviceManager* pManager)
+std::vector<CHCoTaskMemString> ConnectedDeviceIds(IPortableDeviceManager* pManager)
 {
-    std::vector<CCoTaskMemString> ids;
+    std::vector<CHCoTaskMemString> ids;
     DWORD nCount = 0;
     if (FAILED(pManager->GetDevices(nullptr, &nCount)) || nCount == 0)
         return ids;
@@ -457,7 +432,7 @@ CInstallObjects FindInstallObjects(IPortableDeviceContent* pContent, IPortableDe
     CInstallObjects found;
     const ComPtr<IPortableDeviceKeyCollection> keys = NameAndSizeKeys();
     ComPtr<IPortableDeviceResources> resources;
-    for (const CCoTaskMemString& id : ChildObjectIds(pContent, pszStorageId, kRootObjectsLooked)) {
+    for (const CHCoTaskMemString& id : ChildObjectIds(pContent, pszStorageId, kRootObjectsLooked)) {
         const std::optional<CObjectInfo> info = ReadObjectInfo(pProperties, keys.Get(), id.Get());
         if (!info)
             continue;
@@ -514,7 +489,7 @@ bool StageFromOneDevice(LPCWSTR pszDeviceId)
             hr = device->Content(&content);
             if (FAILED(hr) || !content)
                 return SkipDevice(pszDeviceId, L"its content could not be read", hr);
-            const std::vector<CCoTaskMemString> storages =
+            const std::vector<CHCoTaskMemString> storages =
                 ChildObjectIds(content.Get(), Wpd::DeviceObjectId, kStoragesFetched);
             if (storages.empty())
                 return SkipDevice(pszDeviceId, L"no storage", S_OK);
@@ -540,7 +515,8 @@ bool StageFromOneDevice(LPCWSTR pszDeviceId)
 std::wstring StageFromConnectedDevices()
 {
     HTRY {
-        const CComApartment apartment;
+        // The device objects need the multithreaded apartment; without it no device is found.
+        const CHComApartment apartment;
         ComPtr<IPortableDeviceManager> manager;
         const HRESULT hr = CreateInProcess(Wpd::CLSID_DeviceManager, Wpd::IID_DeviceManager, manager);
         if (FAILED(hr) || !manager) {
@@ -549,7 +525,7 @@ std::wstring StageFromConnectedDevices()
         }
         // Once a device has supplied the files, one without them later changes nothing.
         bool bSupplied = false;
-        for (const CCoTaskMemString& id : ConnectedDeviceIds(manager.Get()))
+        for (const CHCoTaskMemString& id : ConnectedDeviceIds(manager.Get()))
             bSupplied = StageFromOneDevice(id.Get()) || bSupplied;
         return bSupplied ? InstallerPath() : std::wstring();
     } HCATCH

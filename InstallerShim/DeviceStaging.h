@@ -38,15 +38,6 @@ void CopyDeviceFolder(LPCWSTR pszObjectId, IPortableDeviceContent* pContent, IPo
 // ---------------------------------------------------------------------------
 // The pieces of the device path, reachable by the tests
 
-// Strings the device hands out, freed with the COM allocator.
-struct CCoTaskMemStringTraits
-{
-    using Handle = LPWSTR;
-    static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle p) noexcept { ::CoTaskMemFree(p); }
-};
-using CCoTaskMemString = CHUniqueHandle<CCoTaskMemStringTraits>;
-
 // True when a name that a device reports for one of its objects may be
 // joined into a local path: not empty, no path separator, ":", "..",
 // wildcard, quote, pipe or control character, no trailing dot or blank

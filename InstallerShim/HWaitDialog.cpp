@@ -79,9 +79,8 @@ void CHWaitDialog::LoadWaitAnimFramesFromResources()
             buffer.Lock();
             std::memcpy(buffer.GetBuf(), pBytes, nSize);
             buffer.Unlock();
-            IStream* pRawStream = nullptr;
-            buffer.DetachStream(&pRawStream);
-            CHStreamPtr stream(pRawStream);
+            CHStreamPtr stream;
+            buffer.DetachStream(stream.OutParam());
             frame.Load(stream.Get());
             PremultiplyAlpha(frame);
         }

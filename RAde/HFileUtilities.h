@@ -12,15 +12,6 @@
 
 class CHBuf;
 
-// Directory searches (FindFirstFileW and its kin), closed with FindClose.
-struct CHFindHandleTraits
-{
-    using Handle = HANDLE;
-    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(Handle h) noexcept { ::FindClose(h); }
-};
-using CHFindHandle = CHUniqueHandle<CHFindHandleTraits>;
-
 // Text encodings of files.
 enum : int
 {

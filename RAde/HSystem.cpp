@@ -23,10 +23,9 @@ constexpr DWORD g_dwInstallationRestartReason =
 // opened, the privilege is unknown, or the token does not hold it.
 bool EnableProcessPrivilege(const wchar_t* pszPrivilege) noexcept
 {
-    HANDLE hRawToken = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &hRawToken))
+    CHKernelHandle hToken;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, hToken.OutParam()))
         return false;
-    CHKernelHandle hToken(hRawToken);
 
     TOKEN_PRIVILEGES privileges = {};
     privileges.PrivilegeCount = 1;

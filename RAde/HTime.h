@@ -8,15 +8,6 @@
 
 #include "RAde/HUniqueHandle.h"
 
-// A BSTR that the system allocated for us (date texts), freed with SysFreeString.
-struct CHBstrTraits
-{
-    using Handle = BSTR;
-    static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle h) noexcept { ::SysFreeString(h); }
-};
-using CHUniqueBstr = CHUniqueHandle<CHBstrTraits>;
-
 class CHTime
 {
 public:

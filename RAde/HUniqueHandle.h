@@ -1,5 +1,7 @@
 // One move-only owner for every kind of Win32 handle. A traits type names the
 // invalid value and how the handle is closed; each handle kind is an alias.
+// The generic kinds are catalogued here; a kind that belongs to one class
+// (a registry key, an event source) stays beside it.
 #pragma once
 
 #include <windows.h>
@@ -29,12 +31,24 @@ public:
     bool IsValid() const noexcept { return m_h != Traits::Invalid(); }
     explicit operator bool() const noexcept { return IsValid(); }
 
-    // Closes the owned handle (if any) and owns h instead.
+    // Closes the owned handle (if any) and owns h instead. The thread's last
+    // error stays as it was: a handle is often reset between a failing call
+    // and the reading of its error.
     void Reset(Handle h = Traits::Invalid()) noexcept
     {
         Handle hOld = std::exchange(m_h, h);
-        if (hOld != Traits::Invalid())
+        if (hOld != Traits::Invalid()) {
+            const DWORD dwLastError = ::GetLastError();
             Traits::Close(hOld);
+            ::SetLastError(dwLastError);
+        }
+    }
+    // For a call that hands out a new handle through an out-parameter: the
+    // owned handle is closed first, and the new one is owned.
+    Handle* OutParam() noexcept
+    {
+        Reset();
+        return &m_h;
     }
     Handle Detach() noexcept { return std::exchange(m_h, Traits::Invalid()); }
 
@@ -69,3 +83,86 @@ struct CHWindowHandleTraits
     static void Close(Handle h) noexcept { ::DestroyWindow(h); }
 };
 using CHWindowHandle = CHUniqueHandle<CHWindowHandleTraits>;
+
+// Window hooks (SetWindowsHookEx), removed with UnhookWindowsHookEx.
+struct CHHookHandleTraits
+{
+    using Handle = HHOOK;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::UnhookWindowsHookEx(h); }
+};
+using CHHookHandle = CHUniqueHandle<CHHookHandleTraits>;
+
+// Directory searches (FindFirstFileW and its kin), closed with FindClose.
+struct CHFindHandleTraits
+{
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle h) noexcept { ::FindClose(h); }
+};
+using CHFindHandle = CHUniqueHandle<CHFindHandleTraits>;
+
+// Strings the system hands out (device ids, object ids), freed with the COM allocator.
+struct CHCoTaskMemStringTraits
+{
+    using Handle = LPWSTR;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle p) noexcept { ::CoTaskMemFree(p); }
+};
+using CHCoTaskMemString = CHUniqueHandle<CHCoTaskMemStringTraits>;
+
+// A BSTR that the system allocated for us (date texts), freed with SysFreeString.
+struct CHBstrTraits
+{
+    using Handle = BSTR;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::SysFreeString(h); }
+};
+using CHUniqueBstr = CHUniqueHandle<CHBstrTraits>;
+
+// GDI objects (bitmaps, fonts, brushes, regions) owned by one object.
+template <class T>
+struct CHGdiObjectTraits
+{
+    using Handle = T;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::DeleteObject(h); }
+};
+using CHBitmapHandle = CHUniqueHandle<CHGdiObjectTraits<HBITMAP>>;
+using CHFontHandle = CHUniqueHandle<CHGdiObjectTraits<HFONT>>;
+using CHBrushHandle = CHUniqueHandle<CHGdiObjectTraits<HBRUSH>>;
+using CHRegionHandle = CHUniqueHandle<CHGdiObjectTraits<HRGN>>;
+
+// Memory device contexts made with CreateCompatibleDC.
+struct CHMemoryDCTraits
+{
+    using Handle = HDC;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::DeleteDC(h); }
+};
+using CHMemoryDC = CHUniqueHandle<CHMemoryDCTraits>;
+
+// A device context of a window, from GetDC, given back with ReleaseDC.
+struct CHWindowDCTraits
+{
+    struct Handle
+    {
+        HWND hWnd = nullptr;
+        HDC hDC = nullptr;
+        bool operator==(const Handle&) const = default;
+    };
+    static Handle Invalid() noexcept { return Handle{}; }
+    static void Close(Handle h) noexcept { ::ReleaseDC(h.hWnd, h.hDC); }
+};
+using CHWindowDC = CHUniqueHandle<CHWindowDCTraits>;
+
+// COM interface pointers owned by one object (released, never copied).
+template <class T>
+struct CHComTraits
+{
+    using Handle = T*;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle p) noexcept { p->Release(); }
+};
+using CHUnknownPtr = CHUniqueHandle<CHComTraits<IUnknown>>;
+using CHStreamPtr = CHUniqueHandle<CHComTraits<IStream>>;

@@ -44,14 +44,6 @@ bool Exists(const std::wstring& strPath) { return ::GetFileAttributesW(strPath.c
 // ---------------------------------------------------------------------------
 // Watching the dialog
 
-struct CHookHandleTraits
-{
-    using Handle = HHOOK;
-    static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle h) noexcept { ::UnhookWindowsHookEx(h); }
-};
-using CHHookHandle = CHUniqueHandle<CHookHandleTraits>;
-
 // The moments of one dialog run; 0 while not seen.
 struct CDialogMoments
 {

@@ -185,12 +185,12 @@ public:
             ULONG nFetched = 0;
             if (FAILED(enumerator->Next(1, &pszId, &nFetched)) || nFetched == 0)
                 break;
-            const CCoTaskMemString id(pszId);
+            const CHCoTaskMemString id(pszId);
             ComPtr<IPortableDeviceValues> values;
             LPWSTR pszName = nullptr;
             if (SUCCEEDED(m_properties->GetValues(id.Get(), keys.Get(), &values)) &&
                 SUCCEEDED(values->GetStringValue(Wpd::ObjectOriginalFileName, &pszName))) {
-                const CCoTaskMemString name(pszName);
+                const CHCoTaskMemString name(pszName);
                 if (strName == name.Get())
                     return id.Get();
             }

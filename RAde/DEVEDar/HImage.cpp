@@ -255,17 +255,16 @@ void CHImage::LoadThroughPng(const CHImage& source)
 {
     HTRY {
         // Encoded before anything is emptied, so source may be this image.
-        IStream* pRawStream = nullptr;
-        HRESULT hr = ::CreateStreamOnHGlobal(nullptr, TRUE, &pRawStream);
+        CHStreamPtr stream;
+        HRESULT hr = ::CreateStreamOnHGlobal(nullptr, TRUE, stream.OutParam());
         if (FAILED(hr))
             throw CHException::FromHResult(hr, HSITE);
-        CHStreamPtr pStream(pRawStream);
-        source.Save(pRawStream);
+        source.Save(stream.Get());
         const LARGE_INTEGER liStart = {};
-        hr = pRawStream->Seek(liStart, STREAM_SEEK_SET, nullptr);
+        hr = stream.Get()->Seek(liStart, STREAM_SEEK_SET, nullptr);
         if (FAILED(hr))
             throw CHException::FromHResult(hr, HSITE);
-        Load(pRawStream);
+        Load(stream.Get());
     } HCATCH
 }
 

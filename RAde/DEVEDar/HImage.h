@@ -18,53 +18,6 @@
 
 #include "RAde/HUniqueHandle.h"
 
-// GDI objects (bitmaps, fonts, brushes, regions) owned by one object.
-template <class T>
-struct CHGdiObjectTraits
-{
-    using Handle = T;
-    static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle h) noexcept { ::DeleteObject(h); }
-};
-using CHBitmapHandle = CHUniqueHandle<CHGdiObjectTraits<HBITMAP>>;
-using CHFontHandle = CHUniqueHandle<CHGdiObjectTraits<HFONT>>;
-using CHBrushHandle = CHUniqueHandle<CHGdiObjectTraits<HBRUSH>>;
-using CHRegionHandle = CHUniqueHandle<CHGdiObjectTraits<HRGN>>;
-
-// Memory device contexts made with CreateCompatibleDC.
-struct CHMemoryDCTraits
-{
-    using Handle = HDC;
-    static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle h) noexcept { ::DeleteDC(h); }
-};
-using CHMemoryDC = CHUniqueHandle<CHMemoryDCTraits>;
-
-// A device context of a window, from GetDC, given back with ReleaseDC.
-struct CHWindowDCTraits
-{
-    struct Handle
-    {
-        HWND hWnd = nullptr;
-        HDC hDC = nullptr;
-        bool operator==(const Handle&) const = default;
-    };
-    static Handle Invalid() noexcept { return Handle{}; }
-    static void Close(Handle h) noexcept { ::ReleaseDC(h.hWnd, h.hDC); }
-};
-using CHWindowDC = CHUniqueHandle<CHWindowDCTraits>;
-
-// COM interface pointers owned by one object (released, never copied).
-template <class T>
-struct CHComTraits
-{
-    using Handle = T*;
-    static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle p) noexcept { p->Release(); }
-};
-using CHUnknownPtr = CHUniqueHandle<CHComTraits<IUnknown>>;
-using CHStreamPtr = CHUniqueHandle<CHComTraits<IStream>>;
-
 // Everything drawing code changes in a device context (selected objects,
 // origins, modes, clipping) is undone when this object goes.
 class CHSavedDC

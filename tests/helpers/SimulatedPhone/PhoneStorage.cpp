@@ -12,14 +12,6 @@ namespace SimulatedPhone {
 
 namespace {
 
-struct CFindTraits
-{
-    using Handle = HANDLE;
-    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(Handle h) noexcept { ::FindClose(h); }
-};
-using CFindHandle = CHUniqueHandle<CFindTraits>;
-
 bool EndsWithNoCase(const std::wstring& strText, const std::wstring& strEnd)
 {
     return strText.size() > strEnd.size() &&
@@ -117,7 +109,7 @@ HRESULT CPhoneStorage::ListChildren(const CPhoneObject& parent, std::vector<std:
         return S_OK;
 
     WIN32_FIND_DATAW data = {};
-    CFindHandle find(::FindFirstFileExW((parent.strDiskPath + L"\\*").c_str(), FindExInfoBasic, &data,
+    CHFindHandle find(::FindFirstFileExW((parent.strDiskPath + L"\\*").c_str(), FindExInfoBasic, &data,
                                         FindExSearchNameMatch, nullptr, 0));
     if (!find)
         return HRESULT_FROM_WIN32(::GetLastError());

@@ -1,0 +1,28 @@
+// The handle owner: closing keeps the thread's last error, and a handle
+// handed out through an out-parameter is owned.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "RAde/HUniqueHandle.h"
+
+TEST(CHUniqueHandle, ResetKeepsTheLastErrorAndOutParamOwnsWhatACallHandsOut)
+{
+    CHKernelHandle hToken;
+    ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, hToken.OutParam()));
+    ASSERT_TRUE(hToken);
+    HANDLE hFirst = hToken.Get();
+    // A second call through OutParam closes the first handle before it owns the new one.
+    ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, hToken.OutParam()));
+    DWORD dwFlags = 0;
+    EXPECT_TRUE(hToken.Get() == hFirst || !::GetHandleInformation(hFirst, &dwFlags)) << "the first handle stayed open";
+
+    // Even a close that fails (a handle that is none) leaves the error as it was.
+    for (HANDLE h : {hToken.Detach(), reinterpret_cast<HANDLE>(0x7FF0)}) {
+        CHKernelHandle hOwned(h);
+        ::SetLastError(ERROR_FILE_NOT_FOUND);
+        hOwned.Reset();
+        EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+        EXPECT_FALSE(hOwned);
+    }
+}
