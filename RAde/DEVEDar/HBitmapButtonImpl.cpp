@@ -2,16 +2,8 @@
 
 #include <commctrl.h>
 
+#include "RAde/DEVEDar/HGUIHelpers.h"
 #include "RAde/HException.h"
-
-namespace
-{
-// A mouse message's point (signed: left of or above the window is negative).
-POINT PointOf(LPARAM lParam) noexcept
-{
-    return POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-}
-} // namespace
 
 BOOL CHBitmapButtonImpl::SubclassWindow(HWND hWnd) noexcept
 {
@@ -80,7 +72,7 @@ BOOL CHBitmapButtonImpl::StartTrackMouseLeave() noexcept
 
 bool CHBitmapButtonImpl::IsInside(LPARAM lParam) const noexcept
 {
-    POINT pt = PointOf(lParam);
+    POINT pt = PointFromLParam(lParam);
     ::ClientToScreen(m_hWnd, &pt);
     RECT rc{};
     ::GetWindowRect(m_hWnd, &rc);

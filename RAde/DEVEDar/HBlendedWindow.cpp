@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "RAde/DEVEDar/HGUIHelpers.h"
 #include "RAde/HException.h"
 
 namespace
@@ -140,7 +141,7 @@ BOOL CHBlendedWindow::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARA
     case WM_WINDOWPOSCHANGED:
         // The system always passes a WINDOWPOS; a stray message without one is ignored.
         if (lParam != 0)
-            OnWindowPosChanged(*reinterpret_cast<const WINDOWPOS*>(lParam));
+            OnWindowPosChanged(*WindowPosFromLParam(lParam));
         lResult = 0;
         return TRUE;
     case WM_NCHITTEST:

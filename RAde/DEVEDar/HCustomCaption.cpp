@@ -3,15 +3,11 @@
 #include <commctrl.h>
 
 #include "RAde/DEVEDar/HImage.h"
+#include "RAde/DEVEDar/HGUIHelpers.h"
 #include "RAde/HException.h"
 
 namespace
 {
-POINT PointOf(LPARAM lParam) noexcept
-{
-    return POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-}
-
 // The hit-test code of a caption button's number.
 LRESULT HitCodeOf(int nNumber) noexcept
 {
@@ -311,7 +307,7 @@ BOOL CHCustomCaption::OnMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT
             lResult = DefaultWithoutVisibleStyle(uMsg, wParam, lParam);
             return TRUE;
         case WM_CONTEXTMENU: {
-            POINT pt = PointOf(lParam);
+            POINT pt = PointFromLParam(lParam);
             RECT rcClient{};
             ::GetClientRect(m_hWnd, &rcClient);
             ::ScreenToClient(m_hWnd, &pt);
@@ -366,7 +362,7 @@ LRESULT CHCustomCaption::OnNcCalcSize(WPARAM wParam, LPARAM lParam)
 
 LRESULT CHCustomCaption::OnNcHitTest(LPARAM lParam)
 {
-    const int nButton = ButtonAt(PointOf(lParam));
+    const int nButton = ButtonAt(PointFromLParam(lParam));
     if (nButton >= 0)
         return HitCodeOf(m_buttons[static_cast<size_t>(nButton)].nNumber);
     const LRESULT lDefault = ::DefWindowProcW(m_hWnd, WM_NCHITTEST, 0, lParam);
@@ -405,7 +401,7 @@ void CHCustomCaption::OnNcPaint(WPARAM wParam)
 
 void CHCustomCaption::OnNcMouseMove(LPARAM lParam)
 {
-    const POINT pt = PointOf(lParam);
+    const POINT pt = PointFromLParam(lParam);
     if (m_toolTip) {
         // The tooltip follows client-area moves only: the caption's are passed on.
         POINT ptClient = pt;
@@ -424,7 +420,7 @@ void CHCustomCaption::OnNcMouseMove(LPARAM lParam)
 
 BOOL CHCustomCaption::OnNcLButtonDown(WPARAM wParam, LPARAM lParam, LRESULT& lResult)
 {
-    const int nButton = ButtonAt(PointOf(lParam));
+    const int nButton = ButtonAt(PointFromLParam(lParam));
     if (nButton >= 0) {
         m_nPressed = nButton;
         SetButtonStates(nButton, captionStatePressed);
@@ -443,17 +439,17 @@ BOOL CHCustomCaption::OnNcLButtonDown(WPARAM wParam, LPARAM lParam, LRESULT& lRe
 
 void CHCustomCaption::StartTracking()
 {
-    if (m_listener.m_hWnd == nullptr) {
+    if (m_listener.GetHandle() == nullptr) {
         const RECT rc{0, 0, 0, 0};
         m_listener.Create(nullptr, &rc, L"", WS_POPUP, WS_EX_TOOLWINDOW);
     }
-    if (::GetCapture() != m_listener.m_hWnd)
-        ::SetCapture(m_listener.m_hWnd);
+    if (::GetCapture() != m_listener.GetHandle())
+        ::SetCapture(m_listener.GetHandle());
 }
 
 void CHCustomCaption::EndTracking() noexcept
 {
-    if (m_listener.m_hWnd != nullptr && ::GetCapture() == m_listener.m_hWnd)
+    if (m_listener.GetHandle() != nullptr && ::GetCapture() == m_listener.GetHandle())
         ::ReleaseCapture();
 }
 
@@ -502,7 +498,7 @@ void CHCustomCaption::OnTrackButtonUp(POINT ptScreen)
 BOOL CHCustomCaption::CListener::ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM, LPARAM lParam, LRESULT& lResult)
 {
     lResult = 0;
-    POINT pt = PointOf(lParam);
+    POINT pt = PointFromLParam(lParam);
     ::ClientToScreen(hWnd, &pt);
     switch (uMsg) {
     case WM_MOUSEMOVE:

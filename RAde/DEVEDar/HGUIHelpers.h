@@ -64,6 +64,18 @@ void CalcTextSize(const std::wstring& strText, HFONT hFont, RECT& rc, HDC hRefer
 // A control's window text, read with its real length (empty for no window).
 std::wstring GetWindowTextOf(HWND hWnd);
 
+// Message crackers. A mouse message's point (signed: left of or above the
+// window is negative); the WINDOWPOS of WM_WINDOWPOSCHANGING and
+// WM_WINDOWPOSCHANGED (null for a stray message that carries none).
+inline POINT PointFromLParam(LPARAM lParam) noexcept
+{
+    return POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+}
+inline const WINDOWPOS* WindowPosFromLParam(LPARAM lParam) noexcept
+{
+    return reinterpret_cast<const WINDOWPOS*>(lParam);
+}
+
 // The parent's brush for a control of the class the colour message names
 // (WM_CTLCOLORSTATIC, WM_CTLCOLORLISTBOX, ...): the parent also sets its text
 // colour and mode in hDC. Null when the control has no parent or the parent

@@ -426,7 +426,7 @@ LRESULT CHTransparentButton::OnNCHitTest(LPARAM lParam)
             return HTCLIENT;
         RECT rcWindow{};
         ::GetWindowRect(m_hWnd, &rcWindow);
-        const POINT pt{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+        const POINT pt = PointFromLParam(lParam);
         const POINT ptImage = CoordScreenToImage(pt, rcWindow, image);
         if (ptImage.x < 0 || ptImage.y < 0)
             return HTCLIENT;

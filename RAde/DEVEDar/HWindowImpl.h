@@ -95,6 +95,8 @@ public:
     UINT_PTR SetTimer(UINT_PTR nId, UINT nElapse) noexcept { return ::SetTimer(m_hWnd, nId, nElapse, nullptr); }
     BOOL KillTimer(UINT_PTR nId) noexcept { return ::KillTimer(m_hWnd, nId); }
     BOOL IsWindow() const noexcept { return m_hWnd != nullptr && ::IsWindow(m_hWnd); }
+    // The bound window (null while none is): set only by this layer.
+    HWND GetHandle() const noexcept { return m_hWnd; }
     operator HWND() const noexcept { return m_hWnd; }
 
     // Message processing: TRUE when handled (result in lResult).
@@ -102,9 +104,9 @@ public:
     // What an unhandled message gets: the default or the control's own procedure.
     virtual LRESULT DefWindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam);
 
+protected:
     HWND m_hWnd = nullptr;
 
-protected:
     enum class EBinding { None, Created, Subclassed, Dialog };
 
     // Name of the window class Create registers; one class per name.

@@ -1,5 +1,6 @@
 #include "RAde/DEVEDar/HWndShadow.h"
 
+#include "RAde/DEVEDar/HGUIHelpers.h"
 #include "RAde/HException.h"
 
 namespace
@@ -140,7 +141,7 @@ void CHWndShadow::OnDialogMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) noexc
             // The system always passes a WINDOWPOS; a stray message without one is ignored.
             if (lParam == 0)
                 break;
-            const auto& pos = *reinterpret_cast<const WINDOWPOS*>(lParam);
+            const WINDOWPOS& pos = *WindowPosFromLParam(lParam);
             if (uMsg == WM_WINDOWPOSCHANGING && !MovesSizesShowsOrHides(pos.flags))
                 break;
             RECT rcDialog = DialogRectOf(pos);

@@ -95,7 +95,7 @@ TEST_F(CWaitDialogTest, ShowsTheSpinnerCentredAndEndsOnAWorkersRequest)
         ::SendMessageW(self.Spinner(), WM_TIMER, 21, 0);
         nFramesAfter = self.Animation().GetFrameIndex();
         spins = self.SpinnerAfterTicks(8);
-        bShadowed = self.GetShadow().GetDialog() == self.m_hWnd;
+        bShadowed = self.GetShadow().GetDialog() == self.GetHandle();
         std::thread([&self] { self.RequestEnd(); }).join();
     };
     EXPECT_EQ(dialog.Run(), 1);

@@ -109,7 +109,7 @@ TEST(CHBlendedWindow, AClickOnItReachesTheWindowBelowWhicheverThreadOwnsIt)
     POINT pt{260, 770};
 
     EXPECT_EQ(WindowFromPointOverBlendedWindowOfOtherThread(pt, rcBlended, CHBlendedWindow::kExStyle).hWndFound,
-              below.m_hWnd);
+              below.GetHandle());
     // Without WS_EX_TRANSPARENT the blended window takes the click, although it
     // answers HTTRANSPARENT: that alone is not enough across threads.
     CPointHit hit = WindowFromPointOverBlendedWindowOfOtherThread(pt, rcBlended, WS_EX_LAYERED | WS_EX_TOOLWINDOW);

@@ -78,7 +78,7 @@ TEST(CHDialogImpl, ModalDialogSeesItsInitParamAndReturnsWhatEndDialogWasGiven)
     EXPECT_NE(dialog.m_hStaticAtInitDialog, nullptr);
     EXPECT_NE(dialog.m_hButtonAtInitDialog, nullptr);
     // The system destroys a modal dialog before DoModal returns.
-    EXPECT_EQ(dialog.m_hWnd, nullptr);
+    EXPECT_EQ(dialog.GetHandle(), nullptr);
     EXPECT_TRUE(dialog.m_bFinalMessage);
 }
 
@@ -154,7 +154,7 @@ TEST(CHDialogImpl, ModelessDialogIsDestroyedByEndDialogOrWithItsObject)
     CTestDialog dialog;
     HWND hDlg = dialog.Create(nullptr, 9);
     ASSERT_NE(hDlg, nullptr);
-    EXPECT_EQ(dialog.m_hWnd, hDlg);
+    EXPECT_EQ(dialog.GetHandle(), hDlg);
     EXPECT_EQ(dialog.m_lInitDialogParam, 9);
     EXPECT_EQ(CHWindowImpl::FromHandle(hDlg), &dialog);
     EXPECT_EQ(dialog.m_pObjectAtInitDialog, &dialog);
@@ -166,7 +166,7 @@ TEST(CHDialogImpl, ModelessDialogIsDestroyedByEndDialogOrWithItsObject)
 
     EXPECT_TRUE(dialog.EndDialog(3));
     EXPECT_FALSE(::IsWindow(hDlg));
-    EXPECT_EQ(dialog.m_hWnd, nullptr);
+    EXPECT_EQ(dialog.GetHandle(), nullptr);
     EXPECT_TRUE(dialog.m_bFinalMessage);
     EXPECT_FALSE(dialog.EndDialog(3));
 
@@ -198,5 +198,5 @@ TEST(CHDialogImpl, AMissingTemplateThrowsTheSystemsError)
     CHException modeless = CatchThrown([&] { dialog.Create(nullptr); });
     EXPECT_EQ(ErrorCodesOf(modeless).front(), static_cast<int>(HResultFromWin32(dwModelessError)));
     EXPECT_FALSE(dialog.m_bInitDialogSeen);
-    EXPECT_EQ(dialog.m_hWnd, nullptr);
+    EXPECT_EQ(dialog.GetHandle(), nullptr);
 }

@@ -146,7 +146,7 @@ TEST_F(CCaptionFixture, ClickingCloseEndsTheDialogWith2AndEnterWithoutOkDoesNot)
     // Driven from inside the modal loop.
     const UINT_PTR nTimer = ::SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR nId, DWORD) {
         CTestDialog& dialog = *s_pDialog;
-        if (dialog.m_hWnd == nullptr || !::IsWindowVisible(dialog))
+        if (dialog.GetHandle() == nullptr || !::IsWindowVisible(dialog))
             return;  // not up yet: the next tick
         ::KillTimer(nullptr, nId);
         ::SendMessageW(dialog, WM_COMMAND, IDOK, 0);

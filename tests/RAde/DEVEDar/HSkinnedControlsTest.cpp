@@ -275,7 +275,7 @@ TEST_F(CListsFixture, ReflectedItemsOfTheComboAndAnEmptyListAndLongTexts)
 
     // Texts are read at their real length.
     const std::wstring strLong(3000, L'x');
-    const auto nItem = ::SendMessageW(m_lists[2]->m_hWnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(strLong.c_str()));
+    const auto nItem = ::SendMessageW(m_lists[2]->GetHandle(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(strLong.c_str()));
     EXPECT_EQ(m_lists[2]->GetItemText(static_cast<int>(nItem)), strLong);
 }
 
@@ -319,7 +319,7 @@ TEST(SkinChildControls, SubclassesTheKindsTheOptionsNameAndAppliesColoursAndText
             continue;
         EXPECT_EQ(controls.m_listBoxes[0]->GetLook().m_crSelection, RGB(2, 2, 2)) << "the general form's";
         EXPECT_EQ(controls.m_comboBoxes[0]->GetLook().m_crSelectedText, 0xFFFFFFu) << "the default";
-        EXPECT_EQ(controls.m_buttons[2]->m_hWnd, dialog.Item(IDC_SKIN_CHECK));
+        EXPECT_EQ(controls.m_buttons[2]->GetHandle(), dialog.Item(IDC_SKIN_CHECK));
         RECT rc{};
         ::GetWindowRect(dialog.Item(IDC_SKIN_CHECK), &rc);
         EXPECT_EQ(::SendMessageW(dialog.Item(IDC_SKIN_CHECK), WM_NCHITTEST, 0, MAKELPARAM(rc.left, rc.top)),

@@ -173,7 +173,7 @@ TEST_F(CButtonFixture, TransparentPixelsOfAPushButtonLetClicksThrough)
     ::GetWindowRect(m_hButton, &rc);
     const POINT ptClear{rc.left + 5, rc.top + 16}, ptOpaque{rc.left + 60, rc.top + 16};
     const POINT ptAboveImage{rc.left + 60, rc.top + 2};
-    EXPECT_EQ(::WindowFromPoint(ptClear), m_dialog->m_hWnd);
+    EXPECT_EQ(::WindowFromPoint(ptClear), m_dialog->GetHandle());
     EXPECT_EQ(::WindowFromPoint(ptOpaque), m_hButton);
     EXPECT_EQ(::WindowFromPoint(ptAboveImage), m_hButton) << "off the image is the button's";
     const DWORD dwBackground = PixelOf(kBackground);

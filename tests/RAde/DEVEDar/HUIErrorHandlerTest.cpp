@@ -152,7 +152,7 @@ TEST_F(CHUIErrorHandlerTest, ShowsTheTextABlankLineAndTheWin32DescriptionAndLogs
         CHException::FromWin32Error(ERROR_ACCESS_DENIED, HSITE).GetDescription(0);
     EXPECT_EQ(shown.strText, strText + L"\n\n" + strWin32Description);
     EXPECT_EQ(shown.strCaption, m_strAppName);
-    EXPECT_EQ(shown.hWndOwner, owner.m_hWnd);
+    EXPECT_EQ(shown.hWndOwner, owner.GetHandle());
     EXPECT_TRUE(shown.bHasOkButton);
     EXPECT_EQ(shown.hIcon, ::LoadIconW(nullptr, IDI_ERROR));
 

@@ -100,7 +100,7 @@ TEST(CHWindowImpl, CreatedWindowReachesItsObjectAndAnswersThroughIt)
     RECT rc{10, 10, 110, 60};
     HWND hWnd = window.Create(nullptr, &rc, L"test", WS_POPUP, 0);
     ASSERT_NE(hWnd, nullptr);
-    EXPECT_EQ(window.m_hWnd, hWnd);
+    EXPECT_EQ(window.GetHandle(), hWnd);
     EXPECT_EQ(CHWindowImpl::FromHandle(hWnd), &window);
     EXPECT_EQ(window.m_nCreates, 1);
     EXPECT_EQ(::SendMessageW(hWnd, WM_APP, 0, 0), 42);
@@ -113,7 +113,7 @@ TEST(CHWindowImpl, CreatedWindowReachesItsObjectAndAnswersThroughIt)
     EXPECT_EQ(rcWindow.right - rcWindow.left, 100);
     EXPECT_EQ(rcWindow.bottom - rcWindow.top, 50);
     EXPECT_TRUE(window.DestroyWindow());
-    EXPECT_EQ(window.m_hWnd, nullptr);
+    EXPECT_EQ(window.GetHandle(), nullptr);
     EXPECT_FALSE(::IsWindow(hWnd));
     EXPECT_EQ(CHWindowImpl::FromHandle(hWnd), nullptr);
 }
@@ -128,7 +128,7 @@ TEST(CHWindowImpl, CreateRefusesABoundObjectAndReportsTheSystemsError)
               static_cast<int>(HError::InvalidParameter));
 
     // A child of a window that is gone: the same error the system gives for it.
-    HWND hWndGone = window.m_hWnd;
+    HWND hWndGone = window.GetHandle();
     window.DestroyWindow();
     ::SetLastError(0xdeadbeef);
     EXPECT_EQ(::CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 10, 10, hWndGone, nullptr, nullptr, nullptr),
@@ -138,7 +138,7 @@ TEST(CHWindowImpl, CreateRefusesABoundObjectAndReportsTheSystemsError)
     CScriptedWindow child(childLog);
     CHException e = CatchThrown([&] { child.Create(hWndGone, &kWindowRect, L"child", WS_CHILD, 0); });
     EXPECT_EQ(ErrorCodesOf(e).front(), static_cast<int>(HResultFromWin32(dwExpected)));
-    EXPECT_EQ(child.m_hWnd, nullptr);
+    EXPECT_EQ(child.GetHandle(), nullptr);
 }
 
 TEST(CHWindowImpl, AWindowRefusedAtCreationLeavesTheObjectUnbound)
@@ -152,7 +152,7 @@ TEST(CHWindowImpl, AWindowRefusedAtCreationLeavesTheObjectUnbound)
     });
     CatchThrown([&] { window.Create(nullptr, &kWindowRect, L"refused", WS_POPUP, 0); });
     EXPECT_TRUE(log.Saw(WM_CREATE));
-    EXPECT_EQ(window.m_hWnd, nullptr);
+    EXPECT_EQ(window.GetHandle(), nullptr);
     EXPECT_TRUE(log.bFinalMessage);
 }
 
@@ -169,7 +169,7 @@ TEST(CHWindowImpl, FinalMessageComesAfterNcDestroyWithTheObjectUnbound)
     EXPECT_TRUE(log.bNcDestroySeenBeforeFinal);
     EXPECT_EQ(log.hWndAtFinalMessage, nullptr);
     EXPECT_EQ(log.hWndGivenToFinalMessage, hWnd);
-    EXPECT_EQ(window.m_hWnd, nullptr);
+    EXPECT_EQ(window.GetHandle(), nullptr);
 }
 
 TEST(CHWindowImpl, AnObjectMayDeleteItselfInItsFinalMessage)
@@ -276,7 +276,7 @@ TEST(CHWindowImpl, SubclassedControlAnswersThroughTheObjectAndKeepsItsOwnBehavio
         return FALSE;
     });
     ASSERT_TRUE(control.SubclassWindow(hStatic));
-    EXPECT_EQ(control.m_hWnd, hStatic);
+    EXPECT_EQ(control.GetHandle(), hStatic);
     EXPECT_EQ(CHWindowImpl::FromHandle(hStatic), &control);
 
     EXPECT_EQ(::SendMessageW(hStatic, WM_NCHITTEST, 0, ScreenPointInside(hStatic)), 99);
@@ -289,7 +289,7 @@ TEST(CHWindowImpl, SubclassedControlAnswersThroughTheObjectAndKeepsItsOwnBehavio
     EXPECT_STREQ(szText, L"changed");
 
     EXPECT_EQ(control.UnsubclassWindow(), hStatic);
-    EXPECT_EQ(control.m_hWnd, nullptr);
+    EXPECT_EQ(control.GetHandle(), nullptr);
     EXPECT_EQ(CHWindowImpl::FromHandle(hStatic), nullptr);
     EXPECT_EQ(::GetWindowLongPtrW(hStatic, GWLP_WNDPROC), pfnOwnProc);
     EXPECT_EQ(::SendMessageW(hStatic, WM_NCHITTEST, 0, ScreenPointInside(hStatic)), nOwnHitTest);
@@ -316,7 +316,7 @@ TEST(CHWindowImpl, SubclassingIsRefusedTwiceForOneWindowOrOneObject)
     EXPECT_FALSE(second.SubclassWindow(parent));   // a created window has its object too
     EXPECT_EQ(CHWindowImpl::FromHandle(hFirst), &first);
     EXPECT_EQ(CHWindowImpl::FromHandle(hSecond), nullptr);
-    EXPECT_EQ(second.m_hWnd, nullptr);
+    EXPECT_EQ(second.GetHandle(), nullptr);
 
     // Once given back, the window can be taken by another object.
     first.UnsubclassWindow();
@@ -345,5 +345,5 @@ TEST(CHWindowImpl, ASubclassedControlOutlivesItsObjectAndEndsWithItsFinalMessage
     EXPECT_TRUE(log.bNcDestroySeenBeforeFinal);
     EXPECT_EQ(log.hWndAtFinalMessage, nullptr);
     EXPECT_EQ(log.hWndGivenToFinalMessage, hStatic);
-    EXPECT_EQ(control.m_hWnd, nullptr);
+    EXPECT_EQ(control.GetHandle(), nullptr);
 }

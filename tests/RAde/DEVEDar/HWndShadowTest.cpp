@@ -100,7 +100,7 @@ TEST_F(CHWndShadowTest, GrowsNinePixelsAroundTheDialogDirectlyBehindItAndStaysHi
 
     EXPECT_TRUE(RectIs(WindowRectOf(m_hWndShadow), 91, 91, 409, 309));
     EXPECT_EQ(::GetWindow(m_dialog, GW_HWNDNEXT), m_hWndShadow);
-    EXPECT_EQ(::GetWindow(m_hWndShadow, GW_OWNER), owner.m_hWnd);
+    EXPECT_EQ(::GetWindow(m_hWndShadow, GW_OWNER), owner.GetHandle());
     EXPECT_FALSE(::IsWindowVisible(m_hWndShadow));
     EXPECT_EQ(::GetWindowLongPtrW(m_hWndShadow, GWL_EXSTYLE) & (WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT),
               WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT);
@@ -133,7 +133,7 @@ TEST_F(CHWndShadowTest, ShowsWithTheDialogWithoutTakingTheActivationAndHidesWith
     EXPECT_TRUE(::IsWindowVisible(m_hWndShadow));
     // The active window of this thread (the foreground window is shared with
     // the tests that other processes run at the same time).
-    EXPECT_EQ(::GetActiveWindow(), m_dialog.m_hWnd);
+    EXPECT_EQ(::GetActiveWindow(), m_dialog.GetHandle());
     EXPECT_EQ(NextVisibleWindowBelow(m_dialog), m_hWndShadow);
     EXPECT_TRUE(RectIs(WindowRectOf(m_hWndShadow), 91, 91, 409, 309));
 
@@ -144,12 +144,12 @@ TEST_F(CHWndShadowTest, ShowsWithTheDialogWithoutTakingTheActivationAndHidesWith
     ::SetWindowPos(m_dialog, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
     EXPECT_TRUE(::IsWindowVisible(m_hWndShadow));
     EXPECT_EQ(NextVisibleWindowBelow(m_dialog), m_hWndShadow);
-    EXPECT_EQ(::GetActiveWindow(), m_dialog.m_hWnd);
+    EXPECT_EQ(::GetActiveWindow(), m_dialog.GetHandle());
 
     PumpMessagesFor(200);
     ::SetWindowPos(m_dialog, nullptr, 120, 110, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     EXPECT_EQ(NextVisibleWindowBelow(m_dialog), m_hWndShadow);
-    EXPECT_EQ(::GetActiveWindow(), m_dialog.m_hWnd);
+    EXPECT_EQ(::GetActiveWindow(), m_dialog.GetHandle());
     EXPECT_TRUE(::IsWindowVisible(m_hWndShadow));
 }
 
@@ -270,13 +270,13 @@ TEST(CHWndShadow, RefusesToShadeWhatIsNoWindowAndDoesNothingBeforeItIsInitialise
     CHWndShadow shadow;
     EXPECT_NO_THROW(shadow.PositionShading(10, 10, 100, 100, 0));
     shadow.OnDialogMessage(WM_SHOWWINDOW, TRUE, 0);
-    EXPECT_EQ(shadow.GetShadowWindow().m_hWnd, nullptr);
+    EXPECT_EQ(shadow.GetShadowWindow().GetHandle(), nullptr);
 
     CHException e = CatchThrown([&] { shadow.Initialize(nullptr); });
     EXPECT_EQ(ErrorCodesOf(e).front(), static_cast<int>(HError::InvalidParameter));
     std::vector<std::wstring> functions = ErrorFunctionsOf(e);
     EXPECT_NE(std::find(functions.begin(), functions.end(), L"CHWndShadow::Initialize"), functions.end());
-    EXPECT_EQ(shadow.GetShadowWindow().m_hWnd, nullptr);
+    EXPECT_EQ(shadow.GetShadowWindow().GetHandle(), nullptr);
 }
 
 TEST_F(CHWndShadowTest, ASecondInitialiseIsRefusedAndTheShadowKeepsFollowingItsFirstDialog)
@@ -288,8 +288,8 @@ TEST_F(CHWndShadowTest, ASecondInitialiseIsRefusedAndTheShadowKeepsFollowingItsF
 
     CHException e = CatchThrown([&] { m_dialog.m_shadow.Initialize(other); });
     EXPECT_EQ(ErrorCodesOf(e).front(), static_cast<int>(HError::InvalidParameter));
-    EXPECT_EQ(m_dialog.m_shadow.GetDialog(), m_dialog.m_hWnd);
-    EXPECT_EQ(m_dialog.m_shadow.GetShadowWindow().m_hWnd, m_hWndShadow);
+    EXPECT_EQ(m_dialog.m_shadow.GetDialog(), m_dialog.GetHandle());
+    EXPECT_EQ(m_dialog.m_shadow.GetShadowWindow().GetHandle(), m_hWndShadow);
 
     ::SetWindowPos(m_dialog, nullptr, 150, 120, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     RECT rcShadow{};
