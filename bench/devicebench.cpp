@@ -32,7 +32,7 @@
 #include <string>
 #include <vector>
 
-#include "InstallerShim/DeviceStaging.h"
+#include "InstallerShim/DeviceCopy.h"
 #include "InstallerShim/PortableDeviceApi.h"
 #include "RAde/HException.h"
 #include "RAde/HFileUtilities.h"

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "InstallerShim/DeviceCopy.h"
 #include "InstallerShim/DeviceStaging.h"
+#include "InstallerShim/PrepareDialogThread.h"
 #include "RAde/HFileUtilities.h"
 #include "TestSupport.h"
 
