@@ -7,11 +7,11 @@
 #include <windows.h>
 
 #include <objbase.h>
-#include <wrl/client.h>
 
 #include <string>
 
 #include "RAde/HStringHelper.h"
+#include "RAde/HUniqueHandle.h"
 
 namespace DeviceCommon {
 
@@ -28,10 +28,10 @@ inline std::wstring HResultText(HRESULT hr)
 }
 
 template <class Interface>
-HRESULT CreateInProcess(const CLSID& clsid, const IID& iid, Microsoft::WRL::ComPtr<Interface>& object)
+HRESULT CreateInProcess(const CLSID& clsid, const IID& iid, CHComPtr<Interface>& object)
 {
     return ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid,
-                              reinterpret_cast<void**>(object.ReleaseAndGetAddressOf()));
+                              reinterpret_cast<void**>(object.OutParam()));
 }
 
 } // namespace DeviceCommon

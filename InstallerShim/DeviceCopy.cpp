@@ -10,11 +10,10 @@
 // Names the device reports are checked before they become part of a local
 // path.
 //
-// Every interface, id string and stream is owned by a ComPtr or a
+// Every interface, id string and stream is owned by a CHComPtr or a
 // CHCoTaskMemString and released as soon as its object is done with.
 #include "InstallerShim/DeviceCopy.h"
 
-#include <wrl/client.h>
 
 #include <algorithm>
 #include <memory>
@@ -30,7 +29,6 @@
 #include "RAde/HLogging.h"
 #include "RAde/HUniqueHandle.h"
 
-using Microsoft::WRL::ComPtr;
 using namespace DeviceCommon;
 
 namespace {
@@ -74,28 +72,28 @@ bool FetchChildIds(IEnumPortableDeviceObjectIDs* pEnumerator, ULONG nCount, std:
 std::vector<CHCoTaskMemString> ChildObjectIds(IPortableDeviceContent* pContent, LPCWSTR pszParentId, ULONG nMax)
 {
     std::vector<CHCoTaskMemString> ids;
-    ComPtr<IEnumPortableDeviceObjectIDs> enumerator;
-    if (FAILED(pContent->EnumObjects(0, pszParentId, nullptr, &enumerator)) || !enumerator)
+    CHComPtr<IEnumPortableDeviceObjectIDs> enumerator;
+    if (FAILED(pContent->EnumObjects(0, pszParentId, nullptr, enumerator.OutParam())) || !enumerator)
         return ids;
     while (ids.size() < nMax && FetchChildIds(enumerator.Get(), static_cast<ULONG>(nMax - ids.size()), ids)) {
     }
     return ids;
 }
 
-ComPtr<IPortableDeviceKeyCollection> NameAndSizeKeys()
+CHComPtr<IPortableDeviceKeyCollection> NameAndSizeKeys()
 {
-    ComPtr<IPortableDeviceKeyCollection> keys;
+    CHComPtr<IPortableDeviceKeyCollection> keys;
     if (FAILED(CreateInProcess(Wpd::CLSID_KeyCollection, Wpd::IID_KeyCollection, keys)) || !keys ||
         FAILED(keys->Add(Wpd::ObjectOriginalFileName)) || FAILED(keys->Add(Wpd::ObjectSize)))
-        return nullptr;
+        return {};
     return keys;
 }
 
 std::optional<CObjectInfo> ReadObjectInfo(IPortableDeviceProperties* pProperties, IPortableDeviceKeyCollection* pKeys,
                                           LPCWSTR pszObjectId)
 {
-    ComPtr<IPortableDeviceValues> values;
-    if (!pKeys || FAILED(pProperties->GetValues(pszObjectId, pKeys, &values)) || !values)
+    CHComPtr<IPortableDeviceValues> values;
+    if (!pKeys || FAILED(pProperties->GetValues(pszObjectId, pKeys, values.OutParam())) || !values)
         return std::nullopt;
     CObjectInfo info;
     LPWSTR pszName = nullptr;
@@ -232,8 +230,8 @@ public:
         HTRY {
             CHFileUtilities::EnsurePathSeparatorAtEnd(strDestination, L"\\");
             CHFileUtilities::BuildDirectory(strDestination);
-            ComPtr<IEnumPortableDeviceObjectIDs> enumerator;
-            const HRESULT hr = m_pContent->EnumObjects(0, pszObjectId, nullptr, &enumerator);
+            CHComPtr<IEnumPortableDeviceObjectIDs> enumerator;
+            const HRESULT hr = m_pContent->EnumObjects(0, pszObjectId, nullptr, enumerator.OutParam());
             if (hr != S_OK || !enumerator) {
                 CHLogging::LogWarning(L"The device folder %s could not be listed (%s); %s stays empty.\n", pszObjectId,
                                HResultText(hr).c_str(), strDestination.c_str());
@@ -280,12 +278,12 @@ private:
         HTRY {
             HRESULT hr = S_OK;
             if (!m_resources)
-                hr = m_pContent->Transfer(&m_resources);
-            ComPtr<IStream> stream;
+                hr = m_pContent->Transfer(m_resources.OutParam());
+            CHComPtr<IStream> stream;
             DWORD dwOptimalTransferSize = 0;
             if (SUCCEEDED(hr) && m_resources)
                 hr = m_resources->GetStream(pszObjectId, Wpd::ResourceDefault, STGM_READ, &dwOptimalTransferSize,
-                                            &stream);
+                                            stream.OutParam());
             if (FAILED(hr) || !stream) {
                 CHLogging::LogWarning(L"The device object %s was skipped: the content of %s could not be opened (%s).\n",
                                pszObjectId, strFile.c_str(), HResultText(hr).c_str());
@@ -297,8 +295,8 @@ private:
 
     IPortableDeviceContent* m_pContent;
     IPortableDeviceProperties* m_pProperties;
-    ComPtr<IPortableDeviceKeyCollection> m_keys;
-    ComPtr<IPortableDeviceResources> m_resources;
+    CHComPtr<IPortableDeviceKeyCollection> m_keys;
+    CHComPtr<IPortableDeviceResources> m_resources;
 };
 
 } // namespace

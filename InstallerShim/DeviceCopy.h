@@ -8,7 +8,6 @@
 #include <windows.h>
 
 #include <objidl.h>
-#include <wrl/client.h>
 
 #include <optional>
 #include <string>
@@ -28,7 +27,7 @@ struct IPortableDeviceKeyCollection;
 std::vector<CHCoTaskMemString> ChildObjectIds(IPortableDeviceContent* pContent, LPCWSTR pszParentId, ULONG nMax);
 
 // The keys the launcher reads of every object; none when the collection cannot be made.
-Microsoft::WRL::ComPtr<IPortableDeviceKeyCollection> NameAndSizeKeys();
+CHComPtr<IPortableDeviceKeyCollection> NameAndSizeKeys();
 
 struct CObjectInfo
 {

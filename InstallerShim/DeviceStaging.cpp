@@ -9,12 +9,11 @@
 // A read from a device that fails ends the staging: the installer is not
 // started from a tree that lacks part of it.
 //
-// Every interface, id string and stream is owned by a ComPtr or a
+// Every interface, id string and stream is owned by a CHComPtr or a
 // CHCoTaskMemString and released as soon as its device or object is done
 // with; COM itself is initialised only while the devices are read.
 #include "InstallerShim/DeviceStaging.h"
 
-#include <wrl/client.h>
 
 #include <new>
 #include <optional>
@@ -33,7 +32,6 @@
 #include "RAde/HProcess.h"
 #include "RAde/HStringHelper.h"
 
-using Microsoft::WRL::ComPtr;
 using namespace DeviceCommon;
 
 namespace {
@@ -99,11 +97,11 @@ std::vector<CHCoTaskMemString> ConnectedDeviceIds(IPortableDeviceManager* pManag
 
 // The client information a device is opened with; each value is set only
 // while the ones before it could be. None when the value set cannot be made.
-ComPtr<IPortableDeviceValues> ClientInformation()
+CHComPtr<IPortableDeviceValues> ClientInformation()
 {
-    ComPtr<IPortableDeviceValues> values;
+    CHComPtr<IPortableDeviceValues> values;
     if (FAILED(CreateInProcess(Wpd::CLSID_ValueSet, Wpd::IID_ValueSet, values)) || !values)
-        return nullptr;
+        return {};
     HRESULT hr = values->SetStringValue(Wpd::ClientName, kClientName);
     if (SUCCEEDED(hr))
         hr = values->SetUnsignedIntegerValue(Wpd::ClientMajorVersion, kClientMajorVersion);
@@ -117,7 +115,7 @@ ComPtr<IPortableDeviceValues> ClientInformation()
 // What a storage's root offers: the opened "autorun.inf" and the install-files folder.
 struct CInstallObjects
 {
-    ComPtr<IStream> autorunStream;
+    CHComPtr<IStream> autorunStream;
     DWORD dwAutorunTransferSize = 0;
     ULONGLONG nAutorunSize = 0;
     std::wstring strFolderId;
@@ -131,18 +129,18 @@ CInstallObjects FindInstallObjects(IPortableDeviceContent* pContent, IPortableDe
                                    LPCWSTR pszStorageId)
 {
     CInstallObjects found;
-    const ComPtr<IPortableDeviceKeyCollection> keys = NameAndSizeKeys();
-    ComPtr<IPortableDeviceResources> resources;
+    const CHComPtr<IPortableDeviceKeyCollection> keys = NameAndSizeKeys();
+    CHComPtr<IPortableDeviceResources> resources;
     for (const CHCoTaskMemString& id : ChildObjectIds(pContent, pszStorageId, kRootObjectsLooked)) {
         const std::optional<CObjectInfo> info = ReadObjectInfo(pProperties, keys.Get(), id.Get());
         if (!info)
             continue;
         if (!found.autorunStream && EqualsNoCase(info->strName, kAutorunInf)) {
             if (!resources)
-                pContent->Transfer(&resources);
+                pContent->Transfer(resources.OutParam());
             if (resources)
                 resources->GetStream(id.Get(), Wpd::ResourceDefault, STGM_READ, &found.dwAutorunTransferSize,
-                                     &found.autorunStream);
+                                     found.autorunStream.OutParam());
             found.nAutorunSize = info->nSize;
         } else if (found.strFolderId.empty() && EqualsNoCase(info->strName, kInstallFilesFolder)) {
             found.strFolderId = id.Get();
@@ -178,24 +176,24 @@ bool StageFromOneDevice(LPCWSTR pszDeviceId)
 {
     HTRY {
         HTRY {
-            ComPtr<IPortableDevice> device;
+            CHComPtr<IPortableDevice> device;
             HRESULT hr = CreateInProcess(Wpd::CLSID_Device, Wpd::IID_Device, device);
             if (FAILED(hr) || !device)
                 return SkipDevice(pszDeviceId, L"no device object", hr);
-            const ComPtr<IPortableDeviceValues> clientInformation = ClientInformation();
+            const CHComPtr<IPortableDeviceValues> clientInformation = ClientInformation();
             hr = device->Open(pszDeviceId, clientInformation.Get());
             if (FAILED(hr))
                 return SkipDevice(pszDeviceId, L"it could not be opened", hr);
-            ComPtr<IPortableDeviceContent> content;
-            hr = device->Content(&content);
+            CHComPtr<IPortableDeviceContent> content;
+            hr = device->Content(content.OutParam());
             if (FAILED(hr) || !content)
                 return SkipDevice(pszDeviceId, L"its content could not be read", hr);
             const std::vector<CHCoTaskMemString> storages =
                 ChildObjectIds(content.Get(), Wpd::DeviceObjectId, kStoragesFetched);
             if (storages.empty())
                 return SkipDevice(pszDeviceId, L"no storage", S_OK);
-            ComPtr<IPortableDeviceProperties> properties;
-            hr = content->Properties(&properties);
+            CHComPtr<IPortableDeviceProperties> properties;
+            hr = content->Properties(properties.OutParam());
             if (FAILED(hr) || !properties)
                 return SkipDevice(pszDeviceId, L"its properties could not be read", hr);
 
@@ -218,7 +216,7 @@ std::wstring StageFromConnectedDevices()
     HTRY {
         // The device objects need the multithreaded apartment; without it no device is found.
         const CHComApartment apartment;
-        ComPtr<IPortableDeviceManager> manager;
+        CHComPtr<IPortableDeviceManager> manager;
         const HRESULT hr = CreateInProcess(Wpd::CLSID_DeviceManager, Wpd::IID_DeviceManager, manager);
         if (FAILED(hr) || !manager) {
             CHLogging::LogDebug(L"No portable-device manager (%s).\n", HResultText(hr).c_str());

@@ -156,7 +156,8 @@ struct CHWindowDCTraits
 };
 using CHWindowDC = CHUniqueHandle<CHWindowDCTraits>;
 
-// COM interface pointers owned by one object (released, never copied).
+// COM interface pointers owned by one object (released, never copied): the
+// one COM pointer owner of the code base.
 template <class T>
 struct CHComTraits
 {
@@ -164,5 +165,12 @@ struct CHComTraits
     static Handle Invalid() noexcept { return nullptr; }
     static void Close(Handle p) noexcept { p->Release(); }
 };
-using CHUnknownPtr = CHUniqueHandle<CHComTraits<IUnknown>>;
-using CHStreamPtr = CHUniqueHandle<CHComTraits<IStream>>;
+template <class T>
+class CHComPtr : public CHUniqueHandle<CHComTraits<T>>
+{
+public:
+    using CHUniqueHandle<CHComTraits<T>>::CHUniqueHandle;
+    T* operator->() const noexcept { return this->Get(); }
+};
+using CHUnknownPtr = CHComPtr<IUnknown>;
+using CHStreamPtr = CHComPtr<IStream>;

@@ -21,7 +21,6 @@
 #include <windows.h>
 #include <psapi.h>
 
-#include <wrl/client.h>
 
 #include "BenchSupport.h"
 
@@ -38,7 +37,6 @@
 #include "RAde/HFileUtilities.h"
 #include "SimulatedPhone/SimulatedPhoneConfig.h"
 
-using Microsoft::WRL::ComPtr;
 
 namespace {
 
@@ -146,19 +144,19 @@ public:
         SimulatedPhone::ResetConfiguration();
         SimulatedPhone::SetDevices({strStorage});
         Check(::CoCreateInstance(Wpd::CLSID_DeviceManager, nullptr, CLSCTX_INPROC_SERVER, Wpd::IID_DeviceManager,
-                                 reinterpret_cast<void**>(m_manager.GetAddressOf())),
+                                 reinterpret_cast<void**>(m_manager.OutParam())),
               L"creating the device manager");
         Check(::CoCreateInstance(Wpd::CLSID_Device, nullptr, CLSCTX_INPROC_SERVER, Wpd::IID_Device,
-                                 reinterpret_cast<void**>(m_device.GetAddressOf())),
+                                 reinterpret_cast<void**>(m_device.OutParam())),
               L"creating a device");
-        ComPtr<IPortableDeviceValues> clientInformation;
+        CHComPtr<IPortableDeviceValues> clientInformation;
         Check(::CoCreateInstance(Wpd::CLSID_ValueSet, nullptr, CLSCTX_INPROC_SERVER, Wpd::IID_ValueSet,
-                                 reinterpret_cast<void**>(clientInformation.GetAddressOf())),
+                                 reinterpret_cast<void**>(clientInformation.OutParam())),
               L"creating the client information");
         clientInformation->SetStringValue(Wpd::ClientName, L"devicebench");
         Check(m_device->Open(SimulatedPhone::DeviceId(1).c_str(), clientInformation.Get()), L"opening the device");
-        Check(m_device->Content(&m_content), L"taking the content");
-        Check(m_content->Properties(&m_properties), L"taking the properties");
+        Check(m_device->Content(m_content.OutParam()), L"taking the content");
+        Check(m_content->Properties(m_properties.OutParam()), L"taking the properties");
     }
     ~CPhone()
     {
@@ -173,11 +171,11 @@ public:
     // The id of a folder in the storage's root, by name.
     std::wstring RootObject(const std::wstring& strName)
     {
-        ComPtr<IEnumPortableDeviceObjectIDs> enumerator;
-        Check(m_content->EnumObjects(0, SimulatedPhone::kStorageId, nullptr, &enumerator), L"listing the root");
-        ComPtr<IPortableDeviceKeyCollection> keys;
+        CHComPtr<IEnumPortableDeviceObjectIDs> enumerator;
+        Check(m_content->EnumObjects(0, SimulatedPhone::kStorageId, nullptr, enumerator.OutParam()), L"listing the root");
+        CHComPtr<IPortableDeviceKeyCollection> keys;
         Check(::CoCreateInstance(Wpd::CLSID_KeyCollection, nullptr, CLSCTX_INPROC_SERVER, Wpd::IID_KeyCollection,
-                                 reinterpret_cast<void**>(keys.GetAddressOf())),
+                                 reinterpret_cast<void**>(keys.OutParam())),
               L"creating a key collection");
         keys->Add(Wpd::ObjectOriginalFileName);
         for (;;) {
@@ -186,9 +184,9 @@ public:
             if (FAILED(enumerator->Next(1, &pszId, &nFetched)) || nFetched == 0)
                 break;
             const CHCoTaskMemString id(pszId);
-            ComPtr<IPortableDeviceValues> values;
+            CHComPtr<IPortableDeviceValues> values;
             LPWSTR pszName = nullptr;
-            if (SUCCEEDED(m_properties->GetValues(id.Get(), keys.Get(), &values)) &&
+            if (SUCCEEDED(m_properties->GetValues(id.Get(), keys.Get(), values.OutParam())) &&
                 SUCCEEDED(values->GetStringValue(Wpd::ObjectOriginalFileName, &pszName))) {
                 const CHCoTaskMemString name(pszName);
                 if (strName == name.Get())
@@ -212,10 +210,10 @@ private:
             Fail(pszWhat, L"", static_cast<DWORD>(hr));
     }
 
-    ComPtr<IPortableDeviceManager> m_manager;
-    ComPtr<IPortableDevice> m_device;
-    ComPtr<IPortableDeviceContent> m_content;
-    ComPtr<IPortableDeviceProperties> m_properties;
+    CHComPtr<IPortableDeviceManager> m_manager;
+    CHComPtr<IPortableDevice> m_device;
+    CHComPtr<IPortableDeviceContent> m_content;
+    CHComPtr<IPortableDeviceProperties> m_properties;
 };
 
 SIZE_T PeakWorkingSet()
