@@ -1,6 +1,6 @@
-// CInstallUtils without the pipe: the command line, "autorun.inf", the
-// relaunch from %TEMP%, deleting paths, the autorun values and starting the
-// autoruns.
+// CInstallUtils without the pipe, and the parsers it uses: the command
+// line, "autorun.inf", the relaunch from %TEMP%, deleting paths, the autorun
+// values and starting the autoruns.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,8 +10,11 @@
 #include <vector>
 
 #include "InstallUtilsTestSupport.h"
+#include "InstallerShim/InstallParsers.h"
 #include "ProcessCreationFailure.h"
 #include "RAde/HFileUtilities.h"
+
+using InstallParsers::HasUnclosedQuote;
 
 namespace {
 
@@ -40,7 +43,7 @@ public:
 
     void Read(std::wstring& strWorkingFolder, std::wstring& strRelaunchArguments) const
     {
-        CInstallUtilsTestAccess::ReadAutorunInfFrom(ExeDirectory(), strWorkingFolder, strRelaunchArguments);
+        CInstallUtils::ReadAutorunInfFrom(ExeDirectory(), strWorkingFolder, strRelaunchArguments);
     }
     std::wstring RelaunchArguments() const
     {
@@ -70,10 +73,10 @@ std::wstring WithoutTrailingSeparator(std::wstring strPath)
 
 std::vector<std::pair<std::wstring, std::wstring>> Autoruns(const std::vector<std::wstring>& values)
 {
-    CInstallUtils target;
+    CInstallUtils::AutorunList autoruns;
     for (const std::wstring& strValue : values)
-        CInstallUtils::ParseAutorunProgramAndArgument(strValue, target);
-    return target.GetAutoruns();
+        InstallParsers::ParseAutorunProgramAndArgument(strValue, autoruns);
+    return autoruns;
 }
 
 } // namespace
@@ -233,14 +236,14 @@ TEST(CInstallUtilsAutorunInf, AValueThatFillsTheBufferIsCutAndNeverTakenAsWhole)
 
     folder.Write("[InstallerShim]\r\nrun=" + strLongest + "\r\n");
     std::wstring strValue;
-    EXPECT_TRUE(CInstallUtilsTestAccess::ReadIniValueFrom(strDir, L"run", strValue, L""));
+    EXPECT_TRUE(CInstallUtils::ReadIniValueFrom(strDir, L"run", strValue, L""));
     EXPECT_EQ(strValue, std::wstring(1023, L'a'));
     EXPECT_EQ(Parse(folder.RelaunchArguments()).strRun, strDir + std::wstring(1023, L'a'));
 
     for (const char* pszKey : {"run", "runWorkingFolder", "workingFolder"}) {
         folder.Write("[InstallerShim]\r\n" + std::string(pszKey) + "=" + strCut + "\r\n");
-        EXPECT_FALSE(CInstallUtilsTestAccess::ReadIniValueFrom(strDir, std::wstring(pszKey, pszKey + strlen(pszKey)),
-                                                                strValue, L""));
+        EXPECT_FALSE(CInstallUtils::ReadIniValueFrom(strDir, std::wstring(pszKey, pszKey + strlen(pszKey)),
+                                                     strValue, L""));
         CHException e = CatchThrown([&] { folder.RelaunchArguments(); });
         EXPECT_EQ(ErrorCodesOf(e).front(), static_cast<int>(HError::BufferTooSmall)) << pszKey;
         EXPECT_EQ(ValuesNamed(e, L"Key"), std::vector<std::wstring>{std::wstring(pszKey, pszKey + strlen(pszKey))});
@@ -265,13 +268,13 @@ TEST(CInstallUtilsAutorunInf, ThePublicReadersUseTheFileBesideTheRunningExecutab
     // file there (the tests' current directory is another folder).
     std::wstring strWorkingFolder, strArguments, strExpectedFolder, strExpectedArguments;
     CInstallUtils::ReadAutorunInf(strWorkingFolder, strArguments);
-    CInstallUtilsTestAccess::ReadAutorunInfFrom(TestProgramFolder(), strExpectedFolder, strExpectedArguments);
+    CInstallUtils::ReadAutorunInfFrom(TestProgramFolder(), strExpectedFolder, strExpectedArguments);
     EXPECT_EQ(strArguments, strExpectedArguments);
     EXPECT_EQ(strWorkingFolder, strExpectedFolder);
 
     std::wstring strValue, strExpected;
     CInstallUtils::ReadIniValue(L"run", strValue, L"<default>");
-    CInstallUtilsTestAccess::ReadIniValueFrom(TestProgramFolder(), L"run", strExpected, L"<default>");
+    CInstallUtils::ReadIniValueFrom(TestProgramFolder(), L"run", strExpected, L"<default>");
     EXPECT_EQ(strValue, strExpected);
 }
 
@@ -465,18 +468,18 @@ TEST(CInstallUtilsRelaunch, TheRunningCopyIsFoundByItsFullPathInAnyCaseNeverByIt
     ASSERT_TRUE(hRunning);
     ASSERT_TRUE(AwaitProbeRecord(strStarted));
 
-    EXPECT_TRUE(CInstallUtilsTestAccess::IsImageRunning(strProgram));
-    EXPECT_TRUE(CInstallUtilsTestAccess::IsImageRunning(UpperCase(strProgram)));
-    EXPECT_FALSE(CInstallUtilsTestAccess::IsImageRunning(strName)) << "a base name is no full path";
-    EXPECT_FALSE(CInstallUtilsTestAccess::IsImageRunning(CHFileUtilities::GetTempDirectory() + strName))
+    EXPECT_TRUE(CInstallUtils::IsImageRunning(strProgram));
+    EXPECT_TRUE(CInstallUtils::IsImageRunning(UpperCase(strProgram)));
+    EXPECT_FALSE(CInstallUtils::IsImageRunning(strName)) << "a base name is no full path";
+    EXPECT_FALSE(CInstallUtils::IsImageRunning(CHFileUtilities::GetTempDirectory() + strName))
         << "the same name in another folder is another program";
-    EXPECT_FALSE(CInstallUtilsTestAccess::IsImageRunning(strProgram.substr(0, strProgram.size() - 4)))
+    EXPECT_FALSE(CInstallUtils::IsImageRunning(strProgram.substr(0, strProgram.size() - 4)))
         << "part of the path is not the path";
 
     release.Release();
     ASSERT_EQ(::WaitForSingleObject(hRunning.Get(), g_dwTestProcessTimeoutMs), WAIT_OBJECT_0);
     hRunning.Reset();
-    EXPECT_FALSE(CInstallUtilsTestAccess::IsImageRunning(strProgram));
+    EXPECT_FALSE(CInstallUtils::IsImageRunning(strProgram));
 }
 
 // ---------------------------------------------------------------------------
@@ -538,11 +541,11 @@ TEST(CInstallUtilsAutoruns, StartAutoRunsStartsEachInItsOwnFolderWithItsArgument
     const std::wstring strRecord1 = records / L"1.txt", strRecord2 = records / L"2.txt";
     ASSERT_EQ(strRecord1.find(L' '), std::wstring::npos);
 
-    CInstallUtils utils;
-    CInstallUtils::ParseAutorunProgramAndArgument(L"\"" + strFirst + L"\" /out=" + strRecord1 + L" one", utils);
-    CInstallUtils::ParseAutorunProgramAndArgument(strSecond + L" /out=" + strRecord2, utils);
-    ASSERT_EQ(utils.GetAutoruns().size(), 2u);
-    utils.StartAutoRuns();
+    CInstallUtils::AutorunList autoruns;
+    InstallParsers::ParseAutorunProgramAndArgument(L"\"" + strFirst + L"\" /out=" + strRecord1 + L" one", autoruns);
+    InstallParsers::ParseAutorunProgramAndArgument(strSecond + L" /out=" + strRecord2, autoruns);
+    ASSERT_EQ(autoruns.size(), 2u);
+    CInstallUtils::StartAutoRuns(autoruns);
 
     auto record1 = AwaitProbeRecord(strRecord1);
     auto record2 = AwaitProbeRecord(strRecord2);

@@ -1,6 +1,7 @@
-// What the tests of CInstallUtils share: a subclass that opens its
-// folder-taking helpers to the tests, copies of ProcessProbe.exe under names of
-// their own, and waiting for a probe's record.
+// What the tests of CInstallUtils and its answer pipe share: copies of
+// ProcessProbe.exe under names of their own, waiting for a probe's record,
+// files that a process may still hold, the log's messages counted, and text
+// compared without regard to case.
 #pragma once
 
 #include <windows.h>
@@ -15,14 +16,6 @@
 #include "InstallerShim/InstallUtils.h"
 #include "TestSupport.h"
 #include "helpers/ProcessProbeRecord.h"
-
-class CInstallUtilsTestAccess : public CInstallUtils
-{
-public:
-    using CInstallUtils::IsImageRunning;
-    using CInstallUtils::ReadAutorunInfFrom;
-    using CInstallUtils::ReadIniValueFrom;
-};
 
 constexpr DWORD g_dwTestProcessTimeoutMs = 20000;
 

@@ -1,0 +1,210 @@
+#include "InstallerShim/AnswerPipeServer.h"
+
+#include <array>
+#include <vector>
+
+#include "RAde/HBufMalloc.h"
+#include "RAde/HException.h"
+#include "RAde/HFileUtilities.h"
+#include "RAde/HLogging.h"
+
+namespace {
+
+// How long the worker lets the installer write its answer after connecting.
+constexpr DWORD g_dwAnswerDelayMs = 1000;
+// The worker's pause before it creates the pipe (a stop request ends it).
+constexpr DWORD g_dwWorkerStartDelayMs = 200;
+// A read of bytes that the pipe reported waiting completes at once; one that
+// hangs this long is given up.
+constexpr DWORD g_dwPipeReadTimeoutMs = 5000;
+// Empty messages carry nothing; a client that sends more than this many is
+// not waited out.
+constexpr int g_nMaxEmptyMessages = 64;
+
+// The number of bytes waiting in the pipe, over all messages.
+DWORD BytesWaitingInPipe(HANDLE hPipe)
+{
+    // GetFileSize is no measure for a pipe: Wine answers 0xFFFFFFFF.
+    DWORD cbTotal = 0;
+    if (::PeekNamedPipe(hPipe, nullptr, 0, nullptr, &cbTotal, nullptr))
+        return cbTotal;
+    // A client that has closed its end (the installer may have ended) leaves
+    // what it wrote readable; once that is read, the pipe reports it broken.
+    const DWORD dwError = ::GetLastError();
+    if (dwError == ERROR_BROKEN_PIPE)
+        return 0;
+    throw CHException::FromWin32Error(dwError, HSITE);
+}
+
+// One overlapped read from the pipe into pBuffer; true when the current
+// message goes on beyond what was read (ERROR_MORE_DATA).
+bool ReadPipeChunk(HANDLE hPipe, BYTE* pBuffer, DWORD cbBuffer, DWORD& cbRead)
+{
+    CHKernelHandle hDone(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!hDone)
+        throw CHException::FromLastError(HSITE);
+    OVERLAPPED overlapped = {};
+    overlapped.hEvent = hDone.Get();
+    if (!::ReadFile(hPipe, pBuffer, cbBuffer, nullptr, &overlapped)) {
+        const DWORD dwError = ::GetLastError();
+        if (dwError != ERROR_IO_PENDING && dwError != ERROR_MORE_DATA)
+            throw CHException::FromWin32Error(dwError, HSITE);
+    }
+    // The overlapped structure must outlive the read: a read that does not
+    // complete is cancelled and its end awaited before this returns.
+    if (::WaitForSingleObject(hDone.Get(), g_dwPipeReadTimeoutMs) != WAIT_OBJECT_0) {
+        ::CancelIo(hPipe);
+        ::GetOverlappedResult(hPipe, &overlapped, &cbRead, TRUE);
+        throw CHException::FromWin32Error(ERROR_TIMEOUT, HSITE);
+    }
+    cbRead = 0;
+    if (::GetOverlappedResult(hPipe, &overlapped, &cbRead, FALSE))
+        return false;
+    const DWORD dwError = ::GetLastError();
+    if (dwError == ERROR_MORE_DATA)
+        return true;
+    throw CHException::FromWin32Error(dwError, HSITE);
+}
+
+// An answer too long to be one: logged, and read as empty (the defaults apply).
+std::wstring RefuseLongAnswer()
+{
+    CHLogging::LogWarning(L"The installer's answer is larger than %u bytes; it is ignored.\n",
+                   static_cast<unsigned>(CAnswerPipeServer::MaxAnswerBytes));
+    return std::wstring();
+}
+
+} // namespace
+
+CAnswerPipeServer::~CAnswerPipeServer()
+{
+    HTRY {
+        // The worker writes the members below and uses the pipe: it ends
+        // first (the base destructor would stop it only after they are gone).
+        StopWorkerThread();
+        m_hPipe.Reset();
+        m_answer.autoruns.clear();
+    } HCATCH_LOG
+}
+
+void CAnswerPipeServer::ReleasePipeWorker()
+{
+    HTRY {
+        // A client that writes nothing ends the worker's wait with an empty
+        // answer (the defaults). Without a free pipe instance the stop
+        // request alone ends the wait.
+        CHFileHandle hClient;
+        if (::WaitNamedPipeW(PipeName, NMPWAIT_USE_DEFAULT_WAIT))
+            hClient.Reset(::CreateFileW(PipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        StopWorkerThread();
+    } HCATCH
+}
+
+void CAnswerPipeServer::WorkerProc(DWORD)
+{
+    HTRY {
+        if (!ContinueWorking(g_dwWorkerStartDelayMs))
+            return;
+
+        // Wine ignores FILE_FLAG_FIRST_PIPE_INSTANCE and
+        // PIPE_REJECT_REMOTE_CLIENTS (a second "first instance" is created
+        // there), so under Wine a squatter is not detected; on Windows the
+        // creation fails and the run goes on without an answer.
+        m_hPipe.Reset();
+        m_hPipe.Reset(::CreateNamedPipeW(PipeName, PipeOpenMode, PipeMode, PIPE_UNLIMITED_INSTANCES, PipeBufferSize,
+                                         PipeBufferSize, 0, nullptr));
+        if (!m_hPipe) {
+            const DWORD dwError = ::GetLastError();
+            CHLogging::LogWarning(L"Pipe %s could not be created (error %u), it may be in use by another process; the "
+                           L"installer's answer is not read.\n",
+                           PipeName, static_cast<unsigned>(dwError));
+            return;
+        }
+        if (!WaitForClient())
+            return;
+
+        // The installer writes its whole answer within a second of
+        // connecting. Once a stop is requested the installer has ended (or
+        // the answer no longer matters), so what waits is read at once.
+        ContinueWorking(g_dwAnswerDelayMs);
+        GetInstallerResponseFromNamedPipe(m_hPipe.Get());
+
+        ::FlushFileBuffers(m_hPipe.Get());
+        ::DisconnectNamedPipe(m_hPipe.Get());
+    } HCATCH
+}
+
+bool CAnswerPipeServer::WaitForClient()
+{
+    HTRY {
+        CHKernelHandle hConnected(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!hConnected)
+            throw CHException::FromLastError(HSITE);
+        OVERLAPPED overlapped = {};
+        overlapped.hEvent = hConnected.Get();
+        if (::ConnectNamedPipe(m_hPipe.Get(), &overlapped))
+            return true;
+        const DWORD dwError = ::GetLastError();
+        // The client came before the wait began; it may even have written
+        // its answer and closed its end already (ERROR_NO_DATA).
+        if (dwError == ERROR_PIPE_CONNECTED || dwError == ERROR_NO_DATA)
+            return true;
+        if (dwError != ERROR_IO_PENDING)
+            return false;
+
+        // Whichever comes first: a client, or the stop request (the stop
+        // event is set after the stop flag, so a request made before this
+        // wait began is seen too).
+        const std::array<HANDLE, 2> handles = {hConnected.Get(), GetStopEvent()};
+        const DWORD dwWait = ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE,
+                                                      INFINITE);
+        if (dwWait != WAIT_OBJECT_0)
+            ::CancelIo(m_hPipe.Get());
+        // The overlapped structure lives until the operation has ended. A
+        // client that connected just as the stop came is served all the same.
+        DWORD dwIgnored = 0;
+        return ::GetOverlappedResult(m_hPipe.Get(), &overlapped, &dwIgnored, TRUE) != FALSE;
+    } HCATCH
+}
+
+void CAnswerPipeServer::GetInstallerResponseFromNamedPipe(HANDLE hPipe)
+{
+    HTRY {
+        // The defaults stand when the answer cannot be read.
+        m_answer = InstallParsers::CInstallerAnswer();
+        m_answer.strLanguage = DefaultLanguage;
+        InstallParsers::ApplyAnswerLines(ReadTextFileFromPipe(hPipe), m_answer);
+    } HCATCH
+}
+
+std::wstring CAnswerPipeServer::ReadTextFileFromPipe(HANDLE hPipe)
+{
+    HTRY {
+        DWORD cbWaiting = BytesWaitingInPipe(hPipe);
+        if (cbWaiting == 0)
+            return std::wstring();
+        if (cbWaiting > MaxAnswerBytes)
+            return RefuseLongAnswer();
+
+        // Every message that waits, in order, each read to its end.
+        std::vector<BYTE> answer;
+        std::vector<BYTE> chunk(PipeBufferSize);
+        int nEmptyMessages = 0;
+        while (cbWaiting > 0 && answer.size() <= MaxAnswerBytes && nEmptyMessages <= g_nMaxEmptyMessages) {
+            DWORD cbRead = 0;
+            const bool bMessageGoesOn = ReadPipeChunk(hPipe, chunk.data(), static_cast<DWORD>(chunk.size()), cbRead);
+            answer.insert(answer.end(), chunk.begin(), chunk.begin() + cbRead);
+            if (bMessageGoesOn)
+                continue;
+            if (cbRead == 0)
+                ++nEmptyMessages;
+            cbWaiting = BytesWaitingInPipe(hPipe);
+        }
+        if (answer.size() > MaxAnswerBytes || nEmptyMessages > g_nMaxEmptyMessages)
+            return RefuseLongAnswer();
+
+        CHBufMalloc content;
+        content.Copy(answer.data(), answer.size());
+        return CHFileUtilities::FileContentToString(content, HTEXT_ENCODING_UTF16LE);
+    } HCATCH
+}

@@ -1,0 +1,66 @@
+// The server end of the named pipe on which the installer sends its answer.
+//
+// The answer is read on a worker thread (StartWorkerThread) while the owner
+// waits for the installer; the answer members are read only after that
+// worker has ended. The worker creates the pipe, waits for the installer to
+// connect, reads what it wrote and leaves the taking apart to
+// InstallParsers::ApplyAnswerLines.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "InstallerShim/InstallParsers.h"
+#include "RAde/HUniqueHandle.h"
+#include "RAde/HWorkerThreadHost.h"
+
+class CAnswerPipeServer : public CHWorkerThreadHost
+{
+public:
+    // The pipe on which the installer sends its answer.
+    static constexpr wchar_t PipeName[] = L"\\\\.\\pipe\\HulvsInstaller";
+    // The language of an answer that names none.
+    static constexpr wchar_t DefaultLanguage[] = L"en-uk";
+    // The pipe's server end. Overlapped, so that waiting for a client can be
+    // given up when the worker is asked to stop. FILE_FLAG_FIRST_PIPE_INSTANCE
+    // makes the creation fail when another process already serves this name
+    // (it would read the installer's answer, or hand us one of its own);
+    // PIPE_REJECT_REMOTE_CLIENTS keeps other machines out: the installer runs
+    // on this one.
+    static constexpr DWORD PipeOpenMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE;
+    static constexpr DWORD PipeMode = PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS;
+    static constexpr DWORD PipeBufferSize = 4096;
+    // A longer answer is refused (its defaults apply), never allocated blindly.
+    static constexpr DWORD MaxAnswerBytes = 64 * 1024;
+
+    using AutorunList = InstallParsers::AutorunList;
+
+    CAnswerPipeServer() = default;
+    // Stops the worker before the members it fills are destroyed.
+    ~CAnswerPipeServer() override;
+
+    // Ends the worker: connects a client that writes nothing, so a worker
+    // still waiting reads an empty answer, then stops it.
+    void ReleasePipeWorker();
+
+    // The answer. Before one was read the language is empty; an answer read
+    // gives DefaultLanguage where it names none.
+    std::wstring GetUILanguage() const { return m_answer.strLanguage; }
+    bool GetDeleteFiles() const { return m_answer.bDeleteFiles; }
+    const AutorunList& GetAutoruns() const { return m_answer.autoruns; }
+
+protected:
+    // The pipe server.
+    void WorkerProc(DWORD dwParameter) override;
+
+private:
+    // Waits for the installer to connect; false when the worker was asked to
+    // stop first or the connection failed.
+    bool WaitForClient();
+    void GetInstallerResponseFromNamedPipe(HANDLE hPipe);
+    static std::wstring ReadTextFileFromPipe(HANDLE hPipe);
+
+    InstallParsers::CInstallerAnswer m_answer;
+    CHFileHandle m_hPipe;
+};
