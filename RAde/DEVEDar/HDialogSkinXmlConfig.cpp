@@ -63,16 +63,10 @@ float ReadDecimal(const std::wstring* pText)
     return fValue;
 }
 
-bool AttributeIs(const CHXmlNode& node, const wchar_t* pszName, const wchar_t* pszValue)
+bool AttributeIs(const CHXmlNode& node, const wchar_t* pszName, const wchar_t* pszValue, bool bIgnoreCase = false)
 {
     const std::wstring* pValue = node.GetAttributeValue(pszName);
-    return pValue && *pValue == pszValue;
-}
-
-bool AttributeIsNoCase(const CHXmlNode& node, const wchar_t* pszName, const wchar_t* pszValue)
-{
-    const std::wstring* pValue = node.GetAttributeValue(pszName);
-    return pValue && CHStringHelper::EqualsNoCase(*pValue, pszValue);
+    return pValue && (bIgnoreCase ? CHStringHelper::EqualsNoCase(*pValue, pszValue) : *pValue == pszValue);
 }
 
 // Loads the file into the image when it exists; premultiplied on request.
@@ -279,8 +273,8 @@ CHFormSkinData* CHDialogSkinXmlConfig::LoadForm(const CNameMap* pNameMap)
 
         if (const CHXmlNode* pBackground = pForm->Find(L"background")) {
             pRecord->m_bHasBackground = true;
-            if (AttributeIsNoCase(*pBackground, L"type", L"image")) {
-                pRecord->m_nBackgroundMode = AttributeIsNoCase(*pBackground, L"imagemode", L"stretch")
+            if (AttributeIs(*pBackground, L"type", L"image", true)) {
+                pRecord->m_nBackgroundMode = AttributeIs(*pBackground, L"imagemode", L"stretch", true)
                                                  ? CHFormSkinData::backgroundStretchedImage
                                                  : CHFormSkinData::backgroundImage;
                 if (const std::wstring* pPath = pBackground->GetAttributeValue(L"path"))
@@ -387,7 +381,7 @@ void CHDialogSkinXmlConfig::LoadNonClient()
         *m_binding.pFrameImagesLoaded = false;
         const CHXmlNode* pNonClient = m_pSkinRoot ? m_pSkinRoot->Find(L"nonclient") : nullptr;
         const std::wstring* pDirectory = pNonClient ? pNonClient->GetAttributeValue(L"dir") : nullptr;
-        if (!pDirectory || !AttributeIsNoCase(*pNonClient, L"type", L"images"))
+        if (!pDirectory || !AttributeIs(*pNonClient, L"type", L"images", true))
             return;
         const std::wstring strDirectory = MakeImagePath(*pDirectory);
         LoadFrameImages(strDirectory);
