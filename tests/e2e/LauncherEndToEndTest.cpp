@@ -465,7 +465,7 @@ TEST_F(CLauncherTest, OnlyPathsOnTheDriveLetterOfTheWorkingFolderAsSpelledAreDel
 // ---------------------------------------------------------------------------
 // One launcher at a time
 
-TEST_F(CLauncherTest, ASecondLauncherEndsAtOnceWithoutAWindowWhileOneRuns)
+TEST_F(CLauncherTest, ASecondLauncherEndsWithoutAWindowWhileOneRuns)
 {
     CMedium first(m_root / L"first"), second(m_root / L"second");
     second.WriteAutorunInf("[InstallerShim]\r\nrun=Setup\\HalvikInstaller.exe\r\n");
@@ -479,7 +479,8 @@ TEST_F(CLauncherTest, ASecondLauncherEndsAtOnceWithoutAWindowWhileOneRuns)
                                                   AnswerOption(Utf16Le(ProbeAutorun(first, L"autorun.rec"), true))));
     ASSERT_TRUE(AwaitRecord(L"first.rec")) << "the first launcher did not start its installer";
 
-    // A second start from the medium (stage one) and a second copy (stage two).
+    // A second start from the medium (stage one, which waits half a second
+    // for the instance lock) and a second copy (stage two, which waits ten).
     for (const std::wstring& strArguments : {std::wstring(), second.StageTwoArguments(L"")}) {
         SCOPED_TRACE(testing::PrintToString(strArguments));
         CHKernelHandle hSecond = StartProgram(second.Launcher(), strArguments);
@@ -489,7 +490,7 @@ TEST_F(CLauncherTest, ASecondLauncherEndsAtOnceWithoutAWindowWhileOneRuns)
                 nMostWindows = std::max(nMostWindows, TopLevelWindowsOf(::GetProcessId(hSecond.Get())));
                 return ::WaitForSingleObject(hSecond.Get(), 0) == WAIT_OBJECT_0;
             },
-            10000);
+            20000);
         EXPECT_EQ(ExitCodeAfter(hSecond, 0), 0u);
         EXPECT_EQ(nMostWindows, 0);
     }
