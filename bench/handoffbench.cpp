@@ -68,6 +68,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <functional>
 #include <limits>
 #include <string>
 #include <utility>
@@ -188,11 +189,11 @@ CHKernelHandle CreateNamedEvent(const std::wstring& strName)
     return event;
 }
 
-// A running process whose executable is that file, opened for waiting and
-// for its times; none when there is no such process.
-CHKernelHandle FindProcessOfImage(const std::wstring& strImage)
+// The first running process with that executable name (any folder) that
+// accepts takes, opened for waiting and for its times; none when there is none.
+CHKernelHandle FindRunningProcess(const wchar_t* pszName,
+                                  const std::function<bool(const PROCESSENTRY32W&, HANDLE)>& accepts)
 {
-    const std::wstring strName = strImage.substr(strImage.find_last_of(L'\\') + 1);
     const CHFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot)
         Fail(L"taking a snapshot of", L"the processes");
@@ -200,47 +201,37 @@ CHKernelHandle FindProcessOfImage(const std::wstring& strImage)
     entry.dwSize = sizeof(entry);
     for (BOOL bMore = ::Process32FirstW(snapshot.Get(), &entry); bMore;
          bMore = ::Process32NextW(snapshot.Get(), &entry)) {
-        // Stage one has the copy's name: the full path distinguishes them.
         const wchar_t* pszSeparator = std::wcsrchr(entry.szExeFile, L'\\');
-        if (::CompareStringOrdinal(pszSeparator ? pszSeparator + 1 : entry.szExeFile, -1, strName.c_str(), -1, TRUE) !=
+        if (::CompareStringOrdinal(pszSeparator ? pszSeparator + 1 : entry.szExeFile, -1, pszName, -1, TRUE) !=
             CSTR_EQUAL)
             continue;
         CHKernelHandle process(
             ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, entry.th32ProcessID));
-        if (!process)
-            continue;
-        wchar_t szImage[MAX_PATH] = {};
-        DWORD cchImage = MAX_PATH;
-        if (::QueryFullProcessImageNameW(process.Get(), 0, szImage, &cchImage) &&
-            ::CompareStringOrdinal(szImage, -1, strImage.c_str(), -1, TRUE) == CSTR_EQUAL &&
-            ::WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT)
+        if (process && ::WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT && accepts(entry, process.Get()))
             return process;
     }
     return CHKernelHandle();
 }
 
-// A running child of that process with that executable name (any folder);
-// none when there is no such child.
+// A running process whose executable is that file (stage one has the copy's
+// name: the full path tells them apart).
+CHKernelHandle FindProcessOfImage(const std::wstring& strImage)
+{
+    const std::wstring strName = strImage.substr(strImage.find_last_of(L'\\') + 1);
+    return FindRunningProcess(strName.c_str(), [&](const PROCESSENTRY32W&, HANDLE hProcess) {
+        wchar_t szImage[MAX_PATH] = {};
+        DWORD cchImage = MAX_PATH;
+        return ::QueryFullProcessImageNameW(hProcess, 0, szImage, &cchImage) &&
+               ::CompareStringOrdinal(szImage, -1, strImage.c_str(), -1, TRUE) == CSTR_EQUAL;
+    });
+}
+
+// A running child of that process with that executable name (any folder).
 CHKernelHandle FindChildProcess(DWORD dwParentId, const wchar_t* pszName)
 {
-    const CHFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot)
-        Fail(L"taking a snapshot of", L"the processes");
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL bMore = ::Process32FirstW(snapshot.Get(), &entry); bMore;
-         bMore = ::Process32NextW(snapshot.Get(), &entry)) {
-        const wchar_t* pszSeparator = std::wcsrchr(entry.szExeFile, L'\\');
-        if (entry.th32ParentProcessID != dwParentId ||
-            ::CompareStringOrdinal(pszSeparator ? pszSeparator + 1 : entry.szExeFile, -1, pszName, -1, TRUE) !=
-                CSTR_EQUAL)
-            continue;
-        CHKernelHandle process(
-            ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, entry.th32ProcessID));
-        if (process && ::WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT)
-            return process;
-    }
-    return CHKernelHandle();
+    return FindRunningProcess(pszName, [&](const PROCESSENTRY32W& entry, HANDLE) {
+        return entry.th32ParentProcessID == dwParentId;
+    });
 }
 
 CHKernelHandle OpenProcessOfImage(const std::wstring& strImage)
