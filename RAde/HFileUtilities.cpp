@@ -29,9 +29,7 @@ size_t CountRootTokens(const std::wstring& strPath, const std::vector<std::wstri
     size_t nRoot = 0;
     if (strBackslashed.starts_with(kUncLongPrefix))
         nRoot = 4;
-    else if (strBackslashed.starts_with(kLocalLongPrefix))
-        nRoot = 2;
-    else if (strBackslashed.starts_with(L"\\\\"))
+    else if (strBackslashed.starts_with(L"\\\\"))  // "\\?\" as well as "\\server"
         nRoot = 2;
     else if (!tokens.empty() && tokens[0].size() >= 2 && tokens[0][1] == L':')
         nRoot = 1;
@@ -397,8 +395,7 @@ void CHFileUtilities::CheckFileExists(const std::wstring& strPath)
 {
     HTRY {
         if (!FileExists(strPath))
-            throw CHException(GetErrorMessageText(ERROR_FILE_NOT_FOUND), HResultFromWin32(ERROR_FILE_NOT_FOUND), HSITE)
-                .AddValue(L"File", strPath);
+            throw CHException::FromWin32Error(ERROR_FILE_NOT_FOUND, HSITE).AddValue(L"File", strPath);
     } HCATCH
 }
 

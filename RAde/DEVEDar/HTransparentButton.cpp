@@ -279,11 +279,8 @@ void CHTransparentButton::LayOutCheckOrRadio(LONG_PTR nStyle, const CHImage& ima
                                              UINT& nFormat) const
 {
     nFormat &= ~(DT_CENTER | DT_VCENTER);
-    switch (nStyle & BS_CENTER) {
-    case BS_RIGHT: nFormat |= DT_RIGHT; break;
-    case BS_CENTER: nFormat |= DT_CENTER; break;
-    default: nFormat |= DT_LEFT; break;
-    }
+    const LONG_PTR nAlignment = nStyle & BS_CENTER;  // BS_CENTER is BS_LEFT | BS_RIGHT
+    nFormat |= nAlignment == BS_RIGHT ? DT_RIGHT : nAlignment == BS_CENTER ? DT_CENTER : DT_LEFT;
     const int nImageWidth = image.GetWidth();
     const int nImageHeight = image.GetHeight();
     switch (nStyle & BS_VCENTER) {
