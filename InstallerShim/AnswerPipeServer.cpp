@@ -70,11 +70,11 @@ bool ReadPipeChunk(HANDLE hPipe, BYTE* pBuffer, DWORD cbBuffer, DWORD& cbRead)
 std::wstring RefuseLongAnswer()
 {
     CHLogging::LogWarning(L"The installer's answer is larger than %u bytes; it is ignored.\n",
-                   static_cast<unsigned>(CAnswerPipeServer::MaxAnswerBytes));
+                          static_cast<unsigned>(CAnswerPipeServer::MaxAnswerBytes));
     return std::wstring();
 }
 
-} // namespace
+}  // namespace
 
 CAnswerPipeServer::~CAnswerPipeServer()
 {
@@ -116,8 +116,8 @@ void CAnswerPipeServer::WorkerProc(DWORD)
         if (!m_hPipe) {
             const DWORD dwError = ::GetLastError();
             CHLogging::LogWarning(L"Pipe %s could not be created (error %u), it may be in use by another process; the "
-                           L"installer's answer is not read.\n",
-                           PipeName, static_cast<unsigned>(dwError));
+                                  L"installer's answer is not read.\n",
+                                  PipeName, static_cast<unsigned>(dwError));
             return;
         }
         if (!WaitForClient())
@@ -156,8 +156,8 @@ bool CAnswerPipeServer::WaitForClient()
         // event is set after the stop flag, so a request made before this
         // wait began is seen too).
         const std::array<HANDLE, 2> handles = {hConnected.Get(), GetStopEvent()};
-        const DWORD dwWait = ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE,
-                                                      INFINITE);
+        const DWORD dwWait =
+            ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, INFINITE);
         if (dwWait != WAIT_OBJECT_0)
             ::CancelIo(m_hPipe.Get());
         // The overlapped structure lives until the operation has ended. A

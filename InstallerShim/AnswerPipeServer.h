@@ -29,7 +29,8 @@ public:
     // PIPE_REJECT_REMOTE_CLIENTS keeps other machines out: the installer runs
     // on this one.
     static constexpr DWORD PipeOpenMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE;
-    static constexpr DWORD PipeMode = PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS;
+    static constexpr DWORD PipeMode =
+        PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS;
     static constexpr DWORD PipeBufferSize = 4096;
     // A longer answer is refused (its defaults apply), never allocated blindly.
     static constexpr DWORD MaxAnswerBytes = 64 * 1024;

@@ -30,8 +30,7 @@ inline std::wstring HResultText(HRESULT hr)
 template <class Interface>
 HRESULT CreateInProcess(const CLSID& clsid, const IID& iid, CHComPtr<Interface>& object)
 {
-    return ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid,
-                              reinterpret_cast<void**>(object.OutParam()));
+    return ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(object.OutParam()));
 }
 
-} // namespace DeviceCommon
+}  // namespace DeviceCommon

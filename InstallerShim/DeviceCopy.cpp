@@ -14,7 +14,6 @@
 // CHCoTaskMemString and released as soon as its object is done with.
 #include "InstallerShim/DeviceCopy.h"
 
-
 #include <algorithm>
 #include <memory>
 #include <optional>
@@ -67,7 +66,7 @@ bool FetchChildIds(IEnumPortableDeviceObjectIDs* pEnumerator, ULONG nCount, std:
     return SUCCEEDED(hr) && nFetched > 0;
 }
 
-} // namespace
+}  // namespace
 
 std::vector<CHCoTaskMemString> ChildObjectIds(IPortableDeviceContent* pContent, LPCWSTR pszParentId, ULONG nMax)
 {
@@ -126,8 +125,8 @@ bool IsReservedDeviceName(const std::wstring& strName)
         return false;
     const std::wstring strStem = strBase.substr(0, 3);
     const wchar_t chDigit = strBase[3];
-    const bool bDigit = (chDigit >= L'0' && chDigit <= L'9') || chDigit == L'\u00B9' || chDigit == L'\u00B2' ||
-                        chDigit == L'\u00B3';
+    const bool bDigit =
+        (chDigit >= L'0' && chDigit <= L'9') || chDigit == L'\u00B9' || chDigit == L'\u00B2' || chDigit == L'\u00B3';
     return bDigit && (EqualsNoCase(strStem, L"COM") || EqualsNoCase(strStem, L"LPT"));
 }
 
@@ -170,13 +169,15 @@ ULONGLONG StreamIntoFile(IStream* pStream, HANDLE hFile, DWORD cbPiece)
 void WarnAboutDeliveredLength(const std::wstring& strFile, ULONGLONG nReportedSize, ULONGLONG nBytes)
 {
     if (nReportedSize != 0 && nBytes < nReportedSize)
-        CHLogging::LogWarning(L"The device's stream for %s ended after %s of the %s bytes it reported; the file holds only "
-                       L"the bytes received.\n",
-                       strFile.c_str(), Number(nBytes).c_str(), Number(nReportedSize).c_str());
+        CHLogging::LogWarning(
+            L"The device's stream for %s ended after %s of the %s bytes it reported; the file holds only "
+            L"the bytes received.\n",
+            strFile.c_str(), Number(nBytes).c_str(), Number(nReportedSize).c_str());
     else if (nReportedSize != 0 && nBytes > nReportedSize)
-        CHLogging::LogWarning(L"The device's stream for %s delivered %s bytes, more than the %s it reported; all of them "
-                       L"were written.\n",
-                       strFile.c_str(), Number(nBytes).c_str(), Number(nReportedSize).c_str());
+        CHLogging::LogWarning(
+            L"The device's stream for %s delivered %s bytes, more than the %s it reported; all of them "
+            L"were written.\n",
+            strFile.c_str(), Number(nBytes).c_str(), Number(nReportedSize).c_str());
 }
 
 // A file being copied into, deleted when the guard goes unless it was kept.
@@ -196,8 +197,8 @@ public:
             FILE_DISPOSITION_INFO disposition = {TRUE};
             if (!::SetFileInformationByHandle(m_hFile, FileDispositionInfo, &disposition, sizeof(disposition))) {
                 const DWORD dwError = ::GetLastError();
-                CHLogging::LogWarning(L"The unfinished copy %s could not be removed (error %d).\n",
-                               m_strFile.c_str(), static_cast<int>(dwError));
+                CHLogging::LogWarning(L"The unfinished copy %s could not be removed (error %d).\n", m_strFile.c_str(),
+                                      static_cast<int>(dwError));
             }
         } HCATCH_LOG
     }
@@ -234,7 +235,7 @@ public:
             const HRESULT hr = m_pContent->EnumObjects(0, pszObjectId, nullptr, enumerator.OutParam());
             if (hr != S_OK || !enumerator) {
                 CHLogging::LogWarning(L"The device folder %s could not be listed (%s); %s stays empty.\n", pszObjectId,
-                               HResultText(hr).c_str(), strDestination.c_str());
+                                      HResultText(hr).c_str(), strDestination.c_str());
                 return;
             }
             for (bool bMore = true; bMore;) {
@@ -253,12 +254,13 @@ private:
             const std::optional<CObjectInfo> info = ReadObjectInfo(m_pProperties, m_keys.Get(), pszChildId);
             if (!info) {
                 CHLogging::LogWarning(L"The device object %s was skipped: its name and size could not be read.\n",
-                               pszChildId);
+                                      pszChildId);
                 return;
             }
             if (!IsSafeDeviceFileName(info->strName)) {
-                CHLogging::LogWarning(L"The device object %s was skipped: its name \"%s\" cannot be a local file name.\n",
-                               pszChildId, info->strName.c_str());
+                CHLogging::LogWarning(
+                    L"The device object %s was skipped: its name \"%s\" cannot be a local file name.\n", pszChildId,
+                    info->strName.c_str());
                 return;
             }
             const std::wstring strPath = CHFileUtilities::ConcatPathname(strDestination, info->strName);
@@ -269,7 +271,7 @@ private:
                 CopyFolder(pszChildId, strPath, nDepth + 1);
             else
                 CHLogging::LogWarning(L"The device folder %s was skipped: it lies deeper than %d folders.\n",
-                               strPath.c_str(), kMaxFolderDepth);
+                                      strPath.c_str(), kMaxFolderDepth);
         } HCATCH
     }
 
@@ -285,8 +287,9 @@ private:
                 hr = m_resources->GetStream(pszObjectId, Wpd::ResourceDefault, STGM_READ, &dwOptimalTransferSize,
                                             stream.OutParam());
             if (FAILED(hr) || !stream) {
-                CHLogging::LogWarning(L"The device object %s was skipped: the content of %s could not be opened (%s).\n",
-                               pszObjectId, strFile.c_str(), HResultText(hr).c_str());
+                CHLogging::LogWarning(
+                    L"The device object %s was skipped: the content of %s could not be opened (%s).\n", pszObjectId,
+                    strFile.c_str(), HResultText(hr).c_str());
                 return;
             }
             CopyDeviceStreamToFile(stream.Get(), strFile, CREATE_ALWAYS, dwOptimalTransferSize, info.nSize);
@@ -299,7 +302,7 @@ private:
     CHComPtr<IPortableDeviceResources> m_resources;
 };
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 
@@ -341,7 +344,8 @@ bool CopyDeviceStreamToFile(IStream* pStream, const std::wstring& strFile, DWORD
                 throw CHException::FromWin32Error(dwError, HSITE);
             }
             CUnfinishedFile unfinished(file.Get(), strFile);
-            const ULONGLONG nBytes = StreamIntoFile(pStream, file.Get(), DeviceTransferPieceSize(dwOptimalTransferSize));
+            const ULONGLONG nBytes =
+                StreamIntoFile(pStream, file.Get(), DeviceTransferPieceSize(dwOptimalTransferSize));
             unfinished.Keep();
             WarnAboutDeliveredLength(strFile, nReportedSize, nBytes);
             return true;

@@ -14,7 +14,6 @@
 // with; COM itself is initialised only while the devices are read.
 #include "InstallerShim/DeviceStaging.h"
 
-
 #include <new>
 #include <optional>
 #include <string>
@@ -80,8 +79,7 @@ std::vector<CHCoTaskMemString> ConnectedDeviceIds(IPortableDeviceManager* pManag
         rawIds.assign(nCount, nullptr);
         ids.reserve(nCount);
     } catch (const std::bad_alloc&) {
-        CHLogging::LogWarning(L"The ids of %s devices do not fit into memory.\n",
-                       Number(nCount).c_str());
+        CHLogging::LogWarning(L"The ids of %s devices do not fit into memory.\n", Number(nCount).c_str());
         return ids;
     }
     DWORD nFilled = nCount;
@@ -155,8 +153,7 @@ CInstallObjects FindInstallObjects(IPortableDeviceContent* pContent, IPortableDe
 void CopyAutorunInf(CInstallObjects& found)
 {
     HTRY {
-        const std::wstring strFile =
-            CHFileUtilities::ConcatPathname(CHFileUtilities::GetTempDirectory(), kAutorunInf);
+        const std::wstring strFile = CHFileUtilities::ConcatPathname(CHFileUtilities::GetTempDirectory(), kAutorunInf);
         if (!CopyDeviceStreamToFile(found.autorunStream.Get(), strFile, CREATE_NEW, found.dwAutorunTransferSize,
                                     found.nAutorunSize))
             CHLogging::LogInfo(L"%s exists already and is left as it is.\n", strFile.c_str());
@@ -166,8 +163,7 @@ void CopyAutorunInf(CInstallObjects& found)
 
 bool SkipDevice(LPCWSTR pszDeviceId, const wchar_t* pszWhy, HRESULT hr)
 {
-    CHLogging::LogDebug(L"The device %s was skipped: %s (%s).\n", pszDeviceId, pszWhy,
-                   HResultText(hr).c_str());
+    CHLogging::LogDebug(L"The device %s was skipped: %s (%s).\n", pszDeviceId, pszWhy, HResultText(hr).c_str());
     return false;
 }
 
@@ -250,21 +246,21 @@ void StartInstaller(const std::wstring& strInstaller)
 {
     HTRY {
         const std::wstring strFolder = CHFileUtilities::GetPathFromFilename(strInstaller);
-        CHLogging::LogDebug(L"Starting the installer %s in %s.\n", strInstaller.c_str(),
-                       strFolder.c_str());
+        CHLogging::LogDebug(L"Starting the installer %s in %s.\n", strInstaller.c_str(), strFolder.c_str());
         CHProcess process;
         process.Run(strInstaller, L"", strFolder);
     } HCATCH
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 
 bool IsStartedFromDevice(const std::wstring& strExeDirectory)
 {
     HTRY {
-        std::wstring strCache = CHFileUtilities::ConcatPathname(CHFileUtilities::GetTempDirectory(), kDeviceCacheFolder);
+        std::wstring strCache =
+            CHFileUtilities::ConcatPathname(CHFileUtilities::GetTempDirectory(), kDeviceCacheFolder);
         CHFileUtilities::EnsurePathSeparatorAtEnd(strCache, L"\\");
         const std::wstring strCacheShort = CHFileUtilities::GetShortFilePath(strCache);
         // Windows paths are case-insensitive: the shell may spell the folder otherwise.
@@ -287,7 +283,7 @@ void StageFromDevice(bool& bHandled)
         if (bHandled)
             StartInstaller(strInstaller);
         else
-            CHLogging::LogDebug(L"No device offered %s and %s; going on as from the medium.\n",
-                           kAutorunInf, kInstallFilesFolder);
+            CHLogging::LogDebug(L"No device offered %s and %s; going on as from the medium.\n", kAutorunInf,
+                                kInstallFilesFolder);
     } HCATCH
 }

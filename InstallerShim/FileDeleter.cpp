@@ -8,8 +8,7 @@
 #include "RAde/HFileUtilities.h"
 #include "RAde/HLogging.h"
 
-namespace
-{
+namespace {
 bool IsSeparator(wchar_t ch)
 {
     return ch == L'\\' || ch == L'/';
@@ -73,8 +72,7 @@ std::vector<std::wstring> CFileDeleter::KeepDeletablePaths(const std::vector<std
             if (strPath.empty())
                 continue;
             if (const wchar_t* pszRefusal = RefusalOf(strPath))
-                CHLogging::LogWarning(L"The staged path %s is not deleted: %s.\n", strPath.c_str(),
-                               pszRefusal);
+                CHLogging::LogWarning(L"The staged path %s is not deleted: %s.\n", strPath.c_str(), pszRefusal);
             else
                 kept.push_back(strPath);
         }
@@ -98,8 +96,8 @@ void CFileDeleter::DeletePaths()
         CInstallUtils::DeletePath(m_paths[i]);
         ++nDeleted;
     }
-    CHLogging::LogDebug(L"Deleted the staged files: %d of %d paths on the drive of %s.\n",
-                   static_cast<int>(nDeleted), static_cast<int>(m_paths.size()), m_baseDirectory.c_str());
+    CHLogging::LogDebug(L"Deleted the staged files: %d of %d paths on the drive of %s.\n", static_cast<int>(nDeleted),
+                        static_cast<int>(m_paths.size()), m_baseDirectory.c_str());
 }
 
 void CFileDeleter::WorkerProc(DWORD)
@@ -112,7 +110,8 @@ void CFileDeleter::WorkerProc(DWORD)
     } catch (const CHException& error) {
         // The dialog tells the user and stays until closed; the worker host
         // logs and keeps the error.
-        m_waitDialog.RequestFailure(m_strFailureMessage.empty() ? error.GetDescription(CHException::DescribeNewest) : m_strFailureMessage,
+        m_waitDialog.RequestFailure(m_strFailureMessage.empty() ? error.GetDescription(CHException::DescribeNewest)
+                                                                : m_strFailureMessage,
                                     m_strCloseButton);
         throw;
     }
@@ -133,8 +132,8 @@ void PrepareDeletionDialog(CHWaitDialog& dialog, const std::wstring& strLanguage
     } HCATCH
 }
 
-void RunFileDeleter(CFileDeleter& deleter, const std::vector<std::wstring>& paths,
-                    const std::wstring& strBaseDirectory, const std::wstring& strLanguage)
+void RunFileDeleter(CFileDeleter& deleter, const std::vector<std::wstring>& paths, const std::wstring& strBaseDirectory,
+                    const std::wstring& strLanguage)
 {
     HTRY {
         PrepareDeletionDialog(deleter.m_waitDialog, strLanguage);

@@ -63,5 +63,5 @@ void PrepareDeletionDialog(CHWaitDialog& dialog, const std::wstring& strLanguage
 // directory can go too) and runs the dialog; returns when the dialog has
 // closed, which may be before the worker has finished. The deleter is the
 // entry point's g_fileDeleter, whose destruction at exit waits for the worker.
-void RunFileDeleter(CFileDeleter& deleter, const std::vector<std::wstring>& paths,
-                    const std::wstring& strBaseDirectory, const std::wstring& strLanguage);
+void RunFileDeleter(CFileDeleter& deleter, const std::vector<std::wstring>& paths, const std::wstring& strBaseDirectory,
+                    const std::wstring& strLanguage);

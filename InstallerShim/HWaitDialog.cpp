@@ -8,8 +8,7 @@
 #include "RAde/HLogging.h"
 #include "RAde/HStringHelper.h"
 
-namespace
-{
+namespace {
 struct CNamedControl
 {
     int nId;
@@ -73,7 +72,8 @@ void CHWaitDialog::LoadWaitAnimFramesFromResources()
             const void* pBytes = hResource ? ::LockResource(::LoadResource(hModule, hResource)) : nullptr;
             const DWORD nSize = hResource ? ::SizeofResource(hModule, hResource) : 0;
             if (pBytes == nullptr || nSize == 0)
-                throw CHException::FromLastError(HSITE).AddValue(L"resource", static_cast<int>(kFirstFrameResource + i), false);
+                throw CHException::FromLastError(HSITE).AddValue(L"resource", static_cast<int>(kFirstFrameResource + i),
+                                                                 false);
             CHBufHGlobal buffer;
             buffer.Alloc(nSize);
             buffer.Lock();
@@ -260,8 +260,8 @@ void CHWaitDialog::PlaceDialog()
     const int nWidth = rc.right - rc.left, nHeight = rc.bottom - rc.top;
     RECT rcAround{};
     HWND hWndAround = m_hWndOwner != nullptr ? m_hWndOwner : ::GetWindow(m_hWnd, GW_OWNER);
-    const bool bOverWindow = hWndAround != nullptr && (m_hWndOwner != nullptr ||
-                                                        (::IsWindowVisible(hWndAround) && !::IsIconic(hWndAround)));
+    const bool bOverWindow =
+        hWndAround != nullptr && (m_hWndOwner != nullptr || (::IsWindowVisible(hWndAround) && !::IsIconic(hWndAround)));
     MONITORINFO monitor{};
     monitor.cbSize = sizeof(monitor);
     ::GetMonitorInfoW(::MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTONEAREST), &monitor);

@@ -93,7 +93,11 @@ private:
         std::wstring strButton;
     };
     // What the private request message asks of the dialog's thread (its wParam).
-    enum ERequest : WPARAM { kEndRequest = 0, kFailureRequest = 1 };
+    enum ERequest : WPARAM
+    {
+        kEndRequest = 0,
+        kFailureRequest = 1
+    };
 
     // The private message that carries a request to the dialog's thread.
     static UINT RequestMessage();

@@ -67,7 +67,7 @@ bool ResolveBelowFolder(const std::wstring& strFolder, const std::wstring& strRe
     return IsBelowFolder(strFolder, strAbsolute);
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Command line
@@ -99,8 +99,9 @@ void ParseCommandLine(const std::wstring& strCommandLine, std::wstring& strRun, 
                 strToken += L" " + strNext;
             }
 
-            auto itSwitch = std::find_if(std::begin(switches), std::end(switches),
-                                         [&](const auto& entry) { return StartsWithNoCase(strToken, entry.pszSwitch); });
+            auto itSwitch = std::find_if(std::begin(switches), std::end(switches), [&](const auto& entry) {
+                return StartsWithNoCase(strToken, entry.pszSwitch);
+            });
             if (itSwitch != std::end(switches)) {
                 *itSwitch->pValue = GetTrimmedArgValue(strToken, std::wcslen(itSwitch->pszSwitch));
             } else {
@@ -154,8 +155,8 @@ std::wstring DeleteListBelowFolder(const std::wstring& strExeDirectory, const st
                 continue;
             std::wstring strPath;
             if (!ResolveBelowFolder(strExeDirectory, strPiece, strPath)) {
-                CHLogging::LogWarning(L"Delete path %s leaves the folder %s; it is not deleted.\n",
-                               strPiece.c_str(), strExeDirectory.c_str());
+                CHLogging::LogWarning(L"Delete path %s leaves the folder %s; it is not deleted.\n", strPiece.c_str(),
+                                      strExeDirectory.c_str());
                 continue;
             }
             if (!strDeleteList.empty())
@@ -198,8 +199,7 @@ void ParseAutorunProgramAndArgument(const std::wstring& strValue, AutorunList& a
         // answer garbled, is left out.
         if (strProgram.empty() || !CHFileUtilities::FileExists(strProgram) ||
             CHFileUtilities::IsDirectory(strProgram)) {
-            CHLogging::LogWarning(L"Autorun program %s not found; it is not started.\n",
-                           strProgram.c_str());
+            CHLogging::LogWarning(L"Autorun program %s not found; it is not started.\n", strProgram.c_str());
             return;
         }
         autoruns.emplace_back(strProgram, strArgument);
@@ -212,9 +212,11 @@ void ApplyAnswerLines(const std::wstring& strText, CInstallerAnswer& answer)
         // The answer's keys (in any case), each with what its value sets.
         using CApply = std::function<void(const std::wstring&)>;
         const std::pair<std::wstring_view, CApply> keys[] = {
-            {L"autorun=", [&answer](const std::wstring& strValue) { ParseAutorunProgramAndArgument(strValue, answer.autoruns); }},
+            {L"autorun=",
+             [&answer](const std::wstring& strValue) { ParseAutorunProgramAndArgument(strValue, answer.autoruns); }},
             {L"language=", [&answer](const std::wstring& strValue) { answer.strLanguage = strValue; }},
-            {L"delete-files=", [&answer](const std::wstring& strValue) { answer.bDeleteFiles = EqualsNoCase(strValue, L"true"); }},
+            {L"delete-files=",
+             [&answer](const std::wstring& strValue) { answer.bDeleteFiles = EqualsNoCase(strValue, L"true"); }},
         };
         // A carriage return before the line feed stays part of the line.
         for (const std::wstring& strLine : CHStringHelper::TokenizeString(strText, L"\n")) {
@@ -227,4 +229,4 @@ void ApplyAnswerLines(const std::wstring& strText, CInstallerAnswer& answer)
     } HCATCH
 }
 
-} // namespace InstallParsers
+}  // namespace InstallParsers

@@ -55,4 +55,4 @@ void ParseAutorunProgramAndArgument(const std::wstring& strValue, AutorunList& a
 // lines are ignored.
 void ApplyAnswerLines(const std::wstring& strText, CInstallerAnswer& answer);
 
-} // namespace InstallParsers
+}  // namespace InstallParsers

@@ -74,7 +74,7 @@ bool ReadImagePath(DWORD dwProcessId, std::wstring& strPath)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Command line and "autorun.inf"
@@ -86,8 +86,8 @@ void CInstallUtils::ReadIniValue(const std::wstring& strKey, std::wstring& strVa
     } HCATCH
 }
 
-bool CInstallUtils::ReadIniValueFrom(const std::wstring& strFolder, const std::wstring& strKey,
-                                     std::wstring& strValue, const std::wstring& strDefault)
+bool CInstallUtils::ReadIniValueFrom(const std::wstring& strFolder, const std::wstring& strKey, std::wstring& strValue,
+                                     const std::wstring& strDefault)
 {
     HTRY {
         const std::wstring strFile = CHFileUtilities::MakeAbsolutePath(strFolder, AutorunFileName);
@@ -104,7 +104,7 @@ bool CInstallUtils::ReadIniValueFrom(const std::wstring& strFolder, const std::w
 }
 
 std::wstring CInstallUtils::ReadWholeIniValueFrom(const std::wstring& strFolder, const std::wstring& strKey,
-                                                const std::wstring& strDefault)
+                                                  const std::wstring& strDefault)
 {
     HTRY {
         // A cut path would name another file or folder.
@@ -140,14 +140,14 @@ void CInstallUtils::ReadAutorunInfFrom(const std::wstring& strExeDirectory, std:
         if (!ReadIniValueFrom(strExeDirectory, L"deleteAfterInstall", strDeleteValue, L"")) {
             // A cut list may end in a cut path that names another file.
             CHLogging::LogWarning(L"The value of deleteAfterInstall in %s is too long; nothing will be deleted.\n",
-                           CHFileUtilities::MakeAbsolutePath(strExeDirectory, AutorunFileName).c_str());
+                                  CHFileUtilities::MakeAbsolutePath(strExeDirectory, AutorunFileName).c_str());
             strDeleteValue.clear();
         }
         const std::wstring strDeleteList = InstallParsers::DeleteListBelowFolder(strExeDirectory, strDeleteValue);
 
-        strRelaunchArguments = CHStringHelper::Format(L"/run=\"%s\" /runWorkingFolder=\"%s\" /deleteAfterInstall=\"%s\"",
-                                                      strRun.c_str(), strRunWorkingFolder.c_str(),
-                                                      strDeleteList.c_str());
+        strRelaunchArguments =
+            CHStringHelper::Format(L"/run=\"%s\" /runWorkingFolder=\"%s\" /deleteAfterInstall=\"%s\"", strRun.c_str(),
+                                   strRunWorkingFolder.c_str(), strDeleteList.c_str());
     } HCATCH
 }
 
@@ -170,8 +170,8 @@ bool CInstallUtils::CopyExeToTmpAndStart(const std::wstring& strExecutable, cons
 
         std::wstring strFolder = strWorkingFolder;
         EnsureNoTrailingSeparator(strFolder);
-        CHLogging::LogDebug(L"Running %s in %s with command line %s.\n", strCopy.c_str(),
-                       strFolder.c_str(), strArguments.c_str());
+        CHLogging::LogDebug(L"Running %s in %s with command line %s.\n", strCopy.c_str(), strFolder.c_str(),
+                            strArguments.c_str());
         CHProcess process;
         try {
             process.Run(strCopy, strArguments, strFolder);

@@ -12,8 +12,7 @@
 
 CInstallerDlgDefAppearance g_installerAppearance;
 
-namespace
-{
+namespace {
 constexpr int kTopCornerSize = 5;
 constexpr int kButtonRightMargin = 7;
 constexpr int kIconLeftOffset = 5;
@@ -136,8 +135,7 @@ void CInstallerDlgDefAppearance::SetDefault(CHCaptionParams& params)
                 const CHImage& normal = pSet->m_images[CHCaptionButtonImages::slotNormal];
                 if (pSet->m_nButton < 0 || pSet->m_nButton >= CHCaptionParams::kMaxImageSizes)
                     continue;
-                params.m_imageSizes[static_cast<size_t>(pSet->m_nButton)] =
-                    SIZE{normal.GetWidth(), normal.GetHeight()};
+                params.m_imageSizes[static_cast<size_t>(pSet->m_nButton)] = SIZE{normal.GetWidth(), normal.GetHeight()};
                 params.m_nImageSizes = std::max(params.m_nImageSizes, pSet->m_nButton + 1);
                 params.m_nButtonWidth = std::max(params.m_nButtonWidth, normal.GetWidth());
                 params.m_nButtonHeight = std::max(params.m_nButtonHeight, normal.GetHeight());
@@ -165,7 +163,8 @@ void CInstallerDlgDefAppearance::CC_DrawCaptionBKGround(const CHCaptionDrawConte
 void CInstallerDlgDefAppearance::CC_DrawEdge(const CHCaptionDrawContext& context, int)
 {
     HTRY {
-        const COLORREF crEdge = GetConfig().FindColor(GetConfigOption(L"edge-color", L"c-black")).value_or(RGB(0, 0, 0));
+        const COLORREF crEdge =
+            GetConfig().FindColor(GetConfigOption(L"edge-color", L"c-black")).value_or(RGB(0, 0, 0));
         CHBrushHandle hBrush(::CreateSolidBrush(crEdge));
         ::FillRect(context.hDC, &context.rc, hBrush.Get());
     } HCATCH

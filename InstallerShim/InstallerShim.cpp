@@ -122,8 +122,9 @@ void RunStageTwoInPlace(CFileDeleter& fileDeleter, const std::wstring& strArgume
                         const std::wstring& strWorkingFolder)
 {
     HTRY {
-        CHLogging::LogWarning(L"Starting programs from %%TEMP%% is not allowed here; the installer runs from %s with %s.\n",
-                       strWorkingFolder.c_str(), strArguments.c_str());
+        CHLogging::LogWarning(
+            L"Starting programs from %%TEMP%% is not allowed here; the installer runs from %s with %s.\n",
+            strWorkingFolder.c_str(), strArguments.c_str());
         CreateMarkerWindow();
         std::wstring strFolder = strWorkingFolder;
         CInstallUtils::EnsureNoTrailingSeparator(strFolder);
@@ -175,7 +176,7 @@ void RunInstaller(CFileDeleter& fileDeleter, std::wstring strRun, std::wstring s
                            installUtils.GetUILanguage());
         if (installUtils.GetInstallerExitCode() == CInstallUtils::RestartStartedExitCode)
             CHLogging::LogInfo(L"The installer has started a restart itself (exit code 1641): no autoruns, no second "
-                           L"restart.\n");
+                               L"restart.\n");
         else if (!bReboot)
             installUtils.StartAutoRuns();
         else
@@ -213,7 +214,7 @@ void ReportFailure(const CHException& e) noexcept
     }
 }
 
-} // namespace
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR pszCommandLine, int)
 {
@@ -225,8 +226,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR pszCommandLine, int)
             // A device that offered no install files sends the run on as one from the medium.
             bool bHandled = IsStartedFromDevice(strExeDirectory);
             if (bHandled) {
-                CHLogging::LogDebug(L"Started from a device's memory (%s).\n",
-                               strExeDirectory.c_str());
+                CHLogging::LogDebug(L"Started from a device's memory (%s).\n", strExeDirectory.c_str());
                 // A double click on the phone's file stages once.
                 RegisterMarkerWindowClass();
                 if (!CheckSingleInstance(kMarkerWindowClass, false))

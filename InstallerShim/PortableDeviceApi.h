@@ -64,9 +64,9 @@ struct IPortableDeviceContent : public IUnknown
                                                                         LPWSTR* ppszCookie) = 0;
     virtual HRESULT STDMETHODCALLTYPE Delete(DWORD dwOptions, IPortableDevicePropVariantCollection* pObjectIDs,
                                              IPortableDevicePropVariantCollection** ppResults) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetObjectIDsFromPersistentUniqueIDs(
-        IPortableDevicePropVariantCollection* pPersistentUniqueIDs,
-        IPortableDevicePropVariantCollection** ppObjectIDs) = 0;
+    virtual HRESULT STDMETHODCALLTYPE
+    GetObjectIDsFromPersistentUniqueIDs(IPortableDevicePropVariantCollection* pPersistentUniqueIDs,
+                                        IPortableDevicePropVariantCollection** ppObjectIDs) = 0;
     virtual HRESULT STDMETHODCALLTYPE Cancel() = 0;
     virtual HRESULT STDMETHODCALLTYPE Move(IPortableDevicePropVariantCollection* pObjectIDs,
                                            LPCWSTR pszDestinationFolderObjectID,
@@ -121,17 +121,18 @@ __CRT_UUID_DECL(IPortableDevice, 0x625e2df8, 0x6392, 0x4cf0, 0x9a, 0xd1, 0x3c, 0
 __CRT_UUID_DECL(IPortableDeviceContent, 0x6a96ed84, 0x7c73, 0x4480, 0x99, 0x38, 0xbf, 0x5a, 0xf4, 0x77, 0xd4, 0x26)
 __CRT_UUID_DECL(IEnumPortableDeviceObjectIDs, 0x10ece955, 0xcf41, 0x4728, 0xbf, 0xa0, 0x41, 0xee, 0xdf, 0x1b, 0xbf,
                 0x19)
-__CRT_UUID_DECL(IPortableDeviceProperties, 0x7f6d695c, 0x03df, 0x4439, 0xa8, 0x09, 0x59, 0x26, 0x6b, 0xee, 0xe3,
-                0xa6)
+__CRT_UUID_DECL(IPortableDeviceProperties, 0x7f6d695c, 0x03df, 0x4439, 0xa8, 0x09, 0x59, 0x26, 0x6b, 0xee, 0xe3, 0xa6)
 __CRT_UUID_DECL(IPortableDeviceResources, 0xfd8878ac, 0xd841, 0x4d17, 0x89, 0x1c, 0xe6, 0x82, 0x9c, 0xdb, 0x69, 0x34)
 
 // Class ids, property keys and fixed object ids.
 namespace Wpd {
 
-inline constexpr CLSID CLSID_DeviceManager = {0x0af10cec, 0x2ecd, 0x4b92, {0x95, 0x81, 0x34, 0xf6, 0xae, 0x06, 0x37, 0xf3}};
+inline constexpr CLSID CLSID_DeviceManager = {
+    0x0af10cec, 0x2ecd, 0x4b92, {0x95, 0x81, 0x34, 0xf6, 0xae, 0x06, 0x37, 0xf3}};
 inline constexpr CLSID CLSID_Device = {0x728a21c5, 0x3d9e, 0x48d7, {0x98, 0x10, 0x86, 0x48, 0x48, 0xf0, 0xf4, 0x04}};
 inline constexpr CLSID CLSID_ValueSet = {0x0c15d503, 0xd017, 0x47ce, {0x90, 0x16, 0x7b, 0x3f, 0x97, 0x87, 0x21, 0xcc}};
-inline constexpr CLSID CLSID_KeyCollection = {0xde2d022d, 0x2480, 0x43be, {0x97, 0xf0, 0xd1, 0xfa, 0x2c, 0xf9, 0x8f, 0x4f}};
+inline constexpr CLSID CLSID_KeyCollection = {
+    0xde2d022d, 0x2480, 0x43be, {0x97, 0xf0, 0xd1, 0xfa, 0x2c, 0xf9, 0x8f, 0x4f}};
 
 inline constexpr IID IID_DeviceManager = {0xa1567595, 0x4c2f, 0x4574, {0xa6, 0xfa, 0xec, 0xef, 0x91, 0x7b, 0x9a, 0x40}};
 inline constexpr IID IID_Device = {0x625e2df8, 0x6392, 0x4cf0, {0x9a, 0xd1, 0x3c, 0xfa, 0x5f, 0x17, 0x77, 0x5c}};
@@ -139,14 +140,16 @@ inline constexpr IID IID_ValueSet = {0x6848f6f2, 0x3155, 0x4f86, {0xb6, 0xf5, 0x
 inline constexpr IID IID_KeyCollection = {0xdada2357, 0xe0ad, 0x492e, {0x98, 0xdb, 0xdd, 0x61, 0xc5, 0x3b, 0xa3, 0x53}};
 
 // The client information a device is opened with.
-inline constexpr GUID kClientInformation = {0x204d9f0c, 0x2292, 0x4080, {0x9f, 0x42, 0x40, 0x66, 0x4e, 0x70, 0xf8, 0x59}};
+inline constexpr GUID kClientInformation = {
+    0x204d9f0c, 0x2292, 0x4080, {0x9f, 0x42, 0x40, 0x66, 0x4e, 0x70, 0xf8, 0x59}};
 inline constexpr PROPERTYKEY ClientName = {kClientInformation, 2};
 inline constexpr PROPERTYKEY ClientMajorVersion = {kClientInformation, 3};
 inline constexpr PROPERTYKEY ClientMinorVersion = {kClientInformation, 4};
 inline constexpr PROPERTYKEY ClientRevision = {kClientInformation, 5};
 
 // Object properties.
-inline constexpr GUID kObjectProperties = {0xef6b490d, 0x5cd8, 0x437a, {0xaf, 0xfc, 0xda, 0x8b, 0x60, 0xee, 0x4a, 0x3c}};
+inline constexpr GUID kObjectProperties = {
+    0xef6b490d, 0x5cd8, 0x437a, {0xaf, 0xfc, 0xda, 0x8b, 0x60, 0xee, 0x4a, 0x3c}};
 inline constexpr PROPERTYKEY ObjectSize = {kObjectProperties, 11};
 inline constexpr PROPERTYKEY ObjectOriginalFileName = {kObjectProperties, 12};
 
@@ -157,4 +160,4 @@ inline constexpr PROPERTYKEY ResourceDefault = {
 // The root object of every device.
 inline constexpr wchar_t DeviceObjectId[] = L"DEVICE";
 
-} // namespace Wpd
+}  // namespace Wpd

@@ -14,7 +14,7 @@ constexpr wchar_t kDialogMessage[] = L"Copying installation files...";
 // How often the end request is posted while the dialog's thread has no message queue yet.
 constexpr DWORD kEndPostRetryMs = 10;
 
-} // namespace
+}  // namespace
 
 DWORD WINAPI PrepareDialogThreadProc(LPVOID)
 {
@@ -40,7 +40,7 @@ CPrepareDialogThread::CPrepareDialogThread()
         m_hThread.Reset(::CreateThread(nullptr, 0, PrepareDialogThreadProc, nullptr, 0, &m_dwThreadId));
         if (!m_hThread)
             CHLogging::LogWarning(L"The wait dialog could not be started (error %d); the copy goes on without it.\n",
-                           static_cast<int>(::GetLastError()));
+                                  static_cast<int>(::GetLastError()));
     } HCATCH_LOG
 }
 
@@ -68,7 +68,7 @@ bool CPrepareDialogThread::End() noexcept
     const bool bEnded = ::WaitForSingleObject(m_hThread.Get(), dwLeftMs) == WAIT_OBJECT_0;
     if (!bEnded)
         CHLogging::LogWarning(L"The wait dialog did not end within %d ms; it is left to the end of the process.\n",
-                       static_cast<int>(EndTimeoutMs));
+                              static_cast<int>(EndTimeoutMs));
     m_hThread.Reset();
     return bEnded;
 }

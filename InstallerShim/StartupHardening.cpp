@@ -8,7 +8,7 @@ void RestrictDllSearchToSystemFolder()
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
     HMODULE hKernel = ::GetModuleHandleW(L"kernel32.dll");
     auto pfnSetDefault = hKernel ? reinterpret_cast<SetDefaultDllDirectoriesFn>(
-                             reinterpret_cast<void*>(::GetProcAddress(hKernel, "SetDefaultDllDirectories")))
+                                       reinterpret_cast<void*>(::GetProcAddress(hKernel, "SetDefaultDllDirectories")))
                                  : nullptr;
     if (pfnSetDefault)
         pfnSetDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);

@@ -44,9 +44,9 @@ private:
 
 constexpr std::uint32_t kFileAlignment = 0x200;
 constexpr std::uint32_t kSectionAlignment = 0x1000;
-constexpr std::uint32_t kNtHeaders = 0x40;                  // right after the DOS header
+constexpr std::uint32_t kNtHeaders = 0x40;  // right after the DOS header
 constexpr std::uint32_t kOptionalHeader = kNtHeaders + 4 + 20;
-constexpr std::uint32_t kOptionalHeaderSize = 224;           // PE32, 16 data directories
+constexpr std::uint32_t kOptionalHeaderSize = 224;  // PE32, 16 data directories
 constexpr std::uint32_t kSectionTable = kOptionalHeader + kOptionalHeaderSize;
 constexpr std::uint32_t kResourceFile = kFileAlignment, kResourceRva = kSectionAlignment;
 constexpr std::uint32_t kRelocFile = 2 * kFileAlignment, kRelocRva = 2 * kSectionAlignment;
@@ -61,7 +61,7 @@ constexpr std::uint32_t kEntryHeader = 4, kBlocksHeader = 4 + 12;
 constexpr std::uint32_t kEntryLength = kEntryHeader + sizeof(kMessageText);
 constexpr std::uint32_t kMessageTableSize = kBlocksHeader + kEntryLength;
 constexpr std::uint32_t kResourceSize = kMessageTable + kMessageTableSize;
-constexpr std::uint32_t kRelocSize = 8;                      // one block header, no entries
+constexpr std::uint32_t kRelocSize = 8;  // one block header, no entries
 
 constexpr void PutResourceDirectory(CImageWriter& image, std::uint32_t nOffset, std::uint32_t nId,
                                     std::uint32_t nTarget, bool bSubdirectory)
@@ -103,20 +103,20 @@ constexpr CImageWriter::Image BuildMessageFileImage()
     // Optional header: no code and no entry point, only data.
     const std::uint32_t o = kOptionalHeader;
     image.Put16(o + 0, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
-    image.Put32(o + 8, 2 * kFileAlignment);              // initialised data
-    image.Put32(o + 24, kResourceRva);                   // base of data
-    image.Put32(o + 28, 0x10000000);                     // image base
+    image.Put32(o + 8, 2 * kFileAlignment);  // initialised data
+    image.Put32(o + 24, kResourceRva);       // base of data
+    image.Put32(o + 28, 0x10000000);         // image base
     image.Put32(o + 32, kSectionAlignment);
     image.Put32(o + 36, kFileAlignment);
-    image.Put16(o + 40, 5);                              // operating system 5.0
-    image.Put16(o + 48, 5);                              // subsystem 5.0
-    image.Put32(o + 56, 3 * kSectionAlignment);          // size of image
-    image.Put32(o + 60, kFileAlignment);                 // size of headers
+    image.Put16(o + 40, 5);                      // operating system 5.0
+    image.Put16(o + 48, 5);                      // subsystem 5.0
+    image.Put32(o + 56, 3 * kSectionAlignment);  // size of image
+    image.Put32(o + 60, kFileAlignment);         // size of headers
     image.Put16(o + 68, IMAGE_SUBSYSTEM_WINDOWS_GUI);
-    image.Put32(o + 72, 0x100000);                       // stack reserve
-    image.Put32(o + 76, 0x1000);                         // stack commit
-    image.Put32(o + 80, 0x100000);                       // heap reserve
-    image.Put32(o + 84, 0x1000);                         // heap commit
+    image.Put32(o + 72, 0x100000);  // stack reserve
+    image.Put32(o + 76, 0x1000);    // stack commit
+    image.Put32(o + 80, 0x100000);  // heap reserve
+    image.Put32(o + 84, 0x1000);    // heap commit
     image.Put32(o + 92, IMAGE_NUMBEROF_DIRECTORY_ENTRIES);
     image.Put32(o + 96 + 8 * IMAGE_DIRECTORY_ENTRY_RESOURCE, kResourceRva);
     image.Put32(o + 96 + 8 * IMAGE_DIRECTORY_ENTRY_RESOURCE + 4, kResourceSize);
@@ -135,12 +135,12 @@ constexpr CImageWriter::Image BuildMessageFileImage()
     image.Put32(kResourceFile + kDataEntry + 4, kMessageTableSize);
 
     const std::uint32_t t = kResourceFile + kMessageTable;
-    image.Put32(t + 0, 1);                               // blocks
-    image.Put32(t + 4, 1);                               // lowest id
-    image.Put32(t + 8, 1);                               // highest id
-    image.Put32(t + 12, kBlocksHeader);                  // where the block's entries start
+    image.Put32(t + 0, 1);               // blocks
+    image.Put32(t + 4, 1);               // lowest id
+    image.Put32(t + 8, 1);               // highest id
+    image.Put32(t + 12, kBlocksHeader);  // where the block's entries start
     image.Put16(t + kBlocksHeader, kEntryLength);
-    image.Put16(t + kBlocksHeader + 2, 1);               // MESSAGE_RESOURCE_UNICODE
+    image.Put16(t + kBlocksHeader + 2, 1);  // MESSAGE_RESOURCE_UNICODE
     for (std::uint32_t i = 0; i < sizeof(kMessageText) / 2; ++i)
         image.Put16(t + kBlocksHeader + kEntryHeader + 2 * i, kMessageText[i]);
 
@@ -154,7 +154,7 @@ constexpr CImageWriter::Image kMessageFileImage = BuildMessageFileImage();
 // Null stands for ReportEventW.
 constinit std::atomic<CHEventLog::ReportFunction> g_pfnReport{nullptr};
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 
@@ -220,16 +220,16 @@ void CHEventLog::Log(int nLevel, const std::wstring& strMessage, bool bForce)
         WORD wType = nLevel == HLOG_ERROR     ? EVENTLOG_ERROR_TYPE
                      : nLevel == HLOG_WARNING ? EVENTLOG_WARNING_TYPE
                                               : EVENTLOG_INFORMATION_TYPE;
-        const std::wstring strText = CHStringHelper::Format(L"%s %s (RAde %s)\n\n%s", m_config.m_pszApplicationName,
-                                                            m_config.m_pszModuleName, LibraryVersion,
-                                                            strMessage.c_str());
+        const std::wstring strText =
+            CHStringHelper::Format(L"%s %s (RAde %s)\n\n%s", m_config.m_pszApplicationName, m_config.m_pszModuleName,
+                                   LibraryVersion, strMessage.c_str());
         LPCWSTR apszStrings[] = {strText.c_str()};
         ReportFunction pfnReport = g_pfnReport.load();
         if (!pfnReport)
             pfnReport = &::ReportEventW;
         if (!pfnReport(m_eventSource.Get(), wType, 0, 1, nullptr, 1, 0, apszStrings, nullptr)) {
-            const std::wstring strFailure = CHStringHelper::Format(L"ReportEvent failed, error: %d",
-                                                                   static_cast<int>(::GetLastError()));
+            const std::wstring strFailure =
+                CHStringHelper::Format(L"ReportEvent failed, error: %d", static_cast<int>(::GetLastError()));
             ::OutputDebugStringW(strFailure.c_str());
         }
     } HCATCH_LOGGING_INTERNAL

@@ -22,7 +22,8 @@ using CHEventSource = CHUniqueHandle<CHEventSourceTraits>;
 class CHEventLog : public CHLogBase
 {
 public:
-    static constexpr wchar_t SourcesKey[] = L"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\EventLog\\Application";
+    static constexpr wchar_t SourcesKey[] =
+        L"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\EventLog\\Application";
     static constexpr wchar_t MessageFileName[] = L"HEventMessages.dll";
     static constexpr wchar_t LibraryVersion[] = L"0.7.487";
     static constexpr size_t MessageFileSize = 1536;

@@ -41,12 +41,21 @@ std::wstring WidenAnsi(const char* pszText)
     return strWide;
 }
 
-std::wstring DecimalText(int nValue) { return CHStringHelper::Format(L"%d", nValue); }
+std::wstring DecimalText(int nValue)
+{
+    return CHStringHelper::Format(L"%d", nValue);
+}
 
 // An entry's code as written: optional sign and leading digits, 0 when none.
-int ReadDecimal(const std::wstring& strText) { return static_cast<int>(std::wcstol(strText.c_str(), nullptr, 10)); }
+int ReadDecimal(const std::wstring& strText)
+{
+    return static_cast<int>(std::wcstol(strText.c_str(), nullptr, 10));
+}
 
-bool IsIdentifierChar(char ch) { return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_'; }
+bool IsIdentifierChar(char ch)
+{
+    return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_';
+}
 
 // GCC appends " [with T = X; U = Y]" to the signature of a template's member.
 std::vector<std::pair<std::string_view, std::string_view>> CutTemplateBindings(std::string_view& signature)
@@ -61,9 +70,12 @@ std::vector<std::pair<std::string_view, std::string_view>> CutTemplateBindings(s
         // Bindings are separated by "; " outside template brackets.
         size_t nEnd = 0;
         for (int nDepth = 0; nEnd < list.size(); ++nEnd) {
-            if (list[nEnd] == '<') ++nDepth;
-            else if (list[nEnd] == '>') --nDepth;
-            else if (list[nEnd] == ';' && nDepth == 0) break;
+            if (list[nEnd] == '<')
+                ++nDepth;
+            else if (list[nEnd] == '>')
+                --nDepth;
+            else if (list[nEnd] == ';' && nDepth == 0)
+                break;
         }
         std::string_view binding = list.substr(0, nEnd);
         size_t nEquals = binding.find(" = ");
@@ -91,14 +103,17 @@ std::string_view CutToQualifiedName(std::string_view signature)
     }
     int nDepth = 0;
     for (size_t i = signature.size(); i-- > 0;) {
-        if (signature[i] == '>') ++nDepth;
-        else if (signature[i] == '<') --nDepth;
-        else if (signature[i] == ' ' && nDepth == 0) return signature.substr(i + 1);
+        if (signature[i] == '>')
+            ++nDepth;
+        else if (signature[i] == '<')
+            --nDepth;
+        else if (signature[i] == ' ' && nDepth == 0)
+            return signature.substr(i + 1);
     }
     return signature;
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Source sites
@@ -135,7 +150,10 @@ std::wstring CHSourceSite::FunctionName() const
     return WidenAnsi(strName.c_str());
 }
 
-std::wstring CHSourceSite::FileName() const { return WidenAnsi(pszFile); }
+std::wstring CHSourceSite::FileName() const
+{
+    return WidenAnsi(pszFile);
+}
 
 // ---------------------------------------------------------------------------
 // Error texts
@@ -143,28 +161,50 @@ std::wstring CHSourceSite::FileName() const { return WidenAnsi(pszFile); }
 const wchar_t* HErrorText(HError error)
 {
     switch (error) {
-    case HError::UnhandledException: return L"Unhandled exception caught (Possibly caused by access violation)";
-    case HError::StdException: return L"std exception caught: ";
-    case HError::CharException: return L"char* exception caught: ";
-    case HError::WcharException: return L"wchar_t* exception caught: ";
-    case HError::StackTrace: return L"Stacktrace.";
-    case HError::UndefinedError: return L"Undefined error.";
-    case HError::InvalidParameter: return L"Invalid function parameter.";
-    case HError::BufferTooSmall: return L"Memory buffer too small.";
-    case HError::NotInitialized: return L"Object not initialized.";
-    case HError::OpenFileFailed: return L"Failed to open file.";
-    case HError::CreateDirectoryFailed: return L"Failed to create directory.";
-    case HError::TimeConversionFailed: return L"Time conversion failed.";
-    case HError::OpenRegistryKeyFailed: return L"Failed to open registry key.";
-    case HError::ProcessNotStarted: return L"Process not started. Cannot get exitcode.";
-    case HError::FileNotOpen: return L"File not open.";
-    case HError::ArrayNotLocked: return L"Array not locked.";
-    case HError::MoveFileFailed: return L"Failed to move file.";
-    case HError::CopyFileFailed: return L"Failed to copy file.";
-    case HError::GlobalMemLockMismatch: return L"GlobalMem locking failed, Lock/Unlock mismatch.";
-    case HError::DeleteFileFailed: return L"Failed to delete file.";
-    case HError::ReadRegistryValueFailed: return L"Failed to read registry value.";
-    case HError::WriteRegistryValueFailed: return L"Failed to write registry value.";
+    case HError::UnhandledException:
+        return L"Unhandled exception caught (Possibly caused by access violation)";
+    case HError::StdException:
+        return L"std exception caught: ";
+    case HError::CharException:
+        return L"char* exception caught: ";
+    case HError::WcharException:
+        return L"wchar_t* exception caught: ";
+    case HError::StackTrace:
+        return L"Stacktrace.";
+    case HError::UndefinedError:
+        return L"Undefined error.";
+    case HError::InvalidParameter:
+        return L"Invalid function parameter.";
+    case HError::BufferTooSmall:
+        return L"Memory buffer too small.";
+    case HError::NotInitialized:
+        return L"Object not initialized.";
+    case HError::OpenFileFailed:
+        return L"Failed to open file.";
+    case HError::CreateDirectoryFailed:
+        return L"Failed to create directory.";
+    case HError::TimeConversionFailed:
+        return L"Time conversion failed.";
+    case HError::OpenRegistryKeyFailed:
+        return L"Failed to open registry key.";
+    case HError::ProcessNotStarted:
+        return L"Process not started. Cannot get exitcode.";
+    case HError::FileNotOpen:
+        return L"File not open.";
+    case HError::ArrayNotLocked:
+        return L"Array not locked.";
+    case HError::MoveFileFailed:
+        return L"Failed to move file.";
+    case HError::CopyFileFailed:
+        return L"Failed to copy file.";
+    case HError::GlobalMemLockMismatch:
+        return L"GlobalMem locking failed, Lock/Unlock mismatch.";
+    case HError::DeleteFileFailed:
+        return L"Failed to delete file.";
+    case HError::ReadRegistryValueFailed:
+        return L"Failed to read registry value.";
+    case HError::WriteRegistryValueFailed:
+        return L"Failed to write registry value.";
     }
     return L"";
 }
@@ -180,9 +220,8 @@ namespace {
 std::wstring MessageFromTable(DWORD dwSource, HMODULE hModule, DWORD dwError, DWORD dwLanguageId)
 {
     LPWSTR pszBuffer = nullptr;
-    DWORD dwChars = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | dwSource,
-                                     hModule, dwError, dwLanguageId, reinterpret_cast<LPWSTR>(&pszBuffer), 0,
-                                     nullptr);
+    DWORD dwChars = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | dwSource, hModule,
+                                     dwError, dwLanguageId, reinterpret_cast<LPWSTR>(&pszBuffer), 0, nullptr);
     std::wstring strText;
     if (dwChars > 0 && pszBuffer)
         strText.assign(pszBuffer, dwChars);
@@ -191,7 +230,7 @@ std::wstring MessageFromTable(DWORD dwSource, HMODULE hModule, DWORD dwError, DW
     return strText;
 }
 
-} // namespace
+}  // namespace
 
 std::wstring GetErrorMessageText(DWORD dwError, DWORD dwLanguageId)
 {
@@ -221,9 +260,15 @@ std::wstring GetErrorMessageText(DWORD dwError, DWORD dwLanguageId)
 // ---------------------------------------------------------------------------
 // Construction
 
-CHException::CHException() { m_xml.SetName(kRootName); }
+CHException::CHException()
+{
+    m_xml.SetName(kRootName);
+}
 
-CHException::CHException(const CHException& other) : CHException() { *this = other; }
+CHException::CHException(const CHException& other) : CHException()
+{
+    *this = other;
+}
 
 CHException& CHException::operator=(const CHException& other)
 {
@@ -319,7 +364,10 @@ CHException& CHException::AddEntry(const std::wstring& strDescription, int nCode
     return *this;
 }
 
-CHException& CHException::AddEntry(HError error) { return AddEntry(HErrorText(error), static_cast<int>(error)); }
+CHException& CHException::AddEntry(HError error)
+{
+    return AddEntry(HErrorText(error), static_cast<int>(error));
+}
 
 CHException& CHException::AddEntry(HError error, const CHSourceSite& site)
 {
@@ -408,9 +456,12 @@ std::wstring CHException::GetStackTrace() const
             continue;
         std::wstring strFile = L"Unknown file", strLine = L"Unknown line", strFunction = L"Unknown function";
         for (const auto& pChild : (*it)->GetChildNodes()) {
-            if (pChild->GetName() == kSourceFileName) strFile = pChild->GetValue();
-            else if (pChild->GetName() == kSourceLineName) strLine = pChild->GetValue();
-            else if (pChild->GetName() == kSourceFunctionName) strFunction = pChild->GetValue();
+            if (pChild->GetName() == kSourceFileName)
+                strFile = pChild->GetValue();
+            else if (pChild->GetName() == kSourceLineName)
+                strLine = pChild->GetValue();
+            else if (pChild->GetName() == kSourceFunctionName)
+                strFunction = pChild->GetValue();
         }
         if (strFile != strPrevFile || strLine != strPrevLine || strFunction != strPrevFunction)
             strTrace += L"\n\t" + strFile + L"(" + strLine + L")" + L" : " + strFunction;
@@ -427,10 +478,12 @@ const char* CHException::what() const noexcept
     try {
         const std::wstring strDescription = GetDescription(CHException::DescribeEverything);
         const int nChars = static_cast<int>(strDescription.size());
-        const int nBytes = ::WideCharToMultiByte(CP_UTF8, 0, strDescription.data(), nChars, nullptr, 0, nullptr, nullptr);
+        const int nBytes =
+            ::WideCharToMultiByte(CP_UTF8, 0, strDescription.data(), nChars, nullptr, 0, nullptr, nullptr);
         m_strWhat.assign(static_cast<size_t>(nBytes > 0 ? nBytes : 0), '\0');
         if (nBytes > 0)
-            ::WideCharToMultiByte(CP_UTF8, 0, strDescription.data(), nChars, m_strWhat.data(), nBytes, nullptr, nullptr);
+            ::WideCharToMultiByte(CP_UTF8, 0, strDescription.data(), nChars, m_strWhat.data(), nBytes, nullptr,
+                                  nullptr);
     } catch (...) {
         m_strWhat.clear();
     }
@@ -515,8 +568,8 @@ void CHException::LogCurrent(const CHSourceSite& site) noexcept
         RethrowCurrent(site);
     } catch (CHException& e) {
         try {
-            CHLogging::LogWarning(L"Exception caught in %s (%s : %d)\n",
-                           site.FunctionName().c_str(), site.FileName().c_str(), site.nLine);
+            CHLogging::LogWarning(L"Exception caught in %s (%s : %d)\n", site.FunctionName().c_str(),
+                                  site.FileName().c_str(), site.nLine);
             CHLogging::LogWarning(L"%s\n", e.GetDescription(CHException::DescribeEverything).c_str());
         } catch (...) {
             // Nothing is left to report to: the logging facade itself failed.
@@ -531,7 +584,8 @@ void CHException::ReportCurrentToDebugger(const CHSourceSite& site) noexcept
         try {
             throw;
         } catch (CHException& e) {
-            std::wstring strText = L"Error in logging function " + site.FunctionName() + L" : \n" + e.GetDescription(CHException::DescribeEverything);
+            std::wstring strText = L"Error in logging function " + site.FunctionName() + L" : \n" +
+                                   e.GetDescription(CHException::DescribeEverything);
             ::OutputDebugStringW(strText.c_str());
         } catch (...) {
             std::wstring strText = L"Access violation in logging function " + site.FunctionName();

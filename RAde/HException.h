@@ -180,11 +180,23 @@ void CHException::RethrowCurrentAttaching(const CHSourceSite& site, Attach&& att
 }
 
 #define HTRY try
-#define HCATCH \
-    catch (...) { ::CHException::RethrowCurrent(HSITE); }
-#define HCATCH_ATTACH(...) \
-    catch (...) { ::CHException::RethrowCurrentAttaching(HSITE, __VA_ARGS__); }
-#define HCATCH_LOG \
-    catch (...) { ::CHException::LogCurrent(HSITE); }
-#define HCATCH_LOGGING_INTERNAL \
-    catch (...) { ::CHException::ReportCurrentToDebugger(HSITE); }
+#define HCATCH                                                                                                         \
+    catch (...)                                                                                                        \
+    {                                                                                                                  \
+        ::CHException::RethrowCurrent(HSITE);                                                                          \
+    }
+#define HCATCH_ATTACH(...)                                                                                             \
+    catch (...)                                                                                                        \
+    {                                                                                                                  \
+        ::CHException::RethrowCurrentAttaching(HSITE, __VA_ARGS__);                                                    \
+    }
+#define HCATCH_LOG                                                                                                     \
+    catch (...)                                                                                                        \
+    {                                                                                                                  \
+        ::CHException::LogCurrent(HSITE);                                                                              \
+    }
+#define HCATCH_LOGGING_INTERNAL                                                                                        \
+    catch (...)                                                                                                        \
+    {                                                                                                                  \
+        ::CHException::ReportCurrentToDebugger(HSITE);                                                                 \
+    }

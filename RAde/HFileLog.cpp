@@ -44,9 +44,9 @@ std::wstring CHFileLog::FormatLine(const std::wstring& strDate, int nLevel, DWOR
                                    const std::wstring& strMessage)
 {
     HTRY {
-        const std::wstring strLine = CHStringHelper::Format(L"%s [%-10s] TID:%d : %s\n", strDate.c_str(),
-                                                            CHLogging::LevelName(nLevel).c_str(),
-                                                            static_cast<int>(dwThreadId), strMessage.c_str());
+        const std::wstring strLine =
+            CHStringHelper::Format(L"%s [%-10s] TID:%d : %s\n", strDate.c_str(), CHLogging::LevelName(nLevel).c_str(),
+                                   static_cast<int>(dwThreadId), strMessage.c_str());
         return CHStringHelper::ConvertNewlinesTo(strLine, L"\r\n");
     } HCATCH
 }
@@ -55,7 +55,8 @@ void CHFileLog::RotateIfTooLarge()
 {
     HTRY {
         const std::wstring& strFile = m_config.m_strFile;
-        if (CHFileUtilities::GetFileSize(strFile) > static_cast<ULONGLONG>(static_cast<unsigned>(m_config.m_nFileMaxSize)))
+        if (CHFileUtilities::GetFileSize(strFile) >
+            static_cast<ULONGLONG>(static_cast<unsigned>(m_config.m_nFileMaxSize)))
             CHFileUtilities::MoveFileW(strFile, OldGenerationPath(strFile), false);
     } HCATCH
 }

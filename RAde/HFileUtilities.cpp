@@ -18,7 +18,10 @@ constexpr wchar_t kLocalLongPrefix[] = L"\\\\?\\";
 constexpr wchar_t kUncLongPrefix[] = L"\\\\?\\UNC\\";
 constexpr wchar_t kSeparators[] = L"\\/";
 
-bool IsSeparator(wchar_t ch) { return ch == L'\\' || ch == L'/'; }
+bool IsSeparator(wchar_t ch)
+{
+    return ch == L'\\' || ch == L'/';
+}
 
 // How many leading tokens of a tokenized absolute path name its root, which
 // ".." must never remove: the drive ("C:"), the server and share of a
@@ -44,8 +47,7 @@ bool FindEntry(const std::wstring& strPath, WIN32_FIND_DATAW& data)
     CHFileUtilities::RemoveUnicodePath(strPlain);
     if (strPlain.empty() || strPlain.find_first_of(L"*?") != std::wstring::npos)
         return false;
-    CHFindHandle find(
-        ::FindFirstFileExW(strPath.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
+    CHFindHandle find(::FindFirstFileExW(strPath.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
     return find.IsValid();
 }
 
@@ -130,7 +132,7 @@ bool QuerySizedText(Query&& query, std::wstring& strText)
     }
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Path arithmetic
@@ -179,8 +181,8 @@ std::wstring CHFileUtilities::SetPathSeparator(const std::wstring& strPath, wcha
 {
     HTRY {
         std::wstring strResult = strPath;
-        std::replace_if(strResult.begin(), strResult.end(), [](wchar_t ch) { return ch == L'/' || ch == L'\\'; },
-                        chSeparator);
+        std::replace_if(
+            strResult.begin(), strResult.end(), [](wchar_t ch) { return ch == L'/' || ch == L'\\'; }, chSeparator);
         return strResult;
     } HCATCH
 }
@@ -368,9 +370,9 @@ std::wstring CHFileUtilities::GetLongFilePath(const std::wstring& strPath)
                                          ? strBackslashed
                                          : GetUnicodePath(strBackslashed);
         std::wstring strResult;
-        if (!QuerySizedText([&](wchar_t* pBuffer, DWORD dwSize) {
-                return ::GetLongPathNameW(strSent.c_str(), pBuffer, dwSize);
-            }, strResult))
+        if (!QuerySizedText(
+                [&](wchar_t* pBuffer, DWORD dwSize) { return ::GetLongPathNameW(strSent.c_str(), pBuffer, dwSize); },
+                strResult))
             throw CHException::FromLastError(HSITE).AddValue(L"File", strPath).AddValue(L"FileSentToWin32", strSent);
         RemoveUnicodePath(strResult);
         return strResult;
@@ -479,7 +481,7 @@ void TransferFile(const std::wstring& strSource, const std::wstring& strDestinat
             .AddValue(L"DstFile", strDestination);
 }
 
-} // namespace
+}  // namespace
 
 void CHFileUtilities::MoveFileW(const std::wstring& strSource, const std::wstring& strDestination, bool bFailIfExists)
 {

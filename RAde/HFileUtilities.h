@@ -16,10 +16,10 @@ class CHBuf;
 enum : int
 {
     HTEXT_ENCODING_DETECT = 0,
-    HTEXT_ENCODING_ANSI = 1,      // the system ANSI code page, no byte-order mark
-    HTEXT_ENCODING_UTF16LE = 2,   // mark FF FE
-    HTEXT_ENCODING_UTF16BE = 3,   // mark FE FF
-    HTEXT_ENCODING_UTF8 = 4,      // mark EF BB BF
+    HTEXT_ENCODING_ANSI = 1,     // the system ANSI code page, no byte-order mark
+    HTEXT_ENCODING_UTF16LE = 2,  // mark FF FE
+    HTEXT_ENCODING_UTF16BE = 3,  // mark FE FF
+    HTEXT_ENCODING_UTF8 = 4,     // mark EF BB BF
 };
 
 // The full path of the running executable.
@@ -97,8 +97,7 @@ public:
     static std::wstring ReadTextFile(const std::wstring& strPath, int nDefaultEncoding);
     // Writes or appends text; a new file starts with the encoding's mark.
     // Appending with HTEXT_ENCODING_DETECT keeps the existing file's encoding.
-    static void WriteTextFile(const std::wstring& strPath, const std::wstring& strContent, bool bAppend,
-                              int nEncoding);
+    static void WriteTextFile(const std::wstring& strPath, const std::wstring& strContent, bool bAppend, int nEncoding);
     static std::wstring FileContentToString(CHBuf& buffer, int nDefaultEncoding);
     // Appends the encoded text (and first the mark, if asked) to the buffer.
     static void StringToFileContent(const std::wstring& strContent, CHBuf& buffer, int nEncoding, bool bWriteMark);

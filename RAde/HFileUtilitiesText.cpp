@@ -24,8 +24,8 @@ int DetectEncodingWithoutMark(const BYTE* pBytes, ULONGLONG nSize, int nDefaultE
 {
     if (nSize > INT_MAX)
         return nDefaultEncoding;
-    int nTests = IS_TEXT_UNICODE_ASCII16 | IS_TEXT_UNICODE_STATISTICS | IS_TEXT_UNICODE_CONTROLS |
-                 IS_TEXT_UNICODE_SIGNATURE;
+    int nTests =
+        IS_TEXT_UNICODE_ASCII16 | IS_TEXT_UNICODE_STATISTICS | IS_TEXT_UNICODE_CONTROLS | IS_TEXT_UNICODE_SIGNATURE;
     if (::IsTextUnicode(pBytes, static_cast<int>(nSize), &nTests))
         return HTEXT_ENCODING_UTF16LE;
     // The reverse tests report big-endian text only in the flags written back.
@@ -43,9 +43,8 @@ std::wstring DecodeText(const BYTE* pBytes, ULONGLONG nSize, int nEncoding)
     case HTEXT_ENCODING_ANSI: {
         // Converted as a zero-terminated text: it ends at the first zero byte.
         std::string strAnsi(reinterpret_cast<const char*>(pBytes), static_cast<size_t>(nSize));
-        return strAnsi.empty() || strAnsi[0] == '\0'
-                   ? std::wstring()
-                   : CHStringHelper::MultiByteToString(strAnsi.c_str(), 0, CP_ACP);
+        return strAnsi.empty() || strAnsi[0] == '\0' ? std::wstring()
+                                                     : CHStringHelper::MultiByteToString(strAnsi.c_str(), 0, CP_ACP);
     }
     case HTEXT_ENCODING_UTF16LE:
         return std::wstring(reinterpret_cast<const wchar_t*>(pBytes), static_cast<size_t>(nSize / 2));
@@ -65,7 +64,10 @@ std::wstring DecodeText(const BYTE* pBytes, ULONGLONG nSize, int nEncoding)
     }
 }
 
-bool IsValidEncoding(int nEncoding) { return nEncoding >= HTEXT_ENCODING_ANSI && nEncoding <= HTEXT_ENCODING_UTF8; }
+bool IsValidEncoding(int nEncoding)
+{
+    return nEncoding >= HTEXT_ENCODING_ANSI && nEncoding <= HTEXT_ENCODING_UTF8;
+}
 
 // The bytes of a text in one of the four encodings, without a mark.
 std::string EncodeText(const std::wstring& strContent, int nEncoding)
@@ -93,10 +95,14 @@ std::string EncodeText(const std::wstring& strContent, int nEncoding)
 std::string ByteOrderMark(int nEncoding)
 {
     switch (nEncoding) {
-    case HTEXT_ENCODING_UTF16LE: return "\xFF\xFE";
-    case HTEXT_ENCODING_UTF16BE: return "\xFE\xFF";
-    case HTEXT_ENCODING_UTF8: return "\xEF\xBB\xBF";
-    default: return std::string();
+    case HTEXT_ENCODING_UTF16LE:
+        return "\xFF\xFE";
+    case HTEXT_ENCODING_UTF16BE:
+        return "\xFE\xFF";
+    case HTEXT_ENCODING_UTF8:
+        return "\xEF\xBB\xBF";
+    default:
+        return std::string();
     }
 }
 
@@ -156,7 +162,7 @@ DWORD WriteAll(HANDLE hFile, CHBuf& buffer)
     return NO_ERROR;
 }
 
-} // namespace
+}  // namespace
 
 std::wstring CHFileUtilities::ReadTextFile(const std::wstring& strPath, int nDefaultEncoding)
 {
@@ -206,10 +212,9 @@ void CHFileUtilities::WriteTextFile(const std::wstring& strPath, const std::wstr
             if (!strFolder.empty())
                 BuildDirectory(strFolder);
 
-            CHFileHandle file(::CreateFileW(GetUnicodePath(strPath).c_str(),
-                                            bAppend ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE, FILE_SHARE_READ,
-                                            nullptr, bAppend ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                            nullptr));
+            CHFileHandle file(::CreateFileW(
+                GetUnicodePath(strPath).c_str(), bAppend ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE,
+                FILE_SHARE_READ, nullptr, bAppend ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
             if (!file)
                 throw CHException::FromLastError(HSITE);
 
@@ -270,8 +275,7 @@ std::wstring CHFileUtilities::FileContentToString(CHBuf& buffer, int nDefaultEnc
     } HCATCH
 }
 
-void CHFileUtilities::StringToFileContent(const std::wstring& strContent, CHBuf& buffer, int nEncoding,
-                                          bool bWriteMark)
+void CHFileUtilities::StringToFileContent(const std::wstring& strContent, CHBuf& buffer, int nEncoding, bool bWriteMark)
 {
     HTRY {
         if (!IsValidEncoding(nEncoding))

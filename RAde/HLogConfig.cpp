@@ -19,7 +19,7 @@ std::wstring ExpandLogFilePath(const std::wstring& strPath)
     return szExpanded;
 }
 
-} // namespace
+}  // namespace
 
 void CHLogConfig::ReadConfig()
 {

@@ -57,7 +57,7 @@ void NotifyObserver(const CHLogLevel& level, const std::wstring& strMessage)
 // The facade exists before the program's entry point runs.
 [[maybe_unused]] const bool g_bFacadeConstructed = (CHLogging::Instance(), true);
 
-} // namespace
+}  // namespace
 
 CHLogging& CHLogging::Instance()
 {
@@ -99,7 +99,11 @@ void CHLogging::Log(const CHLogLevel& level, const wchar_t* pszFormat, ...) noex
 
         va_list args;
         va_start(args, pszFormat);
-        struct CEndArgs { va_list& args; ~CEndArgs() { va_end(args); } } endArgs{args};
+        struct CEndArgs
+        {
+            va_list& args;
+            ~CEndArgs() { va_end(args); }
+        } endArgs{args};
         const std::wstring strMessage = CHStringHelper::FormatV(pszFormat, args);
 
         NotifyObserver(level, strMessage);

@@ -67,7 +67,7 @@ bool ReadFirstModuleName(HANDLE hProcess, std::wstring& strName)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 CHProcess::~CHProcess()
 {
@@ -106,7 +106,7 @@ void CHProcess::Run(const std::wstring& strProgram, const std::wstring& strParam
         std::copy(strCommandLine.begin(), strCommandLine.end(), commandLine.begin());
 
         CHLogging::LogDebug(L"Running command \"%s\" with parameters \"%s\"\n", strProgram.c_str(),
-                       strParameters.c_str());
+                            strParameters.c_str());
 
         PROCESS_INFORMATION info = {};
         if (!g_pfnCreateProcess(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE,
@@ -130,8 +130,7 @@ void CHProcess::RunThroughShell(const std::wstring& strProgram, const std::wstri
                                 const std::wstring& strWorkingFolder)
 {
     HTRY {
-        CHLogging::LogInfo(L"%s needs administrator rights: it is started through the shell.\n",
-                       strProgram.c_str());
+        CHLogging::LogInfo(L"%s needs administrator rights: it is started through the shell.\n", strProgram.c_str());
         // No shell error box: the caller reports a failure itself.
         SHELLEXECUTEINFOW info = {};
         info.cbSize = sizeof(info);

@@ -16,7 +16,7 @@ struct CRootName
 
 // Compared exactly: "hkey_current_user" is not a root name.
 const CRootName g_rootNames[] = {
-    {L"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE}, {L"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+    {L"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},   {L"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
     {L"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG}, {L"HKEY_USERS", HKEY_USERS},
     {L"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
 };
@@ -95,7 +95,7 @@ void EnumerateValueNames(HKEY hKey, int nTypeFilter, CHRegistry::ValueNames& nam
     }
 }
 
-} // namespace
+}  // namespace
 
 void CHRegistry::RegOpenRegKey(CHRegKey& key, const std::wstring& strPath, bool bThrow, bool bWrite, bool bCreate,
                                bool bUse64bitHive)
@@ -194,11 +194,10 @@ void CHRegistry::SetValue(const std::wstring& strPath, const std::wstring& strVa
         RegOpenRegKey(key, strPath, true, true, true, false);
         // The text and its terminating zero.
         const size_t cbData = (strValue.size() + 1) * sizeof(wchar_t);
-        const LSTATUS status =
-            cbData > MAXDWORD ? ERROR_INVALID_DATA
-                              : ::RegSetValueExW(key.Get(), strValueName.c_str(), 0, REG_SZ,
-                                                 reinterpret_cast<const BYTE*>(strValue.c_str()),
-                                                 static_cast<DWORD>(cbData));
+        const LSTATUS status = cbData > MAXDWORD ? ERROR_INVALID_DATA
+                                                 : ::RegSetValueExW(key.Get(), strValueName.c_str(), 0, REG_SZ,
+                                                                    reinterpret_cast<const BYTE*>(strValue.c_str()),
+                                                                    static_cast<DWORD>(cbData));
         if (status != ERROR_SUCCESS)
             throw ValueFailure(status, HError::WriteRegistryValueFailed, strPath, strValueName, HSITE);
     } HCATCH
@@ -239,8 +238,7 @@ bool CHRegistry::Exists(const std::wstring& strPath, const wchar_t* pszValueName
 
         ValueNames names;
         EnumerateValueNames(key.Get(), AllTypes, names);
-        return std::any_of(names.begin(), names.end(), [&](const auto& name) {
-            return CHStringHelper::EqualsNoCase(name.first, pszValueName);
-        });
+        return std::any_of(names.begin(), names.end(),
+                           [&](const auto& name) { return CHStringHelper::EqualsNoCase(name.first, pszValueName); });
     } HCATCH
 }

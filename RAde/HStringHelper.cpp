@@ -134,7 +134,7 @@ void ReplaceAll(std::wstring& strText, std::wstring_view from, std::wstring_view
     strText.swap(strResult);
 }
 
-} // namespace
+}  // namespace
 
 std::wstring CHStringHelper::ConvertNewlinesTo(const std::wstring& strText, const std::wstring& strLineBreak)
 {
@@ -151,7 +151,11 @@ std::wstring CHStringHelper::Format(const wchar_t* pszFormat, ...)
 {
     va_list args;
     va_start(args, pszFormat);
-    struct CEndArgs { va_list& args; ~CEndArgs() { va_end(args); } } endArgs{args};
+    struct CEndArgs
+    {
+        va_list& args;
+        ~CEndArgs() { va_end(args); }
+    } endArgs{args};
     return FormatV(pszFormat, args);
 }
 

@@ -40,7 +40,7 @@ bool EnableProcessPrivilege(const wchar_t* pszPrivilege) noexcept
     return ::GetLastError() == ERROR_SUCCESS;
 }
 
-} // namespace
+}  // namespace
 
 std::wstring CHSystem::MakeKernelObjectName(const std::wstring& strName, bool bGlobal)
 {

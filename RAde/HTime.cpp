@@ -17,7 +17,7 @@ bool IsOleDateInRange(double dDate)
     return dDate > kBeforeFirstOleDate && dDate < kEndOfOleDates;
 }
 
-} // namespace
+}  // namespace
 
 double CHTime::SystemTimeToVariantTime(const SYSTEMTIME& time)
 {

@@ -43,8 +43,8 @@ std::vector<CEnvironmentValue> ReadEnvironmentValues(const std::wstring& strKeyP
     for (const auto& [strName, dwType] : names) {
         if (nTypeFilter == CHRegistry::AllTypes && dwType != REG_SZ && dwType != REG_EXPAND_SZ)
             continue;
-        values.push_back({strName, CHRegistry::GetStringValue(strKeyPath, strName, nullptr, false),
-                          dwType == REG_EXPAND_SZ});
+        values.push_back(
+            {strName, CHRegistry::GetStringValue(strKeyPath, strName, nullptr, false), dwType == REG_EXPAND_SZ});
     }
     return values;
 }
@@ -54,8 +54,8 @@ std::vector<CEnvironmentValue> ReadEnvironmentValues(const std::wstring& strKeyP
 bool SetVariable(const std::wstring& strName, const std::wstring& strValue)
 {
     if (strValue.size() > g_cchMaxVariableValue) {
-        CHLogging::LogWarning(L"Environment variable %s not set: its value has %u characters\n",
-                       strName.c_str(), static_cast<unsigned>(strValue.size()));
+        CHLogging::LogWarning(L"Environment variable %s not set: its value has %u characters\n", strName.c_str(),
+                              static_cast<unsigned>(strValue.size()));
         return false;
     }
     return ::SetEnvironmentVariableW(strName.c_str(), strValue.c_str()) != FALSE;
@@ -67,8 +67,8 @@ bool ReadVariable(const std::wstring& strName, std::wstring& strValue)
     std::wstring strBuffer(256, L'\0');
     for (;;) {
         ::SetLastError(ERROR_SUCCESS);
-        const DWORD cchValue = ::GetEnvironmentVariableW(strName.c_str(), strBuffer.data(),
-                                                         static_cast<DWORD>(strBuffer.size()));
+        const DWORD cchValue =
+            ::GetEnvironmentVariableW(strName.c_str(), strBuffer.data(), static_cast<DWORD>(strBuffer.size()));
         if (cchValue == 0) {
             // Zero is also the length of an empty value.
             strValue.clear();
@@ -169,7 +169,8 @@ private:
         {
             std::wstring strText;
             for (const CPart& part : parts) {
-                const std::wstring strPart = bExpand && part.bExpandable ? ExpandReferences(part.strText) : part.strText;
+                const std::wstring strPart =
+                    bExpand && part.bExpandable ? ExpandReferences(part.strText) : part.strText;
                 if (!strText.empty() && !strPart.empty() && strText.back() != L';')
                     strText += L';';
                 strText += strPart;
@@ -193,7 +194,7 @@ private:
     std::vector<CVariable> m_variables;
 };
 
-} // namespace
+}  // namespace
 
 void CHUpdateUtilities::StartProcessEnvVarsUpdated(CHProcess& process, const std::wstring& strProgram,
                                                    const std::wstring& strArgument, bool bInProgramFolder)

@@ -42,7 +42,7 @@ void CHWorkerThreadHost::StartWorkerThread(DWORD dwParameter)
             m_bWorking = false;
             throw error;
         }
-        context.release(); // the thread frees it
+        context.release();  // the thread frees it
         m_hThread.Reset(hThread);
         m_threadId = dwThreadId;
         ::SetThreadPriority(hThread, m_priority);
@@ -137,7 +137,7 @@ DWORD WINAPI CHWorkerThreadHost::WorkerThreadRunner(LPVOID pContext) noexcept
     std::unique_ptr<CStartContext> context(static_cast<CStartContext*>(pContext));
     CHWorkerThreadHost& host = *context->pHost;
     CHLogging::LogDebug(L"0x%04x\t\tCHWorkerThreadHost::WorkerThreadRunner() Entered\n",
-                   static_cast<unsigned>(::GetCurrentThreadId()));
+                        static_cast<unsigned>(::GetCurrentThreadId()));
     try {
         HTRY {
             host.WorkerProc(context->dwParameter);

@@ -29,11 +29,7 @@ private:
 };
 
 inline constexpr CHXmlEntity g_defaultXmlEntities[] = {
-    {L'&', L"&amp;", 5},
-    {L'"', L"&quot;", 6},
-    {L'\'', L"&apos;", 6},
-    {L'<', L"&lt;", 4},
-    {L'>', L"&gt;", 4},
+    {L'&', L"&amp;", 5}, {L'"', L"&quot;", 6}, {L'\'', L"&apos;", 6}, {L'<', L"&lt;", 4}, {L'>', L"&gt;", 4},
 };
 
 // The five predefined references of XML. Constant-initialised, so it is

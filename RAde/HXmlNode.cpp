@@ -64,7 +64,7 @@ constexpr CSkippedMarkup kSkippedMarkup[] = {
     {L"<![CDATA[", L"]]>", L"#CDATA", HXML_NODE_CDATA},
 };
 
-} // namespace
+}  // namespace
 
 // The recursive descent over one text. Keeps the parse settings and the
 // first-error record; knows the tree's private parts.
@@ -269,7 +269,10 @@ const wchar_t* CHXmlNode::CParser::ParseEndTag(CHXmlNode& node, const wchar_t* p
 
 // ---------------------------------------------------------------------------
 
-CHXmlNode::~CHXmlNode() { Clear(); }
+CHXmlNode::~CHXmlNode()
+{
+    Clear();
+}
 
 const wchar_t* CHXmlNode::Load(const wchar_t* pszText, CHXmlParseInfo& info)
 {

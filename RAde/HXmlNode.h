@@ -26,7 +26,9 @@ class CHXmlAttribute
 {
 public:
     CHXmlAttribute(std::wstring strName, std::wstring strValue, CHXmlNode* pOwner)
-        : m_strName(std::move(strName)), m_strValue(std::move(strValue)), m_pOwner(pOwner) {}
+        : m_strName(std::move(strName)), m_strValue(std::move(strValue)), m_pOwner(pOwner)
+    {
+    }
 
     const std::wstring& GetName() const { return m_strName; }
     const std::wstring& GetValue() const { return m_strValue; }

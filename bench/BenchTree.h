@@ -37,11 +37,11 @@ inline void FillFolder(const std::wstring& strFolder)
     static const std::string strContent(100, 'x');
     for (int i = 0; i < kFilesPerFolder; ++i) {
         const std::wstring strFile = strFolder + L"\\file" + std::to_wstring(i) + L".txt";
-        CHFileHandle file(::CreateFileW(strFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                        nullptr));
+        CHFileHandle file(
+            ::CreateFileW(strFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         DWORD dwWritten = 0;
-        if (!file || !::WriteFile(file.Get(), strContent.data(), static_cast<DWORD>(strContent.size()), &dwWritten,
-                                  nullptr))
+        if (!file ||
+            !::WriteFile(file.Get(), strContent.data(), static_cast<DWORD>(strContent.size()), &dwWritten, nullptr))
             Fail(L"writing", strFile);
     }
 }
@@ -61,4 +61,4 @@ inline void Generate(const std::wstring& strRoot)
     }
 }
 
-} // namespace BenchTree
+}  // namespace BenchTree

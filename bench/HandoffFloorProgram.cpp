@@ -11,7 +11,7 @@ namespace {
 
 constexpr wchar_t kWindowClass[] = L"HandoffFloorProgram";
 
-} // namespace
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR, int)
 {

@@ -53,8 +53,7 @@ public:
         auto& defaults = CHDialogSkinXmlConfig::DefaultControlImages().m_button;
         for (int s = 0; s < stateCount; ++s)
             defaults[s] = StateImage(static_cast<BYTE>(40 + 25 * s), bRoundCorners);
-        m_hParent = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr, nullptr,
-                                      nullptr);
+        m_hParent = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
         m_hButton = ::CreateWindowExW(0, L"BUTTON", L"Install", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, 0, kWidth,
                                       kHeight, m_hParent, nullptr, nullptr, nullptr);
         if (!m_hParent || !m_hButton || !m_button.SubclassWindow(m_hButton))
@@ -112,8 +111,7 @@ void Run()
         transparent.Paint(hTarget);
     });
     const double dBitBltMessage = measureBitBlt();
-    const double dMessage =
-        MicrosecondsPerFrame([&] { ::SendMessageW(opaque.m_hButton, WM_GETFONT, 0, 0); });
+    const double dMessage = MicrosecondsPerFrame([&] { ::SendMessageW(opaque.m_hButton, WM_GETFONT, 0, 0); });
     target.ReleaseDC();
 
     std::printf("painting a %d x %d skinned push button into a 32-bit memory device context\n", kWidth, kHeight);
@@ -125,7 +123,7 @@ void Run()
                 dTransparent / dBitBltTransparent, dOpaque / dBitBltOpaque, dFade / dBitBltFade);
 }
 
-} // namespace
+}  // namespace
 
 int wmain()
 {

@@ -23,7 +23,10 @@
 
 namespace {
 
-bool Exists(const std::wstring& strPath) { return ::GetFileAttributesW(strPath.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::wstring& strPath)
+{
+    return ::GetFileAttributesW(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 // ---------------------------------------------------------------------------
 // The two deletions
@@ -46,8 +49,8 @@ double DeleteWithRd(const std::wstring& strRoot)
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
     LONGLONG nStart = Now();
-    if (!::CreateProcessW(strCmd.c_str(), strCommandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &info))
+    if (!::CreateProcessW(strCmd.c_str(), strCommandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &info))
         BenchTree::Fail(L"starting", strCommandLine);
     ::WaitForSingleObject(info.hProcess, INFINITE);
     double dSeconds = Seconds(Now() - nStart);
@@ -56,14 +59,14 @@ double DeleteWithRd(const std::wstring& strRoot)
     return dSeconds;
 }
 
-} // namespace
+}  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
     try {
         int nRounds = argc > 1 ? std::max(1, _wtoi(argv[1])) : 1;
-        const std::wstring strBase = CHFileUtilities::GetTempDirectory() + L"deletebench_" +
-                                     std::to_wstring(::GetCurrentProcessId());
+        const std::wstring strBase =
+            CHFileUtilities::GetTempDirectory() + L"deletebench_" + std::to_wstring(::GetCurrentProcessId());
         std::printf("deleting %d files in %d folders (seconds)\n\n", BenchTree::kFiles, BenchTree::kFolders);
         std::printf("%5s %12s %12s %8s\n", "round", "library", "rd /s /q", "ratio");
         for (int nRound = 1; nRound <= nRounds; ++nRound) {

@@ -39,7 +39,10 @@
 
 namespace {
 
-bool Exists(const std::wstring& strPath) { return ::GetFileAttributesW(strPath.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::wstring& strPath)
+{
+    return ::GetFileAttributesW(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 // ---------------------------------------------------------------------------
 // Watching the dialog
@@ -167,8 +170,8 @@ void Run()
     // The tree lies in %TEMP%, which is also the base directory: the same drive
     // letter, spelled the same way.
     const std::wstring strBase = CHFileUtilities::GetTempDirectory();
-    std::printf("deleting %d files in %d folders: alone and behind the wait dialog (seconds)\n\n",
-                BenchTree::kFiles, BenchTree::kFolders);
+    std::printf("deleting %d files in %d folders: alone and behind the wait dialog (seconds)\n\n", BenchTree::kFiles,
+                BenchTree::kFolders);
     std::printf("%6s %9s %9s %9s %10s %10s %10s\n", "round", "alone", "dialog", "cost", "paint in", "painted",
                 "end-close");
     std::printf("%6s %9s %9s %9s %10s %10s %10s\n", "", "s", "s", "", "ms", "ms", "ms");
@@ -187,7 +190,7 @@ void Run()
                 "end-close: from the worker's end until RunFileDeleter returns (-1: not seen)\n");
 }
 
-} // namespace
+}  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {

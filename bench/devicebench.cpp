@@ -21,7 +21,6 @@
 #include <windows.h>
 #include <psapi.h>
 
-
 #include "BenchSupport.h"
 
 #include <algorithm>
@@ -36,7 +35,6 @@
 #include "RAde/HException.h"
 #include "RAde/HFileUtilities.h"
 #include "SimulatedPhone/SimulatedPhoneConfig.h"
-
 
 namespace {
 
@@ -56,7 +54,6 @@ std::wstring g_strBase;
     }
     std::exit(1);
 }
-
 
 // ---------------------------------------------------------------------------
 // The tree
@@ -91,8 +88,8 @@ std::vector<CTreeFile> TreeLayout()
 void WriteFileOfSize(const std::wstring& strPath, size_t nSize, std::mt19937& random)
 {
     CHFileUtilities::BuildDirectory(CHFileUtilities::GetPathFromFilename(strPath));
-    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                 nullptr);
+    HANDLE hFile =
+        ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
         Fail(L"creating", strPath, ::GetLastError());
     std::vector<char> chunk(std::min<size_t>(nSize, 1 << 20));
@@ -172,7 +169,8 @@ public:
     std::wstring RootObject(const std::wstring& strName)
     {
         CHComPtr<IEnumPortableDeviceObjectIDs> enumerator;
-        Check(m_content->EnumObjects(0, SimulatedPhone::kStorageId, nullptr, enumerator.OutParam()), L"listing the root");
+        Check(m_content->EnumObjects(0, SimulatedPhone::kStorageId, nullptr, enumerator.OutParam()),
+              L"listing the root");
         CHComPtr<IPortableDeviceKeyCollection> keys;
         Check(::CoCreateInstance(Wpd::CLSID_KeyCollection, nullptr, CLSCTX_INPROC_SERVER, Wpd::IID_KeyCollection,
                                  reinterpret_cast<void**>(keys.OutParam())),
@@ -236,7 +234,7 @@ double MiB(ULONGLONG nBytes)
     return static_cast<double>(nBytes) / (1024.0 * 1024.0);
 }
 
-} // namespace
+}  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
@@ -249,8 +247,9 @@ int wmain(int argc, wchar_t** argv)
         const std::wstring strStorage = strBase + L"\\phone";
         CHFileUtilities::BuildDirectory(strStorage + L"\\generated");
         {
-            HANDLE hFile = ::CreateFileW((strStorage + L"\\generated\\big.bin" + SimulatedPhone::kGeneratedSuffix).c_str(),
-                                         GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+            HANDLE hFile =
+                ::CreateFileW((strStorage + L"\\generated\\big.bin" + SimulatedPhone::kGeneratedSuffix).c_str(),
+                              GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
             const std::string strSize = std::to_string(kBigFileSize);
             DWORD cbWritten = 0;
             if (hFile == INVALID_HANDLE_VALUE ||

@@ -91,15 +91,14 @@ void Run()
         dialog.DoModal(nullptr);
         dCaptionRepaint = dialog.m_dCaptionRepaint;
     });
-    std::printf("opening a 200 x 80 dialog unit dialog up to its first complete paint (median of %d)\n",
-                kOpenings);
+    std::printf("opening a 200 x 80 dialog unit dialog up to its first complete paint (median of %d)\n", kOpenings);
     std::printf("%-44s %9.1f ms\n", "plain system dialog", dPlain);
     std::printf("%-44s %9.1f ms   ratio %6.2f\n", "skinned (caption, shadow, button, background)", dSkinned,
                 dSkinned / dPlain);
     std::printf("%-44s %9.1f us\n", "one repaint of the custom caption", dCaptionRepaint);
 }
 
-} // namespace
+}  // namespace
 
 int wmain()
 {

@@ -56,8 +56,8 @@ void Run()
     // The reference, measured next to each case: one plain copy of the frame.
     auto measureBitBlt = [&] {
         HDC hSource = source.GetDC();
-        const double dMicroseconds = MicrosecondsPerFrame(
-            [&] { ::BitBlt(hTarget, 0, 0, kWidth, kHeight, hSource, 0, 0, SRCCOPY); });
+        const double dMicroseconds =
+            MicrosecondsPerFrame([&] { ::BitBlt(hTarget, 0, 0, kWidth, kHeight, hSource, 0, 0, SRCCOPY); });
         source.ReleaseDC();
         return dMicroseconds;
     };
@@ -98,7 +98,7 @@ void Run()
                 dNineSlices / dBitBltNineSlices, dCrossFade / dBitBltCrossFade);
 }
 
-} // namespace
+}  // namespace
 
 int wmain()
 {

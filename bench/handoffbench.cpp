@@ -229,9 +229,8 @@ CHKernelHandle FindProcessOfImage(const std::wstring& strImage)
 // A running child of that process with that executable name (any folder).
 CHKernelHandle FindChildProcess(DWORD dwParentId, const wchar_t* pszName)
 {
-    return FindRunningProcess(pszName, [&](const PROCESSENTRY32W& entry, HANDLE) {
-        return entry.th32ParentProcessID == dwParentId;
-    });
+    return FindRunningProcess(
+        pszName, [&](const PROCESSENTRY32W& entry, HANDLE) { return entry.th32ParentProcessID == dwParentId; });
 }
 
 CHKernelHandle OpenProcessOfImage(const std::wstring& strImage)
@@ -250,7 +249,11 @@ double SystemSeconds()
     return (static_cast<double>(now.dwHighDateTime) * 4294967296.0 + now.dwLowDateTime) / 1e7;
 }
 
-enum class EProcessTime { Creation, Exit };
+enum class EProcessTime
+{
+    Creation,
+    Exit
+};
 
 double ProcessSeconds(HANDLE hProcess, EProcessTime time)
 {
@@ -606,16 +609,15 @@ void PrintStretches(const std::vector<CRound>& rounds)
     }
     std::printf("%-56s %s %s %11s %s %s\n", "sum", Ms(dPlainTotal, 8).c_str(), Ms(dObservedTotal, 8).c_str(), "",
                 Ms(dFloorTotal, 8).c_str(), Ms(dPlainTotal - dFloorTotal, 8).c_str());
-    std::printf("\nplain: from the hand-offs that nothing polled (the processes' times); observed: from the polled\n"
-                "ones, which alone show the indented splits of the stretch above them; rest = plain - floor share;\n"
-                "sums of medians. A moment a poll missed shows as -, a copy within one poll as 0.\n"
-                "The system's own CreateProcessW spends %s ms before a process is created (1 made); the copy's\n"
-                "creation pays that too. Stage one ends %s ms after the copy's creation, off the path.\n",
-                Ms(MedianOf(rounds, [](const CRound& r) { return r.handoff.dStageOneCreated; }), 0).c_str(),
-                Ms(MedianOf(rounds,
-                            [](const CRound& r) { return r.handoff.dStageOneEnded - r.handoff.dStageTwoCreated; }),
-                   0)
-                    .c_str());
+    std::printf(
+        "\nplain: from the hand-offs that nothing polled (the processes' times); observed: from the polled\n"
+        "ones, which alone show the indented splits of the stretch above them; rest = plain - floor share;\n"
+        "sums of medians. A moment a poll missed shows as -, a copy within one poll as 0.\n"
+        "The system's own CreateProcessW spends %s ms before a process is created (1 made); the copy's\n"
+        "creation pays that too. Stage one ends %s ms after the copy's creation, off the path.\n",
+        Ms(MedianOf(rounds, [](const CRound& r) { return r.handoff.dStageOneCreated; }), 0).c_str(),
+        Ms(MedianOf(rounds, [](const CRound& r) { return r.handoff.dStageOneEnded - r.handoff.dStageTwoCreated; }), 0)
+            .c_str());
 
     const double dConsole =
         MedianOf(rounds, [](const CRound& r) { return r.handoff.dConsoleCreated - r.handoff.dInstallerCreated; });
@@ -642,8 +644,8 @@ void PrintFigures(const std::vector<CRound>& rounds)
 {
     std::printf("hand-off from the medium to the running installer, against its floor (ms; after one round not "
                 "counted)\n\n");
-    std::printf("%6s %9s %9s %7s %8s %8s %10s %8s %9s %9s\n", "round", "hand-off", "floor", "ratio", "prog 1",
-                "prog 2", "installer", "copy", "full run", "overhead");
+    std::printf("%6s %9s %9s %7s %8s %8s %10s %8s %9s %9s\n", "round", "hand-off", "floor", "ratio", "prog 1", "prog 2",
+                "installer", "copy", "full run", "overhead");
     auto printMain = [](const char* pszRound, double dHandoff, double dFloor, double dRatio, double dProgram1,
                         double dProgram2, double dInstaller, double dCopy, double dFullRun, double dOverhead) {
         std::printf("%6s %s %s %7.2f %s %s %s %s %s %s\n", pszRound, Ms(dHandoff, 9).c_str(), Ms(dFloor, 9).c_str(),
@@ -656,16 +658,15 @@ void PrintFigures(const std::vector<CRound>& rounds)
                   r.handoff.dHandoff / r.floor.Total(), r.floor.dProgram1, r.floor.dProgram2, r.floor.dInstaller,
                   r.floor.dCopy, r.handoff.dFullRun, r.handoff.Overhead());
     }
-    printMain(
-        "median", MedianOf(rounds, [](const CRound& r) { return r.handoff.dHandoff; }),
-        MedianOf(rounds, [](const CRound& r) { return r.floor.Total(); }),
-        MedianOf(rounds, [](const CRound& r) { return r.handoff.dHandoff / r.floor.Total(); }),
-        MedianOf(rounds, [](const CRound& r) { return r.floor.dProgram1; }),
-        MedianOf(rounds, [](const CRound& r) { return r.floor.dProgram2; }),
-        MedianOf(rounds, [](const CRound& r) { return r.floor.dInstaller; }),
-        MedianOf(rounds, [](const CRound& r) { return r.floor.dCopy; }),
-        MedianOf(rounds, [](const CRound& r) { return r.handoff.dFullRun; }),
-        MedianOf(rounds, [](const CRound& r) { return r.handoff.Overhead(); }));
+    printMain("median", MedianOf(rounds, [](const CRound& r) { return r.handoff.dHandoff; }),
+              MedianOf(rounds, [](const CRound& r) { return r.floor.Total(); }),
+              MedianOf(rounds, [](const CRound& r) { return r.handoff.dHandoff / r.floor.Total(); }),
+              MedianOf(rounds, [](const CRound& r) { return r.floor.dProgram1; }),
+              MedianOf(rounds, [](const CRound& r) { return r.floor.dProgram2; }),
+              MedianOf(rounds, [](const CRound& r) { return r.floor.dInstaller; }),
+              MedianOf(rounds, [](const CRound& r) { return r.floor.dCopy; }),
+              MedianOf(rounds, [](const CRound& r) { return r.handoff.dFullRun; }),
+              MedianOf(rounds, [](const CRound& r) { return r.handoff.Overhead(); }));
     std::printf("\nratio = hand-off / floor; at most 1.3 wanted\n"
                 "floor = prog 1 + prog 2 (the do-nothing GUI program, start to end) + installer (started directly,\n"
                 "until its event) + copy (CopyFileW of the launcher into %%TEMP%%)\n"
@@ -687,9 +688,9 @@ void PrintFigures(const std::vector<CRound>& rounds)
                           {"in made", &CHandoff::dInstallerCreated},
                           {"in cons", &CHandoff::dConsoleCreated},
                           {"event", &CHandoff::dHandoff}});
-    std::printf("\nthe observed hand-off - the plain one (what the polls cost), median: %s ms\n",
-                Ms(MedianOf(rounds, [](const CRound& r) { return r.observed.dHandoff - r.handoff.dHandoff; }), 0)
-                    .c_str());
+    std::printf(
+        "\nthe observed hand-off - the plain one (what the polls cost), median: %s ms\n",
+        Ms(MedianOf(rounds, [](const CRound& r) { return r.observed.dHandoff - r.handoff.dHandoff; }), 0).c_str());
     std::printf("\n1 made / 2 made / in made / in cons: stage one / the copy / the installer / the installer's\n"
                 "console host (conhost.exe) created, from their processes' times; 1 ended: stage one's exit (ditto)\n"
                 "1 runs: CreateProcessW of stage one has returned here\n"
@@ -703,7 +704,7 @@ void PrintFigures(const std::vector<CRound>& rounds)
     PrintStretches(rounds);
 }
 
-} // namespace
+}  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {

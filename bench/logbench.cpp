@@ -14,11 +14,10 @@
 
 namespace {
 
-
 void FileThroughput()
 {
-    const std::wstring strFolder = CHFileUtilities::GetTempDirectory() + L"hs_logbench_" +
-                                   std::to_wstring(::GetCurrentProcessId());
+    const std::wstring strFolder =
+        CHFileUtilities::GetTempDirectory() + L"hs_logbench_" + std::to_wstring(::GetCurrentProcessId());
     CHLogConfig config;
     config.m_nFileLogLevel = HLOG_INFO;
     config.m_strFile = strFolder + L"\\bench.log";
@@ -32,8 +31,8 @@ void FileThroughput()
     for (int i = 0; i < kLines; ++i)
         log.Log(HLOG_INFO, L"a typical line of the launcher's log, number " + std::to_wstring(i), false);
     const double dElapsed = Seconds(Now()) - dStart;
-    std::printf("file log: %d lines in %.3f s = %.0f lines/s (%.1f us per line)\n", kLines, dElapsed,
-                kLines / dElapsed, dElapsed / kLines * 1e6);
+    std::printf("file log: %d lines in %.3f s = %.0f lines/s (%.1f us per line)\n", kLines, dElapsed, kLines / dElapsed,
+                dElapsed / kLines * 1e6);
     CHFileUtilities::DeleteDirectory(strFolder);
 }
 
@@ -60,7 +59,7 @@ void SuppressedDebugCost()
                 dFormatted, dSuppressed / dFormatted);
 }
 
-} // namespace
+}  // namespace
 
 int wmain()
 {

@@ -24,12 +24,11 @@
 #include "RAde/HStringHelper.h"
 #include "RAde/HXmlNode.h"
 
-namespace
-{
+namespace {
 constexpr int kRuns = 5;
 constexpr int kScale = 10;
-const wchar_t* const kLists[] = {L"colors", L"fonts", L"fontadjustments", L"images", L"forms", L"strings",
-                                 L"application-config"};
+const wchar_t* const kLists[] = {L"colors", L"fonts",   L"fontadjustments",   L"images",
+                                 L"forms",  L"strings", L"application-config"};
 
 // A name map for a form without controls.
 class CFormMap : public CHDialogSkinXmlConfig::CNameMap
@@ -220,8 +219,8 @@ int wmain(int argc, wchar_t** argv)
 {
     try {
         const std::wstring strSample = argc > 1 ? argv[1] : OwnFolder() + L"skin";
-        const std::wstring strLarger = CHFileUtilities::GetTempDirectory() + L"skinbench-" +
-                                       std::to_wstring(::GetCurrentProcessId());
+        const std::wstring strLarger =
+            CHFileUtilities::GetTempDirectory() + L"skinbench-" + std::to_wstring(::GetCurrentProcessId());
         CHFileUtilities::BuildDirectory(strLarger);
         WriteLargerSkin(strSample, strLarger);
 

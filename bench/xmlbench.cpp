@@ -39,7 +39,9 @@ std::wstring FormBlock(size_t nForm)
     std::wstring strId = Number(nForm);
     std::wstring strBlock = L"    <form id=\"form" + strId + L"\" image=\"form" + strId +
                             L".png\" width=\"480\" height=\"320\">\r\n"
-                            L"      <!-- form " + strId + L": buttons, a text and its options -->\r\n"
+                            L"      <!-- form " +
+                            strId +
+                            L": buttons, a text and its options -->\r\n"
                             L"      <class id=\"general\" font=\"Segoe UI\" size=\"9\"/>\r\n"
                             L"      <controls>\r\n";
     for (size_t nControl = 0; nControl < 8; ++nControl) {
@@ -247,7 +249,7 @@ void Run()
     } HCATCH
 }
 
-} // namespace
+}  // namespace
 
 int wmain()
 {

@@ -23,19 +23,19 @@ std::wstring Arguments()
     return strArgs.empty() ? L"(none)" : strArgs;
 }
 
-} // namespace
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
 try {
     const std::wstring strModule = GetExePath();
-    const std::wstring strText = L"program: " + strModule + L"\narguments: " + Arguments() +
-                                 L"\nworking folder: " + CHFileUtilities::GetCurrentDirectoryW() + L"\n";
+    const std::wstring strText = L"program: " + strModule + L"\narguments: " + Arguments() + L"\nworking folder: " +
+                                 CHFileUtilities::GetCurrentDirectoryW() + L"\n";
     std::string text(
         static_cast<size_t>(::WideCharToMultiByte(CP_UTF8, 0, strText.c_str(), -1, nullptr, 0, nullptr, nullptr)),
         '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, strText.c_str(), -1, text.data(), static_cast<int>(text.size()), nullptr,
                           nullptr);
-    text.pop_back(); // the terminating zero
+    text.pop_back();  // the terminating zero
 
     const std::wstring strRecord = strModule.substr(0, strModule.find_last_of(L'\\') + 1) + L"first-run.txt";
     HANDLE hFile =

@@ -75,16 +75,15 @@ std::wstring Language()
     wchar_t** ppszArgs = ::CommandLineToArgvW(::GetCommandLineW(), &nArgs);
     for (int i = 1; ppszArgs && i < nArgs; ++i) {
         const std::wstring strArg = ppszArgs[i];
-        if (strArg.size() > cchSwitch &&
-            ::CompareStringOrdinal(strArg.c_str(), static_cast<int>(cchSwitch), szSwitch, static_cast<int>(cchSwitch),
-                                   TRUE) == CSTR_EQUAL)
+        if (strArg.size() > cchSwitch && ::CompareStringOrdinal(strArg.c_str(), static_cast<int>(cchSwitch), szSwitch,
+                                                                static_cast<int>(cchSwitch), TRUE) == CSTR_EQUAL)
             strLanguage = strArg.substr(cchSwitch);
     }
     ::LocalFree(ppszArgs);
     return strLanguage;
 }
 
-} // namespace
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
 {
@@ -97,7 +96,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     // since the launcher takes the outer pair off every value first.
     const std::wstring strAnswer = L"autorun=\"\"" + strProgram +
                                    L"\" /firstRun\"\n"
-                                   L"language=" + Language() + L"\n"
+                                   L"language=" +
+                                   Language() +
+                                   L"\n"
                                    L"delete-files=true\n";
     const DWORD dwSent =
         bCopied ? HulvsSendInstallerAnswer(strAnswer.c_str(), g_dwPipeTimeoutMs) : ERROR_FILE_NOT_FOUND;

@@ -47,8 +47,8 @@ struct COptions
 void Print(const std::wstring& strLine)
 {
     const std::wstring strText = L"DialogShot: " + strLine + L"\n";
-    const int cbText =
-        ::WideCharToMultiByte(CP_UTF8, 0, strText.c_str(), static_cast<int>(strText.size()), nullptr, 0, nullptr, nullptr);
+    const int cbText = ::WideCharToMultiByte(CP_UTF8, 0, strText.c_str(), static_cast<int>(strText.size()), nullptr, 0,
+                                             nullptr, nullptr);
     std::string text(static_cast<size_t>(cbText), '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, strText.c_str(), static_cast<int>(strText.size()), text.data(), cbText, nullptr,
                           nullptr);
@@ -170,8 +170,7 @@ void CaptureScreenRect(const RECT& rc, CHImage& image)
     if (screen.Get().hDC == nullptr)
         throw CHException::FromLastError(HSITE);
     CHImageDC imageDC(image);
-    if (!::BitBlt(imageDC.Get(), 0, 0, image.GetWidth(), image.GetHeight(), screen.Get().hDC, rc.left, rc.top,
-                  SRCCOPY))
+    if (!::BitBlt(imageDC.Get(), 0, 0, image.GetWidth(), image.GetHeight(), screen.Get().hDC, rc.left, rc.top, SRCCOPY))
         throw CHException::FromLastError(HSITE);
 }
 
@@ -230,8 +229,8 @@ int Run(const COptions& options)
     }
     SavePng(image, options.strOut);
     Print(L"saved \"" + options.strTitle + L"\" (" + std::to_wstring(image.GetWidth()) + L" x " +
-          std::to_wstring(image.GetHeight()) + L" pixels, found " +
-          std::to_wstring(nVisibleSince - nStart) + L" ms after the start) to " + options.strOut + L".");
+          std::to_wstring(image.GetHeight()) + L" pixels, found " + std::to_wstring(nVisibleSince - nStart) +
+          L" ms after the start) to " + options.strOut + L".");
     return 0;
 }
 

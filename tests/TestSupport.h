@@ -55,11 +55,20 @@ inline std::wstring SerialiseForTest(const CHXmlNode& node)
         std::wstring strOut;
         for (wchar_t ch : strText) {
             switch (ch) {
-            case L'&': strOut += L"&amp;"; break;
-            case L'<': strOut += L"&lt;"; break;
-            case L'>': strOut += L"&gt;"; break;
-            case L'"': strOut += L"&quot;"; break;
-            default: strOut += ch;
+            case L'&':
+                strOut += L"&amp;";
+                break;
+            case L'<':
+                strOut += L"&lt;";
+                break;
+            case L'>':
+                strOut += L"&gt;";
+                break;
+            case L'"':
+                strOut += L"&quot;";
+                break;
+            default:
+                strOut += ch;
             }
         }
         return strOut;
@@ -138,8 +147,8 @@ inline std::string Utf8Of(const std::wstring& strText)
 // Writes raw bytes to a file, replacing it.
 inline void WriteFileBytes(const std::wstring& strPath, const std::string& bytes)
 {
-    HANDLE hFile = ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                 nullptr);
+    HANDLE hFile =
+        ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
     DWORD dwWritten = 0;
     ::WriteFile(hFile, bytes.data(), static_cast<DWORD>(bytes.size()), &dwWritten, nullptr);
@@ -204,8 +213,9 @@ inline CHKernelHandle StartHelperProgram(const std::wstring& strProgram, const s
 // The whole content of a file ("" when it cannot be read: a test failure).
 inline std::string ReadFileBytes(const std::wstring& strPath)
 {
-    CHFileHandle file(::CreateFileW(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    CHFileHandle file(::CreateFileW(strPath.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         ADD_FAILURE() << "cannot read " << testing::PrintToString(strPath) << ": error " << ::GetLastError();
         return std::string();

@@ -57,8 +57,8 @@ void CHBackBuffer::End() noexcept
         const int nHeight = m_rcTarget.bottom - m_rcTarget.top;
         // Source coordinates are logical: the viewport shift maps rc's corner
         // to the image's first pixel.
-        ::BitBlt(m_hTarget, m_rcTarget.left, m_rcTarget.top, nWidth, nHeight, m_hMemDC, m_rcTarget.left,
-                 m_rcTarget.top, SRCCOPY);
+        ::BitBlt(m_hTarget, m_rcTarget.left, m_rcTarget.top, nWidth, nHeight, m_hMemDC, m_rcTarget.left, m_rcTarget.top,
+                 SRCCOPY);
         GiveBackDC();
     } HCATCH_LOG
 }

@@ -36,8 +36,8 @@ void CHBitmapButtonImpl::CreateToolTip()
         init.dwICC = ICC_BAR_CLASSES;  // the tooltip class
         ::InitCommonControlsEx(&init);
         HWND hToolTip = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                                          CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd,
-                                          nullptr, ::GetModuleHandleW(nullptr), nullptr);
+                                          CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd, nullptr,
+                                          ::GetModuleHandleW(nullptr), nullptr);
         if (hToolTip == nullptr)
             throw CHException::FromLastError(HSITE);
         m_toolTip.Reset(hToolTip);
@@ -51,9 +51,7 @@ DWORD CHBitmapButtonImpl::SetBitmapButtonExtendedStyle(DWORD dwExtendedStyle, DW
     return dwOld;
 }
 
-void CHBitmapButtonImpl::DoPaint(HDC)
-{
-}
+void CHBitmapButtonImpl::DoPaint(HDC) {}
 
 void CHBitmapButtonImpl::Repaint() noexcept
 {
@@ -82,8 +80,7 @@ bool CHBitmapButtonImpl::IsInside(LPARAM lParam) const noexcept
 BOOL CHBitmapButtonImpl::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
 {
     lResult = 0;
-    switch (uMsg)
-    {
+    switch (uMsg) {
     case WM_PAINT:
     case WM_PRINTCLIENT:
         OnPaint(reinterpret_cast<HDC>(wParam));
@@ -123,8 +120,7 @@ BOOL CHBitmapButtonImpl::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LP
 void CHBitmapButtonImpl::OnPaint(HDC hDC) noexcept
 {
     HTRY {
-        if (hDC != nullptr)
-        {
+        if (hDC != nullptr) {
             DoPaint(hDC);
             return;
         }
@@ -135,18 +131,14 @@ void CHBitmapButtonImpl::OnPaint(HDC hDC) noexcept
 
 void CHBitmapButtonImpl::OnMouseMove(LPARAM lParam) noexcept
 {
-    if (::GetCapture() == m_hWnd)
-    {
+    if (::GetCapture() == m_hWnd) {
         // While the button holds the mouse, it looks pressed only with the pointer inside.
         unsigned fPressed = IsInside(lParam) ? 1 : 0;
-        if (m_fPressed != fPressed)
-        {
+        if (m_fPressed != fPressed) {
             m_fPressed = fPressed;
             Repaint();
         }
-    }
-    else if (IsHoverMode() && !m_fMouseOver)
-    {
+    } else if (IsHoverMode() && !m_fMouseOver) {
         m_fMouseOver = 1;
         Repaint();
         StartTrackMouseLeave();
@@ -174,8 +166,7 @@ LRESULT CHBitmapButtonImpl::OnLButtonDown(UINT uMsg, WPARAM wParam, LPARAM lPara
         ::SetCapture(m_hWnd);
     else
         lResult = DefWindowProc(uMsg, wParam, lParam);  // the system takes the capture and the focus
-    if (::GetCapture() == m_hWnd)
-    {
+    if (::GetCapture() == m_hWnd) {
         m_fPressed = 1;
         Repaint();
     }

@@ -5,8 +5,7 @@
 #include "RAde/DEVEDar/HGUIHelpers.h"
 #include "RAde/HException.h"
 
-namespace
-{
+namespace {
 // A GDI object selected into a device context for as long as this lives.
 class CSelectedObject
 {
@@ -36,7 +35,7 @@ RECT WindowRectOf(HWND hWnd)
 // The flags of WM_WINDOWPOSCHANGED after which the surface needs no new
 // rendering: nothing but "size unchanged" and "owner's z-order unchanged".
 constexpr UINT kFlagsNeedingNoUpdate = SWP_NOSIZE | SWP_NOOWNERZORDER;
-} // namespace
+}  // namespace
 
 HWND CHBlendedWindow::Create(HWND hWndParent, const RECT* pRect, LPCWSTR pszTitle, DWORD dwStyle, DWORD dwExStyle)
 {
@@ -94,8 +93,7 @@ void CHBlendedWindow::PushToScreen(HDC hDC, HDC hMemDC, const RECT& rcWindow)
     // Without a destination the window's own device context serves.
     CHWindowDC ownDC;
     HDC hDestDC = hDC;
-    if (hDestDC == nullptr)
-    {
+    if (hDestDC == nullptr) {
         hDestDC = ::GetDC(m_hWnd);
         if (hDestDC == nullptr)
             throw CHException::FromLastError(HSITE);
@@ -127,8 +125,7 @@ void CHBlendedWindow::PaintWindow(HDC hDC, const RECT& rcPaint)
 
 BOOL CHBlendedWindow::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
 {
-    switch (uMsg)
-    {
+    switch (uMsg) {
     case WM_SHOWWINDOW:
         OnShowWindow(static_cast<BOOL>(wParam));
         lResult = 0;

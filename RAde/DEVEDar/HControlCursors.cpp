@@ -2,8 +2,7 @@
 
 #include "RAde/HException.h"
 
-namespace
-{
+namespace {
 template <class Key>
 void SetOrErase(std::map<Key, HCURSOR>& cursors, Key key, HCURSOR hCursor)
 {

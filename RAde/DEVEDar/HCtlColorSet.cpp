@@ -6,8 +6,7 @@
 #include "RAde/DEVEDar/HImage.h"
 #include "RAde/HException.h"
 
-namespace
-{
+namespace {
 // Calls visit for this set and each fallback in turn; a set met a second
 // time closes a loop and ends the walk.
 template <class Visit>

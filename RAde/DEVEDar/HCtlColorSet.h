@@ -70,8 +70,7 @@ private:
 
 // Text colours (COLORREF values).
 class CHCtlColorrefSet : public CHCtlColorSet
-{
-};
+{};
 
 // Background brushes: each colour becomes a solid brush that the set owns and
 // deletes when the key gets another colour or the set goes.

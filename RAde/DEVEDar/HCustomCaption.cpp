@@ -6,18 +6,23 @@
 #include "RAde/DEVEDar/HGUIHelpers.h"
 #include "RAde/HException.h"
 
-namespace
-{
+namespace {
 // The hit-test code of a caption button's number.
 LRESULT HitCodeOf(int nNumber) noexcept
 {
     switch (nNumber) {
-    case captionButtonClose: return HTCLOSE;
-    case captionButtonMaximize: return HTMAXBUTTON;
-    case captionButtonMinimize: return HTMINBUTTON;
-    case captionButtonHelp: return HTHELP;
-    case captionButtonSysMenu: return HTSYSMENU;
-    default: return HTNOWHERE;
+    case captionButtonClose:
+        return HTCLOSE;
+    case captionButtonMaximize:
+        return HTMAXBUTTON;
+    case captionButtonMinimize:
+        return HTMINBUTTON;
+    case captionButtonHelp:
+        return HTHELP;
+    case captionButtonSysMenu:
+        return HTSYSMENU;
+    default:
+        return HTNOWHERE;
     }
 }
 
@@ -106,9 +111,8 @@ void CHCustomCaption::LayOutButtons()
         SIZE size{m_params.m_nButtonWidth, m_params.m_nButtonHeight};
         if (m_params.m_bUseImageSizes && button.nNumber < m_params.m_nImageSizes)
             size = m_params.m_imageSizes[static_cast<size_t>(button.nNumber)];
-        const int nTop = m_params.m_nCenterButtonsVertically != 0
-                             ? (rcCaption.top + rcCaption.bottom - size.cy) / 2
-                             : static_cast<int>(rcCaption.top);
+        const int nTop = m_params.m_nCenterButtonsVertically != 0 ? (rcCaption.top + rcCaption.bottom - size.cy) / 2
+                                                                  : static_cast<int>(rcCaption.top);
         button.rc = RECT{nRight - size.cx, nTop, nRight, nTop + size.cy};
         nRight = button.rc.left - m_params.m_nButtonGap;
     }
@@ -182,8 +186,8 @@ void CHCustomCaption::Paint(HDC hWindowDC)
             {captionEdgeLeft, {0, 0, nBorderWidth, rcWindow.bottom}},
             {captionEdgeRight, {rcWindow.right - nBorderWidth, 0, rcWindow.right, rcWindow.bottom}},
             {captionEdgeTop, {nBorderWidth, 0, rcWindow.right - nBorderWidth, nBorderHeight}},
-            {captionEdgeBottom, {nBorderWidth, rcWindow.bottom - nBorderHeight, rcWindow.right - nBorderWidth,
-                                 rcWindow.bottom}}};
+            {captionEdgeBottom,
+             {nBorderWidth, rcWindow.bottom - nBorderHeight, rcWindow.right - nBorderWidth, rcWindow.bottom}}};
         for (const auto& [nEdge, rc] : edges)
             m_pClient->CC_DrawEdge(CHCaptionDrawContext{hWindowDC, rc, m_hWnd, m_bActive}, nEdge);
     }
@@ -203,8 +207,8 @@ void CHCustomCaption::Paint(HDC hWindowDC)
     }
     LONG nTextRight = rcCaption.right;
     for (const CButton& button : m_buttons) {
-        m_pClient->DrawCaptionButton(CHCaptionDrawContext{hDC, button.rc, m_hWnd, m_bActive},
-                                     ButtonNumberShown(button), button.nState);
+        m_pClient->DrawCaptionButton(CHCaptionDrawContext{hDC, button.rc, m_hWnd, m_bActive}, ButtonNumberShown(button),
+                                     button.nState);
         nTextRight = button.rc.left - 1;
     }
     UpdateToolTips();

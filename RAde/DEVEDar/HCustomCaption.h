@@ -46,19 +46,19 @@ struct CHCaptionParams
     HWND m_hWnd = nullptr;
     bool m_bUseSystemCaptionHeight = true;  // SM_CYCAPTION
     int m_nCaptionHeight = 0;
-    HICON m_hIcon = nullptr;                // drawn at the small icon size
+    HICON m_hIcon = nullptr;  // drawn at the small icon size
     int m_nIconTextGap = 5;
     int m_nTextMarginNoIcon = 3;
     int m_nBorderWidth = 0;
     int m_nBorderHeight = 0;
-    bool m_bUseSystemButtonSize = true;     // SM_CXSIZE by SM_CYSIZE
+    bool m_bUseSystemButtonSize = true;  // SM_CXSIZE by SM_CYSIZE
     int m_nButtonWidth = 0;
     int m_nButtonHeight = 0;
     int m_nButtonGap = 0;
     int m_nButtonRightMargin = 0;
     int m_nIconLeftOffset = 0;
-    int m_nCenterButtonsVertically = 1;     // 0 puts the buttons at the caption's top
-    bool m_bUseImageSizes = false;          // each button as large as its image set
+    int m_nCenterButtonsVertically = 1;  // 0 puts the buttons at the caption's top
+    bool m_bUseImageSizes = false;       // each button as large as its image set
     std::array<SIZE, kMaxImageSizes> m_imageSizes = {};
     int m_nImageSizes = 0;
     bool m_bFrameImagesLoaded = false;
@@ -68,9 +68,9 @@ struct CHCaptionParams
 struct CHCaptionDrawContext
 {
     HDC hDC = nullptr;
-    RECT rc = {};          // the piece's rectangle in hDC
-    HWND hWnd = nullptr;   // the captioned window
-    bool bActive = true;   // false: the window is inactive (inactive button images)
+    RECT rc = {};         // the piece's rectangle in hDC
+    HWND hWnd = nullptr;  // the captioned window
+    bool bActive = true;  // false: the window is inactive (inactive button images)
 };
 
 // Window edges of CC_DrawEdge.

@@ -8,8 +8,7 @@
 #include "RAde/HFileUtilities.h"
 #include "RAde/HStringHelper.h"
 
-namespace
-{
+namespace {
 // Built before the program's entry point; the pointer is set at compile time,
 // so it is valid before any constructor runs.
 CHDialogAppeareaceDef s_defaultAppearance;
@@ -45,9 +44,9 @@ CHRegionHandle RoundedRegion(const RECT& rc, int nCorner)
 {
     // Region rectangles exclude their right and bottom edges; a rounded one
     // is one pixel larger to cover the same pixels.
-    CHRegionHandle hRegion(nCorner > 0 ? ::CreateRoundRectRgn(rc.left, rc.top, rc.right + 1, rc.bottom + 1, nCorner,
-                                                               nCorner)
-                                       : ::CreateRectRgn(rc.left, rc.top, rc.right, rc.bottom));
+    CHRegionHandle hRegion(nCorner > 0
+                               ? ::CreateRoundRectRgn(rc.left, rc.top, rc.right + 1, rc.bottom + 1, nCorner, nCorner)
+                               : ::CreateRectRgn(rc.left, rc.top, rc.right, rc.bottom));
     if (!hRegion)
         throw CHException::FromLastError(HSITE);
     return hRegion;
@@ -102,7 +101,7 @@ void CHDialogAppeareaceDef::FillBackgroundClient(CHWndBackGround& background, co
         CHFormSkinData& form = GetFormRecord(pNameMap);
         if (std::optional<COLORREF> crText = form.m_crText ? form.m_crText : m_generalForm.m_crText)
             background.SetDefaultTextColor(*crText);
-        const CHFormSkinData* pSource = form.m_bHasBackground ? &form
+        const CHFormSkinData* pSource = form.m_bHasBackground            ? &form
                                         : m_generalForm.m_bHasBackground ? &m_generalForm
                                                                          : nullptr;
         if (pSource) {
@@ -165,7 +164,7 @@ bool CHDialogAppeareaceDef::HasClassProcedure(HWND hWnd, ESystemClass nClass)
     HTRY {
         if (!m_bClassProceduresKnown) {
             static constexpr const wchar_t* kClasses[classCount] = {L"BUTTON", L"Static", L"ComboBox", L"LISTBOX",
-                                                                   L"SysListView32"};
+                                                                    L"SysListView32"};
             for (int i = 0; i < classCount; ++i) {
                 WNDCLASSEXW wc = {};
                 wc.cbSize = sizeof(wc);
@@ -176,8 +175,7 @@ bool CHDialogAppeareaceDef::HasClassProcedure(HWND hWnd, ESystemClass nClass)
             m_bClassProceduresKnown = true;
         }
         const WNDPROC pProcedure = m_classProcedures[nClass];
-        return hWnd && pProcedure &&
-               reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(hWnd, GWLP_WNDPROC)) == pProcedure;
+        return hWnd && pProcedure && reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(hWnd, GWLP_WNDPROC)) == pProcedure;
     } HCATCH
 }
 
@@ -208,12 +206,12 @@ void CHDialogAppeareaceDef::GetButtonColors(HWND hWndButton, CHButtonColors& col
         const CHFormSkinData& form = GetFormRecord(pNameMap);
         const INT_PTR nId = ::GetDlgCtrlID(hWndButton);
         const INT_PTR nClassKey = IsCheckOrRadio(hWndButton) ? WM_CTLCOLORSTATIC : WM_CTLCOLORBTN;
-        const std::optional<COLORREF> crText = FirstColor(
-            [&] { return ColorOf(form.m_controlTextColors, nId); },
-            [&] { return ColorOf(form.m_classTextColors, nClassKey); },
-            [&] { return ColorOf(m_generalForm.m_controlTextColors, nId); },
-            [&] { return ColorOf(m_generalForm.m_classTextColors, nClassKey); },
-            [&] { return m_generalForm.m_crText; });
+        const std::optional<COLORREF> crText =
+            FirstColor([&] { return ColorOf(form.m_controlTextColors, nId); },
+                       [&] { return ColorOf(form.m_classTextColors, nClassKey); },
+                       [&] { return ColorOf(m_generalForm.m_controlTextColors, nId); },
+                       [&] { return ColorOf(m_generalForm.m_classTextColors, nClassKey); },
+                       [&] { return m_generalForm.m_crText; });
         if (crText)
             colors.m_crText.fill(*crText);
         for (int nState = statePressed; nState < stateCount; ++nState) {
@@ -380,10 +378,17 @@ void CHDialogAppeareaceDef::DrawCaptionButton(const CHCaptionDrawContext& contex
     HTRY {
         int nSlot;
         switch (nState) {
-        case captionStateNormal: nSlot = CHCaptionButtonImages::slotNormal; break;
-        case captionStateHover: nSlot = CHCaptionButtonImages::slotHover; break;
-        case captionStatePressed: nSlot = CHCaptionButtonImages::slotPressed; break;
-        default: return;
+        case captionStateNormal:
+            nSlot = CHCaptionButtonImages::slotNormal;
+            break;
+        case captionStateHover:
+            nSlot = CHCaptionButtonImages::slotHover;
+            break;
+        case captionStatePressed:
+            nSlot = CHCaptionButtonImages::slotPressed;
+            break;
+        default:
+            return;
         }
         auto itSet = std::find_if(m_captionButtons.rbegin(), m_captionButtons.rend(),
                                   [&](const auto& images) { return images->m_nButton == nButton; });
@@ -478,11 +483,20 @@ void CHDialogAppeareaceDef::OnCaptionButtonClick(HWND hWnd, int nButton, int x, 
     HTRY {
         WPARAM nCommand;
         switch (nButton) {
-        case captionButtonClose: nCommand = SC_CLOSE; break;
-        case captionButtonMaximize: nCommand = ::IsZoomed(hWnd) ? SC_RESTORE : SC_MAXIMIZE; break;
-        case captionButtonMinimize: nCommand = SC_MINIMIZE; break;
-        case captionButtonHelp: nCommand = SC_CONTEXTHELP; break;
-        default: return;
+        case captionButtonClose:
+            nCommand = SC_CLOSE;
+            break;
+        case captionButtonMaximize:
+            nCommand = ::IsZoomed(hWnd) ? SC_RESTORE : SC_MAXIMIZE;
+            break;
+        case captionButtonMinimize:
+            nCommand = SC_MINIMIZE;
+            break;
+        case captionButtonHelp:
+            nCommand = SC_CONTEXTHELP;
+            break;
+        default:
+            return;
         }
         ::PostMessageW(hWnd, WM_SYSCOMMAND, nCommand, MAKELPARAM(x, y));
     } HCATCH

@@ -6,8 +6,7 @@
 #include "RAde/DEVEDar/HGUIHelpers.h"
 #include "RAde/HException.h"
 
-namespace
-{
+namespace {
 // The list and combo messages of a dialog's initialisation data (the 16-bit
 // numbers resource compilers still write).
 constexpr WORD kInitListAddString = 0x0401;

@@ -60,8 +60,7 @@ LRESULT CHDialogImpl::DefWindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam)
 
 bool CHDialogImpl::ReturnsResultDirectly(UINT uMsg) noexcept
 {
-    switch (uMsg)
-    {
+    switch (uMsg) {
     case WM_INITDIALOG:
     case WM_CHARTOITEM:
     case WM_COMPAREITEM:
@@ -82,8 +81,7 @@ bool CHDialogImpl::ReturnsResultDirectly(UINT uMsg) noexcept
 
 INT_PTR CALLBACK CHDialogImpl::StaticDialogProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) noexcept
 {
-    if (uMsg == WM_INITDIALOG)
-    {
+    if (uMsg == WM_INITDIALOG) {
         auto* pThis = reinterpret_cast<CHDialogImpl*>(lParam);
         pThis->Bind(hWnd, EBinding::Dialog);
         pThis->m_bInitialised = true;
@@ -97,7 +95,7 @@ INT_PTR CALLBACK CHDialogImpl::StaticDialogProc(HWND hWnd, UINT uMsg, WPARAM wPa
     if (uMsg == WM_NCDESTROY)
         pThis->FinishMessages(hWnd);
     if (!bHandled)
-        return uMsg == WM_INITDIALOG ? TRUE : FALSE; // an unhandled WM_INITDIALOG keeps the default focus
+        return uMsg == WM_INITDIALOG ? TRUE : FALSE;  // an unhandled WM_INITDIALOG keeps the default focus
     if (ReturnsResultDirectly(uMsg))
         return static_cast<INT_PTR>(lResult);
     ::SetWindowLongPtrW(hWnd, DWLP_MSGRESULT, lResult);

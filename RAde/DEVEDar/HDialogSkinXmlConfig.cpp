@@ -12,8 +12,7 @@
 #include "RAde/HStringHelper.h"
 #include "RAde/HXmlNode.h"
 
-namespace
-{
+namespace {
 const std::wstring kGeneralForm = L"general";
 
 constexpr const wchar_t* kCaptionButtonSuffixes[CHCaptionButtonImages::slotCount] = {L"n",  L"s",  L"r",
@@ -268,8 +267,7 @@ CHFormSkinData* CHDialogSkinXmlConfig::LoadForm(const CNameMap* pNameMap)
                         nullptr);
         // Controls are named by the dialog: without its name map none can be resolved.
         if (pNameMap)
-            LoadClassColors(*pForm, L"controls", L"control", pRecord->m_controlTextColors, nullptr, *pRecord,
-                            pNameMap);
+            LoadClassColors(*pForm, L"controls", L"control", pRecord->m_controlTextColors, nullptr, *pRecord, pNameMap);
 
         if (const CHXmlNode* pBackground = pForm->Find(L"background")) {
             pRecord->m_bHasBackground = true;
@@ -290,8 +288,8 @@ CHFormSkinData* CHDialogSkinXmlConfig::LoadForm(const CNameMap* pNameMap)
 }
 
 void CHDialogSkinXmlConfig::LoadClassColors(const CHXmlNode& form, const wchar_t* pszList, const wchar_t* pszItem,
-                                             CHCtlColorSet& textColors, CHCtlBkBrushSet* pBrushes,
-                                             CHFormSkinData& record, const CNameMap* pNameMap)
+                                            CHCtlColorSet& textColors, CHCtlBkBrushSet* pBrushes,
+                                            CHFormSkinData& record, const CNameMap* pNameMap)
 {
     HTRY {
         const CHXmlNode* pList = form.Find(pszList);
@@ -395,7 +393,7 @@ void CHDialogSkinXmlConfig::LoadNonClient()
 }
 
 void CHDialogSkinXmlConfig::LoadImagesForOneCButton(const std::wstring& strDirectory, const wchar_t* pszButtonName,
-                                                     int nButton)
+                                                    int nButton)
 {
     HTRY {
         if (!m_binding.pCaptionButtons)
@@ -476,11 +474,10 @@ const CHImage* CHDialogSkinXmlConfig::FindImage(const std::wstring& strId) const
 }
 
 std::optional<std::wstring> CHDialogSkinXmlConfig::GetStringForLanguage(const std::wstring& strId,
-                                                                         const std::wstring& strLanguage) const
+                                                                        const std::wstring& strLanguage) const
 {
     HTRY {
-        return AttributeOf(FindPath(m_pStringsRoot, L"string[id=\"%s\"][lang=\"%s\"]", {strId, strLanguage}),
-                           L"text");
+        return AttributeOf(FindPath(m_pStringsRoot, L"string[id=\"%s\"][lang=\"%s\"]", {strId, strLanguage}), L"text");
     } HCATCH
 }
 
@@ -589,8 +586,8 @@ std::optional<std::wstring> CHDialogSkinXmlConfig::GetFormText(const CNameMap& n
         std::optional<std::wstring> formId = nameMap.GetFormId();
         if (!formId)
             return std::nullopt;
-        std::optional<std::wstring> textId = AttributeOf(FindPath(m_pSkinRoot, L"forms/form[id=\"%s\"]", {*formId}),
-                                                         L"text");
+        std::optional<std::wstring> textId =
+            AttributeOf(FindPath(m_pSkinRoot, L"forms/form[id=\"%s\"]", {*formId}), L"text");
         return textId ? GetString(*textId) : std::nullopt;
     } HCATCH
 }

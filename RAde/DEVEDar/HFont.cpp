@@ -6,8 +6,7 @@
 
 #include "RAde/HException.h"
 
-namespace
-{
+namespace {
 // Vertical dots per inch in the device context's logical units: a mapping
 // mode that scales the page (window extent against viewport extent) scales the
 // font with it. Extents are taken by size: a y axis pointing up still asks for

@@ -12,7 +12,7 @@ class CHFont
 {
 public:
     // Flags of CreatePt.
-    static constexpr DWORD fontBold = 0x01;       // weight 700 instead of 400
+    static constexpr DWORD fontBold = 0x01;  // weight 700 instead of 400
     static constexpr DWORD fontItalic = 0x02;
     static constexpr DWORD fontUnderline = 0x04;
     static constexpr DWORD fontDraftQuality = 0x08;  // DRAFT_QUALITY instead of m_nQuality

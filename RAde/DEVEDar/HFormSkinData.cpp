@@ -4,13 +4,12 @@
 
 #include "RAde/HStringHelper.h"
 
-namespace
-{
+namespace {
 constexpr const wchar_t* kStateSuffixes[stateCount] = {L"n", L"s", L"r", L"u", L"d", L"f", L"fd", L"rd"};
-constexpr const wchar_t* kStateColorAttributes[stateCount] = {
-    nullptr, L"color-s", L"color-r", L"color-u", L"color-d", L"color-f", L"color-fd", L"color-rd"};
+constexpr const wchar_t* kStateColorAttributes[stateCount] = {nullptr,    L"color-s", L"color-r",  L"color-u",
+                                                              L"color-d", L"color-f", L"color-fd", L"color-rd"};
 constexpr const wchar_t* kFrameImageNames[frameImageCount] = {
-    L"caption",   L"edge_left_top", L"edge_top",    L"edge_right_top",   L"edge_left",
+    L"caption",    L"edge_left_top",    L"edge_top",    L"edge_right_top",   L"edge_left",
     L"edge_right", L"edge_left_bottom", L"edge_bottom", L"edge_right_bottom"};
 }  // namespace
 

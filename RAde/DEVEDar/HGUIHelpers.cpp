@@ -8,8 +8,7 @@
 
 #include "RAde/HStringHelper.h"
 
-namespace
-{
+namespace {
 constexpr DWORD kStyleBitsOfButtonKind = 0x0F;
 constexpr DWORD kStyleBitsOfStaticKind = 0x1F;
 
@@ -98,9 +97,9 @@ EControlKind GetControlKind(HWND hWnd)
 const wchar_t* GetSkinClassName(int nKind) noexcept
 {
     static constexpr const wchar_t* kNames[] = {
-        L"button", L"radio", L"check", L"group", L"text", L"edit", L"list", L"list", L"treeview",
-        L"datetime", L"monthcal", L"tab", L"combo", L"icon", L"rect", L"frame", L"useritem", L"picture",
-        L"etched", L"scrollbar", L"slider", L"spin", L"progress", L"richedit", L"header",
+        L"button",   L"radio",     L"check",  L"group", L"text",     L"edit",     L"list",   L"list",     L"treeview",
+        L"datetime", L"monthcal",  L"tab",    L"combo", L"icon",     L"rect",     L"frame",  L"useritem", L"picture",
+        L"etched",   L"scrollbar", L"slider", L"spin",  L"progress", L"richedit", L"header",
     };
     if (nKind < 0 || nKind >= static_cast<int>(std::size(kNames)))
         return L"";
@@ -111,10 +110,14 @@ UINT GetStaticTextFormat(LONG_PTR nStyle) noexcept
 {
     const UINT nPrefix = (nStyle & SS_NOPREFIX) != 0 ? DT_NOPREFIX : 0;
     switch (nStyle & SS_TYPEMASK) {
-    case SS_CENTER: return DT_CENTER | DT_WORDBREAK | nPrefix;
-    case SS_RIGHT: return DT_RIGHT | DT_WORDBREAK | nPrefix;
-    case SS_SIMPLE: return DT_LEFT | DT_SINGLELINE | nPrefix;
-    default: return DT_LEFT | DT_WORDBREAK | nPrefix;
+    case SS_CENTER:
+        return DT_CENTER | DT_WORDBREAK | nPrefix;
+    case SS_RIGHT:
+        return DT_RIGHT | DT_WORDBREAK | nPrefix;
+    case SS_SIMPLE:
+        return DT_LEFT | DT_SINGLELINE | nPrefix;
+    default:
+        return DT_LEFT | DT_WORDBREAK | nPrefix;
     }
 }
 

@@ -6,8 +6,7 @@
 #include "RAde/DEVEDar/HImage.h"
 #include "RAde/HException.h"
 
-namespace
-{
+namespace {
 // A solid one-pixel pen, owned.
 using CHPenHandle = CHUniqueHandle<CHGdiObjectTraits<HPEN>>;
 
@@ -97,8 +96,12 @@ void CHGroupBox::Draw(HDC hDC)
     const LONG m = (rcCaption.top + rcCaption.bottom) / 2;
     const LONG capLeft = rcCaption.left, capRight = rcCaption.right;
     DrawPolyline(hDC, darkPen.Get(),
-                 {{capLeft, m}, {rc.left, m}, {rc.left, rc.bottom - 1}, {rc.right - 1, rc.bottom - 1},
-                  {rc.right - 1, m}, {capRight, m}});
+                 {{capLeft, m},
+                  {rc.left, m},
+                  {rc.left, rc.bottom - 1},
+                  {rc.right - 1, rc.bottom - 1},
+                  {rc.right - 1, m},
+                  {capRight, m}});
     DrawPolyline(hDC, lightPen.Get(), {{capLeft, m + 1}, {rc.left + 1, m + 1}, {rc.left + 1, rc.bottom - 1}});
     DrawPolyline(hDC, lightPen.Get(), {{rc.left, rc.bottom}, {rc.right, rc.bottom}, {rc.right, m}});
     DrawPolyline(hDC, lightPen.Get(), {{rc.right - 2, m + 1}, {capRight, m + 1}});

@@ -52,15 +52,20 @@ constexpr GUID kImageFormatPng = {0xb96b3caf, 0x0728, 0x11d3, {0x9d, 0x7b, 0x00,
 HRESULT HResultFromGdiplusStatus(Gdiplus::Status status)
 {
     switch (status) {
-    case Gdiplus::Ok: return S_OK;
-    case Gdiplus::OutOfMemory: return E_OUTOFMEMORY;
-    case Gdiplus::InvalidParameter: return E_INVALIDARG;
-    case Gdiplus::FileNotFound: return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    case Gdiplus::Ok:
+        return S_OK;
+    case Gdiplus::OutOfMemory:
+        return E_OUTOFMEMORY;
+    case Gdiplus::InvalidParameter:
+        return E_INVALIDARG;
+    case Gdiplus::FileNotFound:
+        return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     case Gdiplus::Win32Error: {
         DWORD dwError = ::GetLastError();
         return dwError != 0 ? HRESULT_FROM_WIN32(dwError) : E_FAIL;
     }
-    default: return E_FAIL;
+    default:
+        return E_FAIL;
     }
 }
 
@@ -171,10 +176,14 @@ int64_t DibRowBytes(int nWidth, int nBPP)
 Gdiplus::PixelFormat GdiplusFormatOf(const CHImage& image)
 {
     switch (image.GetBPP()) {
-    case 32: return image.HasAlphaChannel() ? PixelFormat32bppARGB : PixelFormat32bppRGB;
-    case 24: return PixelFormat24bppRGB;
-    case 16: return PixelFormat16bppRGB555;
-    default: return PixelFormatUndefined;
+    case 32:
+        return image.HasAlphaChannel() ? PixelFormat32bppARGB : PixelFormat32bppRGB;
+    case 24:
+        return PixelFormat24bppRGB;
+    case 16:
+        return PixelFormat16bppRGB555;
+    default:
+        return PixelFormatUndefined;
     }
 }
 
@@ -237,8 +246,7 @@ void CHImage::CopyFrom(const CHImage& other)
         if (other.IsNull())
             return;
         if (other.IsDIBSection() && other.GetBPP() > 23) {
-            Create(other.GetWidth(), other.GetHeight(), other.GetBPP(),
-                   other.GetBPP() == 32 ? createAlphaChannel : 0);
+            Create(other.GetWidth(), other.GetHeight(), other.GetBPP(), other.GetBPP() == 32 ? createAlphaChannel : 0);
             // The DIB's pixels may still wait in GDI's batch.
             ::GdiFlush();
             const size_t nRowBytes = static_cast<size_t>(std::abs(other.GetPitch()));
@@ -350,9 +358,8 @@ static void LoadFromGdiplusBitmap(CHImage& image, Gdiplus::Bitmap& bitmap)
         data.PixelFormat = PixelFormat32bppARGB;
         data.Scan0 = image.GetBits();
         Gdiplus::Rect rect(0, 0, static_cast<INT>(nWidth), static_cast<INT>(nHeight));
-        const Gdiplus::Status status =
-            bitmap.LockBits(&rect, Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeUserInputBuf,
-                            PixelFormat32bppARGB, &data);
+        const Gdiplus::Status status = bitmap.LockBits(
+            &rect, Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeUserInputBuf, PixelFormat32bppARGB, &data);
         if (status != Gdiplus::Ok) {
             image.Destroy();
             ThrowOnGdiplusFailure(status, HSITE);

@@ -93,10 +93,7 @@ public:
     BYTE* GetBits() noexcept { return m_pBits; }
     const BYTE* GetBits() const noexcept { return m_pBits; }
     BYTE* GetPixelAddress(int x, int y) noexcept { return m_pBits + y * m_nPitch + x * (m_nBPP / 8); }
-    const BYTE* GetPixelAddress(int x, int y) const noexcept
-    {
-        return m_pBits + y * m_nPitch + x * (m_nBPP / 8);
-    }
+    const BYTE* GetPixelAddress(int x, int y) const noexcept { return m_pBits + y * m_nPitch + x * (m_nBPP / 8); }
 
     // A memory device context with the bitmap selected, shared by nested callers
     // (use count); each GetDC is matched by one ReleaseDC. The device context

@@ -6,8 +6,7 @@
 #include "RAde/DEVEDar/HImageProcessor.h"
 #include "RAde/HException.h"
 
-namespace
-{
+namespace {
 // A cross-fade needs two images of the same shape.
 bool CanBlend(const CHImage* pCurrent, const CHImage* pNext) noexcept
 {
@@ -18,11 +17,11 @@ bool CanBlend(const CHImage* pCurrent, const CHImage* pNext) noexcept
 
 float ClampWeight(float fWeight) noexcept
 {
-    if (!(fWeight >= 0.0f)) // also a NaN
+    if (!(fWeight >= 0.0f))  // also a NaN
         return 0.0f;
     return fWeight > 1.0f ? 1.0f : fWeight;
 }
-} // namespace
+}  // namespace
 
 const CHImage* CHImageAnimation::GetFrame(int nIndex) const noexcept
 {

@@ -6,8 +6,7 @@
 #include "RAde/DEVEDar/HImage.h"
 #include "RAde/HException.h"
 
-namespace
-{
+namespace {
 // A rectangle by position and size, as the drawing calls take it.
 struct CPiece
 {

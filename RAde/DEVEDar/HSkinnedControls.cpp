@@ -5,8 +5,7 @@
 
 #include "RAde/HException.h"
 
-namespace
-{
+namespace {
 // The windows of each list, collected before any is subclassed.
 struct CCollected
 {

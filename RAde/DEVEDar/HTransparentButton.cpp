@@ -6,8 +6,7 @@
 #include "RAde/HException.h"
 #include "RAde/HLogging.h"
 
-namespace
-{
+namespace {
 constexpr int kMaxCaptionLength = 4096;
 constexpr UINT kReflectedDrawItem = kReflectedMessageBase + WM_DRAWITEM;
 
@@ -33,8 +32,7 @@ int ImageSetOfCheck(int nCheck) noexcept
 
 bool CanBlend(const CHImage& from, const CHImage& to) noexcept
 {
-    return !from.IsNull() && !to.IsNull() && from.GetWidth() == to.GetWidth() &&
-           from.GetHeight() == to.GetHeight();
+    return !from.IsNull() && !to.IsNull() && from.GetWidth() == to.GetWidth() && from.GetHeight() == to.GetHeight();
 }
 
 LONG_PTR StyleOf(HWND hWnd) noexcept
@@ -240,9 +238,8 @@ int CHTransparentButton::GetDrawState() const
     if (m_hWnd != nullptr && !::IsWindowEnabled(m_hWnd))
         return stateDisabled;
     if (IsHoverMode() && m_fMouseOver)
-        return m_bDefault && !m_images[static_cast<size_t>(nSetStart + stateHoverDefault)].IsNull()
-                   ? stateHoverDefault
-                   : stateHover;
+        return m_bDefault && !m_images[static_cast<size_t>(nSetStart + stateHoverDefault)].IsNull() ? stateHoverDefault
+                                                                                                    : stateHover;
     if (m_bDefault)
         return m_fFocus ? stateFocusedDefault : stateDefault;
     return m_fFocus ? stateFocused : stateNormal;

@@ -7,7 +7,6 @@
 #include "RAde/DEVEDar/HImageHelper.h"
 #include "RAde/HException.h"
 
-
 CHTransparentFrame::CHTransparentFrame() noexcept : CHImagePainter(4, 0.25)
 {
     m_backBuffer.Enable(true);
@@ -159,8 +158,7 @@ RECT CHTransparentFrame::OleObjectRect(const RECT& rcClient, float fAspectRatio)
         return rcClient;
     // The wanted height stays a floating-point number until it is known to
     // fit: a very small ratio asks for more than an int holds (or a float).
-    const double dWantedHeight =
-        std::trunc(static_cast<double>(static_cast<float>(nClientWidth) / fAspectRatio));
+    const double dWantedHeight = std::trunc(static_cast<double>(static_cast<float>(nClientWidth) / fAspectRatio));
     int nWidth = nClientWidth;
     int nHeight = 0;
     if (dWantedHeight <= nClientHeight) {

@@ -5,8 +5,7 @@
 #include "RAde/HException.h"
 #include "RAde/HLogging.h"
 
-namespace
-{
+namespace {
 // The texts are set by the thread that loads the UI language and read by any
 // thread that reports an error.
 struct CProcessTexts
@@ -52,7 +51,7 @@ void LogReportingFailure() noexcept
     } catch (...) {
     }
 }
-} // namespace
+}  // namespace
 
 void CHUIErrorHandler::HandleError(const std::wstring& strText, const CHException& error, HWND hWndOwner)
 {
@@ -60,7 +59,8 @@ void CHUIErrorHandler::HandleError(const std::wstring& strText, const CHExceptio
         HTRY {
             std::wstring strMessage = strText.empty() ? GetDefaultErrorText() : strText;
             AddErrorSpecificInfo(strMessage, error);
-            CHLogging::LogError(L"%s\n\n%s", strMessage.c_str(), error.GetDescription(CHException::DescribeEverything).c_str());
+            CHLogging::LogError(L"%s\n\n%s", strMessage.c_str(),
+                                error.GetDescription(CHException::DescribeEverything).c_str());
             const std::wstring strCaption = GetApplicationName();
             // The user's answer changes nothing: there is only OK.
             ::MessageBoxW(hWndOwner, strMessage.c_str(), strCaption.c_str(), MB_OK | MB_ICONERROR);

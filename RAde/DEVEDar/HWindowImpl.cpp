@@ -4,8 +4,7 @@
 
 #include "RAde/HException.h"
 
-namespace
-{
+namespace {
 // The window property that leads from a window to its object.
 constexpr wchar_t kObjectProperty[] = L"DEVEDar.Object";
 // One subclass per window and procedure; the object travels as reference data.
@@ -15,7 +14,7 @@ HINSTANCE ThisModule() noexcept
 {
     return ::GetModuleHandleW(nullptr);
 }
-} // namespace
+}  // namespace
 
 CHWindowImpl::~CHWindowImpl()
 {
@@ -25,8 +24,7 @@ CHWindowImpl::~CHWindowImpl()
         return;
     // The derived parts of this object are gone already: the window's last
     // messages must not reach them.
-    if (binding == EBinding::Subclassed)
-    {
+    if (binding == EBinding::Subclassed) {
         UnsubclassWindow();
         return;
     }
@@ -82,8 +80,8 @@ HWND CHWindowImpl::Create(HWND hWndParent, const RECT* pRect, LPCWSTR pszTitle, 
         int nHeight = pRect != nullptr ? rc.bottom - rc.top : CW_USEDEFAULT;
         // The object binds itself at WM_NCCREATE, so it sees WM_CREATE already.
         HWND hWnd = ::CreateWindowExW(dwExStyle, GetWndClassName(), pszTitle != nullptr ? pszTitle : L"", dwStyle,
-                                      rc.left, rc.top, nWidth, nHeight, hWndParent,
-                                      reinterpret_cast<HMENU>(nIdOrMenu), ThisModule(), this);
+                                      rc.left, rc.top, nWidth, nHeight, hWndParent, reinterpret_cast<HMENU>(nIdOrMenu),
+                                      ThisModule(), this);
         if (hWnd == nullptr)
             throw CHException::FromLastError(HSITE);
         return hWnd;
@@ -155,8 +153,7 @@ void CHWindowImpl::FinishMessages(HWND hWnd) noexcept
 
 LRESULT CALLBACK CHWindowImpl::StaticWindowProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) noexcept
 {
-    if (uMsg == WM_NCCREATE)
-    {
+    if (uMsg == WM_NCCREATE) {
         auto* pCreate = reinterpret_cast<CREATESTRUCTW*>(lParam);
         if (auto* pThis = static_cast<CHWindowImpl*>(pCreate->lpCreateParams))
             pThis->Bind(hWnd, EBinding::Created);
@@ -179,8 +176,7 @@ LRESULT CALLBACK CHWindowImpl::SubclassProc(HWND hWnd, UINT uMsg, WPARAM wParam,
     LRESULT lResult = 0;
     if (!pThis->RouteMessage(uMsg, wParam, lParam, lResult))
         lResult = ::DefSubclassProc(hWnd, uMsg, wParam, lParam);
-    if (uMsg == WM_NCDESTROY)
-    {
+    if (uMsg == WM_NCDESTROY) {
         // A subclass is removed before the window is gone, never after.
         ::RemoveWindowSubclass(hWnd, SubclassProc, kSubclassId);
         pThis->FinishMessages(hWnd);

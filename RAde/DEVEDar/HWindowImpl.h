@@ -107,7 +107,13 @@ public:
 protected:
     HWND m_hWnd = nullptr;
 
-    enum class EBinding { None, Created, Subclassed, Dialog };
+    enum class EBinding
+    {
+        None,
+        Created,
+        Subclassed,
+        Dialog
+    };
 
     // Name of the window class Create registers; one class per name.
     virtual LPCWSTR GetWndClassName() const noexcept { return L"DEVEDar.Window"; }

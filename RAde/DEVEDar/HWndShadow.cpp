@@ -3,8 +3,7 @@
 #include "RAde/DEVEDar/HGUIHelpers.h"
 #include "RAde/HException.h"
 
-namespace
-{
+namespace {
 // The SetWindowPos flags the shadow takes over from the dialog's move: all but
 // SWP_NOZORDER (the shadow always goes directly behind the dialog),
 // SWP_NOACTIVATE (added anyway) and the system's private client flags 0x800 and
@@ -23,7 +22,7 @@ CHImage& DefaultImage() noexcept
     static CHImage s_image;
     return s_image;
 }
-} // namespace
+}  // namespace
 
 void CHWndShadow::SetDefaultImage(const CHImage& image)
 {
@@ -91,8 +90,7 @@ RECT CHWndShadow::ShadowRectFor(const RECT& rcDialog) const
 
 void CHWndShadow::CutOutDialog(const RECT& rcDialog, const RECT& rcShadow)
 {
-    CHRegionHandle shadowRegion(
-        ::CreateRectRgn(0, 0, rcShadow.right - rcShadow.left, rcShadow.bottom - rcShadow.top));
+    CHRegionHandle shadowRegion(::CreateRectRgn(0, 0, rcShadow.right - rcShadow.left, rcShadow.bottom - rcShadow.top));
     CHRegionHandle dialogRegion(::CreateRectRgn(0, 0, 0, 0));
     if (!shadowRegion || !dialogRegion)
         throw CHException::FromLastError(HSITE);
@@ -126,8 +124,7 @@ void CHWndShadow::OnDialogMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) noexc
     HTRY {
         if (m_hWndDialog == nullptr)
             return;
-        switch (uMsg)
-        {
+        switch (uMsg) {
         case WM_DESTROY:
             m_wndShadow.DestroyWindow();
             break;
@@ -136,8 +133,7 @@ void CHWndShadow::OnDialogMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) noexc
                 ::ShowWindow(m_wndShadow, wParam ? SW_SHOWNA : SW_HIDE);
             break;
         case WM_WINDOWPOSCHANGING:
-        case WM_WINDOWPOSCHANGED:
-        {
+        case WM_WINDOWPOSCHANGED: {
             // The system always passes a WINDOWPOS; a stray message without one is ignored.
             if (lParam == 0)
                 break;
@@ -145,8 +141,8 @@ void CHWndShadow::OnDialogMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) noexc
             if (uMsg == WM_WINDOWPOSCHANGING && !MovesSizesShowsOrHides(pos.flags))
                 break;
             RECT rcDialog = DialogRectOf(pos);
-            PositionShading(rcDialog.left, rcDialog.top, rcDialog.right - rcDialog.left,
-                            rcDialog.bottom - rcDialog.top, pos.flags);
+            PositionShading(rcDialog.left, rcDialog.top, rcDialog.right - rcDialog.left, rcDialog.bottom - rcDialog.top,
+                            pos.flags);
             break;
         }
         default:

@@ -138,7 +138,7 @@ protected:
     std::wstring m_strFile;
 };
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // The device test
@@ -180,7 +180,7 @@ std::wstring ShortPath(const std::wstring& strPath)
     return std::wstring(szShort, cch < MAX_PATH ? cch : 0);
 }
 
-} // namespace
+}  // namespace
 
 TEST(DeviceTestTest, TheDeviceCacheBelowTempIsRecognisedInLongAndShortFormAndAnyLetterCase)
 {
@@ -222,16 +222,38 @@ TEST(DeviceFileNameTest, OrdinaryNamesOfFilesAndFoldersMayBeJoinedIntoPaths)
 
 TEST(DeviceFileNameTest, NamesThatWouldLeaveTheFolderOrNameADeviceAreRefused)
 {
-    for (const std::wstring& strName :
-         {std::wstring(), std::wstring(L"."), std::wstring(L".."), std::wstring(L"a..b"), std::wstring(L"..\\x"),
-          std::wstring(L"sub\\x.txt"), std::wstring(L"sub/x.txt"), std::wstring(L"C:x.txt"),
-          std::wstring(L"file.txt:stream"), std::wstring(L"\\\\server\\share"), std::wstring(L"CON"),
-          std::wstring(L"con.txt"), std::wstring(L"Nul .tar.gz"), std::wstring(L"prn"), std::wstring(L"AUX.inf"),
-          std::wstring(L"COM1"), std::wstring(L"com9.log"), std::wstring(L"LPT0.txt"), std::wstring(L"lpt5"),
-          std::wstring(L"COM\u00B9.txt"), std::wstring(L"CONIN$"), std::wstring(L"conout$.x"), std::wstring(L"a*b"),
-          std::wstring(L"a?b"), std::wstring(L"a\"b"), std::wstring(L"a<b"), std::wstring(L"a>b"), std::wstring(L"a|b"),
-          std::wstring(L"tab\there"), std::wstring(L"trailing."), std::wstring(L"trailing "),
-          std::wstring(256, L'n')}) {
+    for (const std::wstring& strName : {std::wstring(),
+                                        std::wstring(L"."),
+                                        std::wstring(L".."),
+                                        std::wstring(L"a..b"),
+                                        std::wstring(L"..\\x"),
+                                        std::wstring(L"sub\\x.txt"),
+                                        std::wstring(L"sub/x.txt"),
+                                        std::wstring(L"C:x.txt"),
+                                        std::wstring(L"file.txt:stream"),
+                                        std::wstring(L"\\\\server\\share"),
+                                        std::wstring(L"CON"),
+                                        std::wstring(L"con.txt"),
+                                        std::wstring(L"Nul .tar.gz"),
+                                        std::wstring(L"prn"),
+                                        std::wstring(L"AUX.inf"),
+                                        std::wstring(L"COM1"),
+                                        std::wstring(L"com9.log"),
+                                        std::wstring(L"LPT0.txt"),
+                                        std::wstring(L"lpt5"),
+                                        std::wstring(L"COM\u00B9.txt"),
+                                        std::wstring(L"CONIN$"),
+                                        std::wstring(L"conout$.x"),
+                                        std::wstring(L"a*b"),
+                                        std::wstring(L"a?b"),
+                                        std::wstring(L"a\"b"),
+                                        std::wstring(L"a<b"),
+                                        std::wstring(L"a>b"),
+                                        std::wstring(L"a|b"),
+                                        std::wstring(L"tab\there"),
+                                        std::wstring(L"trailing."),
+                                        std::wstring(L"trailing "),
+                                        std::wstring(256, L'n')}) {
         EXPECT_FALSE(IsSafeDeviceFileName(strName)) << testing::PrintToString(strName);
     }
 }
@@ -334,8 +356,8 @@ TEST_F(CDeviceStreamTest, PiecesFollowTheDevicesTransferSizeWithinBounds)
         ULONG cbExpected;
     };
     // A device that asks for 4 GiB pieces does not get them: memory stays small whatever it says.
-    for (const CCase& testCase : {CCase{0, 1u << 20}, CCase{16, 64u << 10}, CCase{262144, 262144},
-                                  CCase{0xFFFFFFFF, 8u << 20}}) {
+    for (const CCase& testCase :
+         {CCase{0, 1u << 20}, CCase{16, 64u << 10}, CCase{262144, 262144}, CCase{0xFFFFFFFF, 8u << 20}}) {
         SCOPED_TRACE(testCase.dwOptimal);
         CStreamScript script;
         script.nTotal = 100;
@@ -424,7 +446,7 @@ bool WaitFor(const std::function<bool()>& condition, DWORD dwTimeoutMs)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 TEST(PrepareDialogThreadTest, ShowsItsWindowWithTheMessageUntilItIsEnded)
 {

@@ -11,11 +11,15 @@
 
 namespace {
 
-std::wstring LauncherPath() { return TestProgramFolder() + L"InstallerShim.exe"; }
+std::wstring LauncherPath()
+{
+    return TestProgramFolder() + L"InstallerShim.exe";
+}
 
 std::string ManifestOfLauncher()
 {
-    HMODULE hModule = ::LoadLibraryExW(LauncherPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    HMODULE hModule =
+        ::LoadLibraryExW(LauncherPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     if (!hModule)
         return std::string();
     std::string manifest;
@@ -38,7 +42,7 @@ std::wstring VersionString(const std::vector<BYTE>& info, const wchar_t* pszName
     return static_cast<const wchar_t*>(pValue);
 }
 
-} // namespace
+}  // namespace
 
 TEST(InstallerShimExecutable, ManifestAsksForCommonControlsInvokerRightsAndSystemDpi)
 {

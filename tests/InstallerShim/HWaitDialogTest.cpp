@@ -9,8 +9,7 @@
 #include "RAde/DEVEDar/HGUIHelpers.h"
 #include "TestSupport.h"
 
-namespace
-{
+namespace {
 // A wait dialog whose test runs inside its modal loop, once it is up.
 class CDrivenDialog : public CHWaitDialog
 {
@@ -57,7 +56,7 @@ class CWaitDialogTest : public testing::Test
 protected:
     static void SetUpTestSuite() { CHWaitDialog::LoadWaitAnimFramesFromResources(); }
 };
-} // namespace
+}  // namespace
 
 TEST_F(CWaitDialogTest, NamesItsControlsForTheSkin)
 {
@@ -174,7 +173,8 @@ TEST_F(CWaitDialogTest, AFailureStopsTheSpinnerShowsTheMessageAndTheButtonUntilT
             bButtonVisible = (::GetWindowLongW(::GetDlgItem(self, 1), GWL_STYLE) & WS_VISIBLE) != 0;
             strMessage = GetWindowTextOf(::GetDlgItem(self, 1028));
             strButton = GetWindowTextOf(::GetDlgItem(self, 1));
-            ::PostMessageW(self, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(self, 1)));
+            ::PostMessageW(self, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED),
+                           reinterpret_cast<LPARAM>(::GetDlgItem(self, 1)));
         };
         EXPECT_EQ(dialog.Run(), 1) << "the user closed it with the button";
         EXPECT_FALSE(bSpinnerVisible);

@@ -63,7 +63,10 @@ std::wstring Relaunch(const std::wstring& strRun, const std::wstring& strRunWork
            strDeleteList + L"\"";
 }
 
-std::wstring ParsedDeleteList(const std::wstring& strRelaunchArguments) { return Parse(strRelaunchArguments).strDeleteAfterInstall; }
+std::wstring ParsedDeleteList(const std::wstring& strRelaunchArguments)
+{
+    return Parse(strRelaunchArguments).strDeleteAfterInstall;
+}
 
 std::wstring WithoutTrailingSeparator(std::wstring strPath)
 {
@@ -79,7 +82,7 @@ std::vector<std::pair<std::wstring, std::wstring>> Autoruns(const std::vector<st
     return autoruns;
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Command line
@@ -141,7 +144,7 @@ TEST(CInstallUtilsCommandLine, HasUnclosedQuote)
         const wchar_t* pszToken;
         bool bUnclosed;
     } cases[] = {
-        {L"", false},     {L"abc", false},   {L"\"", true},       {L"a\"", true},   {L"\"a", true},
+        {L"", false},      {L"abc", false},  {L"\"", true},       {L"a\"", true},  {L"\"a", true},
         {L"\"a\"", false}, {L"\"\"", false}, {L"a\"b\"c", false}, {L"a\"b", true}, {L"/run=\"x y\"", false},
     };
     for (const auto& c : cases)
@@ -152,7 +155,8 @@ TEST(CInstallUtilsCommandLine, GetTrimmedArgValueDropsThePrefixAndAnOuterQuotePa
 {
     EXPECT_EQ(CInstallUtils::GetTrimmedArgValue(L"/run=\"C:\\x\"", 5), L"C:\\x");
     EXPECT_EQ(CInstallUtils::GetTrimmedArgValue(L"/run=C:\\x\"", 5), L"C:\\x\"") << "no opening quote: untouched";
-    EXPECT_EQ(CInstallUtils::GetTrimmedArgValue(L"/run=\"a\" b", 5), L"a\" ") << "the last character goes, whatever it is";
+    EXPECT_EQ(CInstallUtils::GetTrimmedArgValue(L"/run=\"a\" b", 5), L"a\" ")
+        << "the last character goes, whatever it is";
     EXPECT_EQ(CInstallUtils::GetTrimmedArgValue(L"/run=\"", 5), L"");
     EXPECT_EQ(CInstallUtils::GetTrimmedArgValue(L"/run=", 5), L"");
     EXPECT_EQ(CInstallUtils::GetTrimmedArgValue(L"/r", 5), L"") << "a prefix longer than the token";
@@ -242,8 +246,8 @@ TEST(CInstallUtilsAutorunInf, AValueThatFillsTheBufferIsCutAndNeverTakenAsWhole)
 
     for (const char* pszKey : {"run", "runWorkingFolder", "workingFolder"}) {
         folder.Write("[InstallerShim]\r\n" + std::string(pszKey) + "=" + strCut + "\r\n");
-        EXPECT_FALSE(CInstallUtils::ReadIniValueFrom(strDir, std::wstring(pszKey, pszKey + strlen(pszKey)),
-                                                     strValue, L""));
+        EXPECT_FALSE(
+            CInstallUtils::ReadIniValueFrom(strDir, std::wstring(pszKey, pszKey + strlen(pszKey)), strValue, L""));
         CHException e = CatchThrown([&] { folder.RelaunchArguments(); });
         EXPECT_EQ(ErrorCodesOf(e).front(), static_cast<int>(HError::BufferTooSmall)) << pszKey;
         EXPECT_EQ(ValuesNamed(e, L"Key"), std::vector<std::wstring>{std::wstring(pszKey, pszKey + strlen(pszKey))});
@@ -254,8 +258,7 @@ TEST(CInstallUtilsAutorunInf, AValueThatFillsTheBufferIsCutAndNeverTakenAsWhole)
     // A cut delete list may end in a cut path: nothing is deleted, with a warning.
     const std::string strListOf1023 = "Setup;" + std::string(1017, 'd');
     folder.Write("[InstallerShim]\r\ndeleteAfterInstall=" + strListOf1023 + "\r\n");
-    EXPECT_EQ(ParsedDeleteList(folder.RelaunchArguments()),
-              strDir + L"Setup;" + strDir + std::wstring(1017, L'd'));
+    EXPECT_EQ(ParsedDeleteList(folder.RelaunchArguments()), strDir + L"Setup;" + strDir + std::wstring(1017, L'd'));
     folder.Write("[InstallerShim]\r\ndeleteAfterInstall=" + strListOf1023 + "x\r\n");
     CLogCapture log;
     EXPECT_EQ(ParsedDeleteList(folder.RelaunchArguments()), L"");
@@ -357,7 +360,7 @@ private:
     std::wstring m_strName, m_strSource, m_strCopy;
 };
 
-} // namespace
+}  // namespace
 
 TEST(CInstallUtilsRelaunch, CopiesTheExecutableIntoTempAndStartsTheCopyInTheWorkingFolder)
 {
@@ -373,8 +376,7 @@ TEST(CInstallUtilsRelaunch, CopiesTheExecutableIntoTempAndStartsTheCopyInTheWork
     ASSERT_TRUE(record);
     EXPECT_TRUE(EqualsIgnoringCase(record->strModule, probe.Copy())) << testing::PrintToString(record->strModule);
     EXPECT_EQ(record->strCurrentDirectory, strWorkingFolder);
-    EXPECT_EQ(record->args,
-              (std::vector<std::wstring>{L"/out=" + strRecord, L"/run=C:\\a b\\setup.exe", L"extra"}));
+    EXPECT_EQ(record->args, (std::vector<std::wstring>{L"/out=" + strRecord, L"/run=C:\\a b\\setup.exe", L"extra"}));
     EXPECT_EQ(CountLogged(log, HLOG_DEBUG,
                           L"Running " + probe.Copy() + L" in " + strWorkingFolder + L" with command line " +
                               strArguments + L".\n"),
@@ -436,7 +438,7 @@ CHKernelHandle StartWaitingProbe(const std::wstring& strProgram, const CReleaseE
     return CHKernelHandle(info.hProcess);
 }
 
-} // namespace
+}  // namespace
 
 TEST(CInstallUtilsRelaunch, DoesNothingWhileTheCopyInTempRuns)
 {

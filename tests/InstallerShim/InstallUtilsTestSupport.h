@@ -19,7 +19,10 @@
 
 constexpr DWORD g_dwTestProcessTimeoutMs = 20000;
 
-inline std::wstring ProcessProbePath() { return TestProgramFolder() + L"ProcessProbe.exe"; }
+inline std::wstring ProcessProbePath()
+{
+    return TestProgramFolder() + L"ProcessProbe.exe";
+}
 
 // A copy of ProcessProbe.exe at strPath (a test failure when it cannot be made).
 inline void CopyProcessProbeTo(const std::wstring& strPath)
@@ -77,8 +80,8 @@ inline size_t CountLogged(const CLogCapture& log, int nLevel, const std::wstring
 // The messages logged at that level that contain the text.
 inline size_t CountLoggedContaining(const CLogCapture& log, int nLevel, const std::wstring& strPart)
 {
-    return CountLoggedWhere(log, nLevel,
-                            [&](const std::wstring& strLogged) { return strLogged.find(strPart) != std::wstring::npos; });
+    return CountLoggedWhere(
+        log, nLevel, [&](const std::wstring& strLogged) { return strLogged.find(strPart) != std::wstring::npos; });
 }
 
 inline bool EqualsIgnoringCase(const std::wstring& str1, const std::wstring& str2)

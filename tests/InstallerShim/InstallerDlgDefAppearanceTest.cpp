@@ -11,8 +11,7 @@
 #include "RAde/DEVEDar/SkinTestSupport.h"
 #include "TestSupport.h"
 
-namespace
-{
+namespace {
 // A skin folder made the current directory for one test.
 class CCurrentSkin
 {
@@ -42,7 +41,7 @@ const wchar_t kSkin[] =
     L"<option id=\"caption-btn-spacing\" value=\" 12px\"/><option id=\"edge-color\" value=\"c-blue\"/>"
     L"<option id=\"negative\" value=\"-3\"/><option id=\"word\" value=\"twelve\"/>"
     L"<option id=\"empty\" value=\"\"/></application-config>";
-} // namespace
+}  // namespace
 
 TEST(CInstallerDlgDefAppearance, TakesTheLaunchersOptions)
 {
@@ -97,8 +96,8 @@ TEST(CInstallerDlgDefAppearance, ReadsTheSkinOfTheCurrentDirectoryAndItsTextsAnd
     EXPECT_EQ(params.m_nIconLeftOffset, 5);
     EXPECT_EQ(params.m_nIconTextGap, 10);
     EXPECT_FALSE(params.m_bUseSystemCaptionHeight);
-    EXPECT_EQ(params.m_nCaptionHeight, static_cast<int>((::GetSystemMetrics(SM_CYCAPTION) + 10) *
-                                                        appearance.GetDpiScale()));
+    EXPECT_EQ(params.m_nCaptionHeight,
+              static_cast<int>((::GetSystemMetrics(SM_CYCAPTION) + 10) * appearance.GetDpiScale()));
 
     // Every edge in the edge colour, frame images or not.
     CHImage target = AnimationTest::SolidImage(8, 8, 0);

@@ -16,8 +16,7 @@
 
 using namespace Gallery;
 
-namespace
-{
+namespace {
 struct CWaitCase
 {
     const char* pszName;
@@ -77,7 +76,7 @@ protected:
 };
 
 const CWaitCase kCases[] = {{"wait-dialog-english", L"en-uk"}, {"wait-dialog-arabic", L"ar"}};
-} // namespace
+}  // namespace
 
 TEST_P(CGalleryTestWaitDialog, MatchesItsReference)
 {

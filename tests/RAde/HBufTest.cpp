@@ -66,7 +66,7 @@ struct CReleaseAtEnd
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST(CHBufMalloc, SizeZeroHoldsNoMemory)
 {

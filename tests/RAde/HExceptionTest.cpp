@@ -61,7 +61,7 @@ CHException CatchThroughIdiom(Thrower thrower)
     return CHException();
 }
 
-} // namespace
+}  // namespace
 
 TEST(CHException, TrailOfThreeLevelsHasTheFailureAndOneStackEntryPerMethod)
 {
@@ -96,8 +96,8 @@ TEST(CHException, DescriptionFlagsSelectEntriesCodesAndTrace)
     EXPECT_EQ(e.GetDescription(1), L"second\n\tName:\tv\nfirst\n");
     EXPECT_EQ(e.GetDescription(4), L"second\n\terrorcode:\t-2147024891\n\tName:\tv\n");
     EXPECT_EQ(e.GetDescription(2), L"second\n\tName:\tv\n\n" + e.GetStackTrace());
-    EXPECT_EQ(e.GetDescription(7), L"second\n\terrorcode:\t-2147024891\n\tName:\tv\nfirst\n\terrorcode:\t5\n\n" +
-                                       e.GetStackTrace());
+    EXPECT_EQ(e.GetDescription(7),
+              L"second\n\terrorcode:\t-2147024891\n\tName:\tv\nfirst\n\terrorcode:\t5\n\n" + e.GetStackTrace());
 }
 
 TEST(CHException, StackTraceCollapsesRepeatedLocationsAndNamesMissingOnes)
@@ -255,9 +255,8 @@ TEST(CHException, CatchIdiomConvertsEveryKindOfThrownValue)
 // than as a standard one (no 1002 entry).
 TEST(CHException, StandardHandlersSeeTheDescriptionAndTheIdiomKeepsItsOwnKind)
 {
-    CHException trail = CatchThroughIdiom([] {
-        throw CHException(L"Ünïcode text", 0x1234, HSITE).AddValue(L"File", L"C:\\x.txt");
-    });
+    CHException trail =
+        CatchThroughIdiom([] { throw CHException(L"Ünïcode text", 0x1234, HSITE).AddValue(L"File", L"C:\\x.txt"); });
     EXPECT_EQ(ErrorCodesOf(trail), (std::vector<int>{0x1234, 1005}));
 
     try {
@@ -266,8 +265,9 @@ TEST(CHException, StandardHandlersSeeTheDescriptionAndTheIdiomKeepsItsOwnKind)
         const std::string strWhat = e.what();
         const std::wstring strDescription = trail.GetDescription(7);
         std::string strExpected(strDescription.size() * 3, '\0');
-        strExpected.resize(static_cast<size_t>(::WideCharToMultiByte(CP_UTF8, 0, strDescription.data(),
-            static_cast<int>(strDescription.size()), strExpected.data(), static_cast<int>(strExpected.size()), nullptr, nullptr)));
+        strExpected.resize(static_cast<size_t>(
+            ::WideCharToMultiByte(CP_UTF8, 0, strDescription.data(), static_cast<int>(strDescription.size()),
+                                  strExpected.data(), static_cast<int>(strExpected.size()), nullptr, nullptr)));
         EXPECT_EQ(strWhat, strExpected);
         EXPECT_NE(strWhat.find("\xC3\x9C"), std::string::npos) << "UTF-8 of the first letter";
         EXPECT_NE(strWhat.find("C:\\x.txt"), std::string::npos);
@@ -311,7 +311,9 @@ TEST(CHException, SwallowingIdiomLogsTwoWarningsAndReturns)
             } HCATCH_LOG
         }
     };
-    { CFailingDestructor failing; }
+    {
+        CFailingDestructor failing;
+    }
 
     ASSERT_EQ(capture.Messages().size(), 2u);
     EXPECT_EQ(capture.Levels(), (std::vector<int>{HLOG_WARNING, HLOG_WARNING}));
@@ -349,8 +351,8 @@ TEST(CHException, Win32AndCRuntimeFailuresCarrySystemTexts)
 TEST(GetErrorMessageText, MatchesTheSystemTableAndNamesUnknownNumbers)
 {
     wchar_t szSystem[512] = {};
-    ASSERT_GT(::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                               ERROR_ACCESS_DENIED, 0x400, szSystem, 512, nullptr),
+    ASSERT_GT(::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_ACCESS_DENIED,
+                               0x400, szSystem, 512, nullptr),
               0u);
     std::wstring strSystem = szSystem;
     while (!strSystem.empty() && iswspace(strSystem.back()))

@@ -112,7 +112,7 @@ TEST(CHFile, TheDestructorClosesTheFile)
         file.WriteBytes("d", 1);
     }
     // Nobody holds it any more: an exclusive open succeeds.
-    CHFileHandle exclusive(::CreateFileW(strPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                                         nullptr));
+    CHFileHandle exclusive(
+        ::CreateFileW(strPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     EXPECT_TRUE(exclusive.IsValid()) << ::GetLastError();
 }

@@ -24,7 +24,8 @@ const std::string kUtf16BeMark = "\xFE\xFF";
 const std::wstring kAsciiText = L"Halvik Ulvo Suite\r\nsecond line: version 1.0";
 // "Grüße € " and a character outside the basic plane (U+1F600).
 const std::wstring kWideText = L"Gr\u00FC\u00DFe \u20AC \xD83D\xDE00";
-const std::string kWideTextAsUtf8 = "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x98\x80";
+const std::string kWideTextAsUtf8 = "Gr\xC3\xBC\xC3\x9F"
+                                    "e \xE2\x82\xAC \xF0\x9F\x98\x80";
 
 std::string Utf16Bytes(const std::wstring& strText, bool bBigEndian)
 {
@@ -37,7 +38,10 @@ std::string Utf16Bytes(const std::wstring& strText, bool bBigEndian)
     return bytes;
 }
 
-std::string AsciiBytes(const std::wstring& strText) { return std::string(strText.begin(), strText.end()); }
+std::string AsciiBytes(const std::wstring& strText)
+{
+    return std::string(strText.begin(), strText.end());
+}
 
 std::wstring ReadFileHolding(const std::string& bytes, int nDefaultEncoding)
 {
@@ -45,8 +49,7 @@ std::wstring ReadFileHolding(const std::string& bytes, int nDefaultEncoding)
     return CHFileUtilities::ReadTextFile(file.Path(), nDefaultEncoding);
 }
 
-
-} // namespace
+}  // namespace
 
 TEST(CHFileUtilities, SetPathSeparatorReplacesBothKinds)
 {
@@ -97,7 +100,8 @@ TEST(CHFileUtilities, ReadTextFileGivesTheSameTextForEveryMarkedEncoding)
 TEST(CHFileUtilities, ReadTextFileUsesTheDefaultEncodingForUnmarkedText)
 {
     // "Année" with an e acute (0xE9), read through the ANSI code page as the system reads it.
-    const std::string bytes = "Ann\xE9" "e 2024: Halvik Ulvo Suite";
+    const std::string bytes = "Ann\xE9"
+                              "e 2024: Halvik Ulvo Suite";
     wchar_t szExpected[64] = {};
     ASSERT_GT(::MultiByteToWideChar(CP_ACP, 0, bytes.c_str(), -1, szExpected, 64), 0);
     EXPECT_EQ(ReadFileHolding(bytes, HTEXT_ENCODING_ANSI), szExpected);
@@ -217,9 +221,12 @@ bool IsReadOnly(const std::wstring& strPath)
     return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_READONLY);
 }
 
-bool Exists(const std::wstring& strPath) { return ::GetFileAttributesW(strPath.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::wstring& strPath)
+{
+    return ::GetFileAttributesW(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
-} // namespace
+}  // namespace
 
 TEST(CHFileUtilities, FileNameAndFolderSplitAtTheLastSeparatorOfEitherKind)
 {
@@ -320,12 +327,12 @@ TEST(CHFileUtilities, MakeAbsolutePathNeverClimbsAboveTheRoot)
         const wchar_t* pszPath;
     };
     const Case cases[] = {
-        {L"C:\\a", L"..\\..\\x"},           // would remove the drive
-        {L"\\\\srv\\share", L"..\\x"},      // would remove the share
+        {L"C:\\a", L"..\\..\\x"},       // would remove the drive
+        {L"\\\\srv\\share", L"..\\x"},  // would remove the share
         {L"\\\\srv\\share\\a", L"..\\..\\x"},
         {L"\\\\?\\UNC\\srv\\share", L"..\\x"},
-        {L"a", L"..\\..\\x"},               // nothing left to remove
-        {L"", L"x"},                        // no base at all
+        {L"a", L"..\\..\\x"},  // nothing left to remove
+        {L"", L"x"},           // no base at all
     };
     for (const Case& c : cases) {
         CHException e = CatchThrown([&] { CHFileUtilities::MakeAbsolutePath(c.pszBase, c.pszPath); });
@@ -693,8 +700,8 @@ void RunUnixProgram(const std::string& strCommand)
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
-    ASSERT_TRUE(::CreateProcessW(nullptr, strWide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                 &info))
+    ASSERT_TRUE(
+        ::CreateProcessW(nullptr, strWide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
         << ::GetLastError();
     CHKernelHandle process(info.hProcess), thread(info.hThread);
     ::WaitForSingleObject(process.Get(), 30000);
@@ -709,7 +716,7 @@ bool WaitForExistence(const std::wstring& strPath, bool bExists)
     return false;
 }
 
-} // namespace
+}  // namespace
 
 TEST(CHFileUtilities, BuildDirectoryNeverCreatesTheServerOrTheShare)
 {
@@ -951,8 +958,8 @@ TEST(CHFileUtilities, WriteTextFileFailuresNameTheFileAndTheContent)
     CHFileHandle held = HoldExclusively(strPath);
     CHException e = CatchThrown([&] { CHFileUtilities::WriteTextFile(strPath, L"100%", false, HTEXT_ENCODING_UTF8); });
     EXPECT_EQ(ErrorCodesOf(e), (std::vector<int>{kSharingViolation, 1005, 1005}));
-    EXPECT_EQ(e.GetDescription(0), GetErrorMessageText(ERROR_SHARING_VIOLATION) + L"\n\tFilename:\t" + strPath +
-                                       L"\n\tContent:\t100%%\n");
+    EXPECT_EQ(e.GetDescription(0),
+              GetErrorMessageText(ERROR_SHARING_VIOLATION) + L"\n\tFilename:\t" + strPath + L"\n\tContent:\t100%%\n");
     held.Reset();
     EXPECT_EQ(ReadFileBytes(strPath), "keep");
 }
@@ -970,7 +977,9 @@ TEST(CHFileUtilities, StringToFileContentAppendsToTheBuffer)
 
     CHBufHGlobal globalBuffer;
     CHFileUtilities::StringToFileContent(L"a", globalBuffer, HTEXT_ENCODING_UTF16LE, true);
-    EXPECT_EQ(BufferBytes(globalBuffer), std::string("\xFF\xFE" "a\0", 4));
+    EXPECT_EQ(BufferBytes(globalBuffer), std::string("\xFF\xFE"
+                                                     "a\0",
+                                                     4));
 
     for (int nEncoding : {0, 5}) {
         CHException e = CatchThrown([&] { CHFileUtilities::StringToFileContent(L"a", heapBuffer, nEncoding, true); });
@@ -989,8 +998,8 @@ TEST(CHFileUtilities, UnmarkedUtf16TextRecognisedOnlyByItsStatistics)
     // default encoding), while Windows recognises it.
     const std::wstring strText = L"\u0412\u0435\u0440\u0441\u0438\u044F:1.0;2.0;3.1";
     const std::string bytes = Utf16Bytes(strText, false);
-    int nTests = IS_TEXT_UNICODE_ASCII16 | IS_TEXT_UNICODE_STATISTICS | IS_TEXT_UNICODE_CONTROLS |
-                 IS_TEXT_UNICODE_SIGNATURE;
+    int nTests =
+        IS_TEXT_UNICODE_ASCII16 | IS_TEXT_UNICODE_STATISTICS | IS_TEXT_UNICODE_CONTROLS | IS_TEXT_UNICODE_SIGNATURE;
     ASSERT_TRUE(::IsTextUnicode(bytes.data(), static_cast<int>(bytes.size()), &nTests));
     ASSERT_EQ(nTests, IS_TEXT_UNICODE_STATISTICS);
 

@@ -126,7 +126,7 @@ private:
     bool m_bUnlockThrows;
 };
 
-} // namespace
+}  // namespace
 
 TEST(CHLockHolder, UnlocksOnlyALockItAcquired)
 {
@@ -157,8 +157,7 @@ TEST(CHLockHolder, AnUnlockThatThrowsIsLoggedAndSwallowed)
     EXPECT_EQ(throwing.m_nUnlocks, 1);
     ASSERT_EQ(capture.Messages().size(), 2u);
     EXPECT_EQ(capture.Levels(), (std::vector<int>{HLOG_WARNING, HLOG_WARNING}));
-    EXPECT_NE(capture.Messages()[0].find(L"CHLockHolder::~CHLockHolder"), std::wstring::npos)
-        << capture.Messages()[0];
+    EXPECT_NE(capture.Messages()[0].find(L"CHLockHolder::~CHLockHolder"), std::wstring::npos) << capture.Messages()[0];
     EXPECT_NE(capture.Messages()[1].find(L"Invalid function parameter."), std::wstring::npos);
 }
 
@@ -250,8 +249,7 @@ TEST(CHMutexLock, UnlockFromAThreadThatDoesNotOwnTheMutexIsLoggedAsWarning)
     ASSERT_EQ(capture.Levels(), (std::vector<int>{HLOG_WARNING}));
     const std::wstring strMessage = capture.Messages().front();
     EXPECT_NE(strMessage.find(GetErrorMessageText(ERROR_NOT_OWNER)), std::wstring::npos) << strMessage;
-    EXPECT_NE(strMessage.find(std::to_wstring(static_cast<int>(HResultFromWin32(ERROR_NOT_OWNER)))),
-              std::wstring::npos)
+    EXPECT_NE(strMessage.find(std::to_wstring(static_cast<int>(HResultFromWin32(ERROR_NOT_OWNER)))), std::wstring::npos)
         << strMessage;
     EXPECT_NE(strMessage.find(L"CHMutexLock::Unlock"), std::wstring::npos) << strMessage;
 
@@ -304,7 +302,8 @@ TEST(CHMutexLock, LocksOfTheSamePathExcludeEachOtherAcrossProcesses)
     CHKernelHandle hHeld = NewEvent(strHeld), hRelease = NewEvent(strRelease);
     ASSERT_TRUE(hHeld && hRelease);
 
-    CHKernelHandle hProcess = StartHelperProgram(L"HoldMutex.exe", L"\"" + strPath + L"\" " + strHeld + L" " + strRelease);
+    CHKernelHandle hProcess =
+        StartHelperProgram(L"HoldMutex.exe", L"\"" + strPath + L"\" " + strHeld + L" " + strRelease);
     ASSERT_TRUE(hProcess);
     // Whatever happens below, the helper must not outlive the test.
     struct CReleaseHelper

@@ -73,16 +73,16 @@ std::wstring TextOf(const std::wstring& strPath)
 void ExpectLine(const std::wstring& strLine, double dBefore, double dAfter, const wchar_t* pszLevel,
                 const std::wstring& strMessage)
 {
-    const std::wstring strTail = CHStringHelper::Format(L" [%-10s] TID:%d : ", pszLevel,
-                                                        static_cast<int>(::GetCurrentThreadId())) +
-                                 strMessage + L"\r\n";
+    const std::wstring strTail =
+        CHStringHelper::Format(L" [%-10s] TID:%d : ", pszLevel, static_cast<int>(::GetCurrentThreadId())) + strMessage +
+        L"\r\n";
     ASSERT_TRUE(strLine.ends_with(strTail)) << testing::PrintToString(strLine);
     const std::wstring strDate = strLine.substr(0, strLine.size() - strTail.size());
     EXPECT_TRUE(strDate == CHTime::FormatDate(dBefore, 0) || strDate == CHTime::FormatDate(dAfter, 0))
         << testing::PrintToString(strDate);
 }
 
-} // namespace
+}  // namespace
 
 TEST(CHFileLog, FirstLineCreatesTheFoldersAndTheMarkAndEndsInCrLf)
 {
@@ -266,8 +266,8 @@ TEST(CHEventLog, MessageFileShowsTheFirstInsertionStringFollowedByCrLf)
     const wchar_t* apszInserts[] = {L"Halvik software  (RAde 0.7.487)\n\nthe message"};
     DWORD_PTR aArguments[] = {reinterpret_cast<DWORD_PTR>(apszInserts[0])};
     wchar_t szText[256] = {};
-    DWORD dwChars = ::FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, hModule, 1, 0,
-                                     szText, 256, reinterpret_cast<va_list*>(aArguments));
+    DWORD dwChars = ::FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, hModule, 1, 0, szText,
+                                     256, reinterpret_cast<va_list*>(aArguments));
     ::FreeLibrary(hModule);
     EXPECT_EQ(std::wstring(szText, dwChars), std::wstring(apszInserts[0]) + L"\r\n");
 }

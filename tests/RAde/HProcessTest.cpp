@@ -17,7 +17,10 @@ namespace {
 
 constexpr DWORD g_dwProcessTimeoutMs = 20000;
 
-std::wstring ProbePath() { return TestProgramFolder() + L"ProcessProbe.exe"; }
+std::wstring ProbePath()
+{
+    return TestProgramFolder() + L"ProcessProbe.exe";
+}
 
 std::wstring UniqueSuffix()
 {
@@ -25,7 +28,10 @@ std::wstring UniqueSuffix()
     return std::to_wstring(::GetCurrentProcessId()) + L"x" + std::to_wstring(::InterlockedIncrement(&s_nCounter));
 }
 
-bool Exists(const std::wstring& strPath) { return ::GetFileAttributesW(strPath.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::wstring& strPath)
+{
+    return ::GetFileAttributesW(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 // Sets a variable of this process and takes it away again.
 class CVariableGuard
@@ -81,7 +87,7 @@ std::wstring Lower(std::wstring strText)
     return strText;
 }
 
-} // namespace
+}  // namespace
 
 TEST(CHProcess, RunPassesFolderEnvironmentAndCommandLine)
 {
@@ -228,8 +234,8 @@ TEST(CHProcess, ProgramUnderAFolderWithABlankIsQuoted)
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
-    ASSERT_TRUE(::CreateProcessW(nullptr, strUnquoted.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                 &info));
+    ASSERT_TRUE(
+        ::CreateProcessW(nullptr, strUnquoted.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
     CHKernelHandle hProcess(info.hProcess), hThread(info.hThread);
     ASSERT_EQ(::WaitForSingleObject(hProcess.Get(), g_dwProcessTimeoutMs), WAIT_OBJECT_0);
     EXPECT_TRUE(Exists(strPlanted + L".started"));

@@ -50,12 +50,12 @@ protected:
     bool ReadRaw(const std::wstring& strSubKey, const std::wstring& strName, DWORD& dwType, std::string& bytes)
     {
         DWORD cbData = 0;
-        if (::RegGetValueW(HKEY_CURRENT_USER, strSubKey.c_str(), strName.c_str(), RRF_RT_ANY | RRF_NOEXPAND,
-                           &dwType, nullptr, &cbData) != ERROR_SUCCESS)
+        if (::RegGetValueW(HKEY_CURRENT_USER, strSubKey.c_str(), strName.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &dwType,
+                           nullptr, &cbData) != ERROR_SUCCESS)
             return false;
         bytes.assign(cbData, '\0');
-        return ::RegGetValueW(HKEY_CURRENT_USER, strSubKey.c_str(), strName.c_str(), RRF_RT_ANY | RRF_NOEXPAND,
-                              &dwType, bytes.data(), &cbData) == ERROR_SUCCESS;
+        return ::RegGetValueW(HKEY_CURRENT_USER, strSubKey.c_str(), strName.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &dwType,
+                              bytes.data(), &cbData) == ERROR_SUCCESS;
     }
 
     std::wstring m_strSubKey;  // below HKEY_CURRENT_USER
@@ -67,7 +67,6 @@ std::string BytesOf(const std::wstring& strText)
     return std::string(reinterpret_cast<const char*>(strText.c_str()), (strText.size() + 1) * sizeof(wchar_t));
 }
 
-
 CHRegistry::ValueNames Sorted(CHRegistry::ValueNames names)
 {
     std::sort(names.begin(), names.end());
@@ -77,15 +76,15 @@ CHRegistry::ValueNames Sorted(CHRegistry::ValueNames names)
 const int kFileNotFound = HResultFromWin32(ERROR_FILE_NOT_FOUND);
 const int kInvalidData = HResultFromWin32(ERROR_INVALID_DATA);
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Opening key paths
 
 TEST_F(CHRegistryTest, RootNameMustBeOneOfTheFiveExactly)
 {
-    for (const wchar_t* pszPath : {L"hkey_current_user\\Software", L"HKCU\\Software", L"", L"\\\\",
-                                   L"Software\\HKEY_CURRENT_USER"}) {
+    for (const wchar_t* pszPath :
+         {L"hkey_current_user\\Software", L"HKCU\\Software", L"", L"\\\\", L"Software\\HKEY_CURRENT_USER"}) {
         CHRegKey key;
         CHException e = CatchThrown([&] { CHRegistry::RegOpenRegKey(key, pszPath, false, false, false, false); });
         EXPECT_EQ(ErrorCodesOf(e).front(), 1010) << pszPath;
@@ -98,8 +97,8 @@ TEST_F(CHRegistryTest, RootNameMustBeOneOfTheFiveExactly)
                                    L"\tbUse64bitHive:\t0\n");
     EXPECT_EQ(ErrorCodesOf(CatchThrown([] { CHRegistry::Exists(L"hkey_users", nullptr); })).front(), 1010);
 
-    for (const wchar_t* pszRoot : {L"HKEY_LOCAL_MACHINE", L"HKEY_CURRENT_USER", L"HKEY_CURRENT_CONFIG",
-                                   L"HKEY_USERS", L"HKEY_CLASSES_ROOT"})
+    for (const wchar_t* pszRoot :
+         {L"HKEY_LOCAL_MACHINE", L"HKEY_CURRENT_USER", L"HKEY_CURRENT_CONFIG", L"HKEY_USERS", L"HKEY_CLASSES_ROOT"})
         EXPECT_TRUE(CHRegistry::Exists(pszRoot, nullptr)) << pszRoot;
 }
 
@@ -136,18 +135,18 @@ TEST_F(CHRegistryTest, WriteAccessOnlyWhenAskedAndEmptyComponentsSkipped)
     CHRegKey readOnly;
     CHRegistry::RegOpenRegKey(readOnly, strSloppyPath, true, false, false, false);
     ASSERT_TRUE(readOnly);
-    EXPECT_EQ(::RegSetValueExW(readOnly.Get(), L"w", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValue),
-                               sizeof(dwValue)),
-              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(
+        ::RegSetValueExW(readOnly.Get(), L"w", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValue), sizeof(dwValue)),
+        ERROR_ACCESS_DENIED);
     DWORD cbData = 0;
     EXPECT_EQ(::RegQueryValueExW(readOnly.Get(), L"v", nullptr, nullptr, nullptr, &cbData), ERROR_SUCCESS);
 
     CHRegKey writable;
     CHRegistry::RegOpenRegKey(writable, strSloppyPath, true, true, false, false);
     ASSERT_TRUE(writable);
-    EXPECT_EQ(::RegSetValueExW(writable.Get(), L"w", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValue),
-                               sizeof(dwValue)),
-              ERROR_SUCCESS);
+    EXPECT_EQ(
+        ::RegSetValueExW(writable.Get(), L"w", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValue), sizeof(dwValue)),
+        ERROR_SUCCESS);
 }
 
 TEST_F(CHRegistryTest, SixtyFourBitViewOpensMachineKeys)
@@ -163,8 +162,8 @@ TEST_F(CHRegistryTest, SixtyFourBitViewOpensMachineKeys)
               ERROR_SUCCESS);
     wchar_t szExpected[256] = {};
     DWORD cbExpected = sizeof(szExpected);
-    const LSTATUS status = ::RegGetValueW(hKey, nullptr, L"CurrentVersion", RRF_RT_REG_SZ, nullptr, szExpected,
-                                          &cbExpected);
+    const LSTATUS status =
+        ::RegGetValueW(hKey, nullptr, L"CurrentVersion", RRF_RT_REG_SZ, nullptr, szExpected, &cbExpected);
     ::RegCloseKey(hKey);
     ASSERT_EQ(status, ERROR_SUCCESS);
     EXPECT_EQ(CHRegistry::GetStringValue(strKey, L"CurrentVersion", nullptr, true), szExpected);
@@ -234,8 +233,8 @@ TEST_F(CHRegistryTest, GetStringValueWithoutDefaultThrowsWithKeyAndView)
     EXPECT_TRUE(eKey.FindErrorCode(2004, nullptr));
     EXPECT_EQ(eKey.GetDescription(1), L"Failed to read registry value.\n\tRegistrykey:\t" + strMissingKey +
                                           L"\\v\n\tbUse64bitHive:\t0\nFailed to open registry key.\n"
-                                          L"\tRegistrykey:\t" + strMissingKey + L"\n" +
-                                          GetErrorMessageText(ERROR_FILE_NOT_FOUND) + L"\n");
+                                          L"\tRegistrykey:\t" +
+                                          strMissingKey + L"\n" + GetErrorMessageText(ERROR_FILE_NOT_FOUND) + L"\n");
 }
 
 TEST_F(CHRegistryTest, ExpandableStringIsReadAsStored)
@@ -272,8 +271,8 @@ TEST_F(CHRegistryTest, WriteFailureThrowsWithTheSystemsError)
                                 nullptr),
               ERROR_SUCCESS);
     const wchar_t szText[] = L"x";
-    const LSTATUS expected = ::RegSetValueExW(hKey, strName.c_str(), 0, REG_SZ,
-                                              reinterpret_cast<const BYTE*>(szText), sizeof(szText));
+    const LSTATUS expected =
+        ::RegSetValueExW(hKey, strName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(szText), sizeof(szText));
     ::RegCloseKey(hKey);
     ASSERT_NE(expected, ERROR_SUCCESS);
 
@@ -285,8 +284,8 @@ TEST_F(CHRegistryTest, WriteFailureThrowsWithTheSystemsError)
                 CHRegistry::SetValue(m_strKey, strName, L"x");
         });
         EXPECT_EQ(ErrorCodesOf(e), (std::vector<int>{HResultFromWin32(expected), 2015, 1005}));
-        EXPECT_EQ(e.GetDescription(0), L"Failed to write registry value.\n\tRegistrykey:\t" + m_strKey + L"\\" +
-                                           strName + L"\n");
+        EXPECT_EQ(e.GetDescription(0),
+                  L"Failed to write registry value.\n\tRegistrykey:\t" + m_strKey + L"\\" + strName + L"\n");
     }
 }
 
@@ -309,8 +308,8 @@ TEST_F(CHRegistryTest, DwordRoundTripAndDefaults)
 
 TEST_F(CHRegistryTest, DwordOfAnotherTypeIsInvalidData)
 {
-    WriteString(L"short", REG_SZ, L"1");              // fits into four bytes
-    WriteString(L"long", REG_SZ, L"12345678");        // does not
+    WriteString(L"short", REG_SZ, L"1");        // fits into four bytes
+    WriteString(L"long", REG_SZ, L"12345678");  // does not
     const DWORD dwValue = 9;
     WriteRaw(L"binary", REG_BINARY, &dwValue, sizeof(dwValue));
     WriteRaw(L"two bytes", REG_DWORD, &dwValue, 2);
@@ -319,8 +318,8 @@ TEST_F(CHRegistryTest, DwordOfAnotherTypeIsInvalidData)
         EXPECT_EQ(CHRegistry::GetDWORDValue(m_strKey, pszName, 42, false), 42u) << pszName;
         CHException e = CatchThrown([&] { CHRegistry::GetDWORDValue(m_strKey, pszName, 42, true); });
         EXPECT_EQ(ErrorCodesOf(e), (std::vector<int>{kInvalidData, 2014, 1005})) << pszName;
-        EXPECT_EQ(e.GetDescription(0), L"Failed to read registry value.\n\tRegistrykey:\t" + m_strKey + L"\\" +
-                                           pszName + L"\n");
+        EXPECT_EQ(e.GetDescription(0),
+                  L"Failed to read registry value.\n\tRegistrykey:\t" + m_strKey + L"\\" + pszName + L"\n");
     }
 }
 
@@ -352,8 +351,8 @@ TEST_F(CHRegistryTest, GetValueNamesFiltersByType)
     CHRegistry::GetValueNames(names, m_strKey, REG_EXPAND_SZ);
     EXPECT_EQ(names, (CHRegistry::ValueNames{{L"e1", REG_EXPAND_SZ}}));
     CHRegistry::GetValueNames(names, m_strKey, CHRegistry::AllTypes);
-    EXPECT_EQ(Sorted(names), (CHRegistry::ValueNames{
-                                 {L"d1", REG_DWORD}, {L"e1", REG_EXPAND_SZ}, {L"s1", REG_SZ}, {L"s2", REG_SZ}}));
+    EXPECT_EQ(Sorted(names),
+              (CHRegistry::ValueNames{{L"d1", REG_DWORD}, {L"e1", REG_EXPAND_SZ}, {L"s1", REG_SZ}, {L"s2", REG_SZ}}));
     CHRegistry::GetValueNames(names, m_strKey, REG_BINARY);
     EXPECT_TRUE(names.empty());
 

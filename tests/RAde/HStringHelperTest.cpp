@@ -17,9 +17,10 @@ using Tokens = std::vector<std::wstring>;
 
 // "Grüße €" and a character outside the basic plane (U+1F600), as UTF-16 and as UTF-8.
 const std::wstring kWideText = L"Gr\u00FC\u00DFe \u20AC \xD83D\xDE00";
-const std::string kUtf8Text = "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x98\x80";
+const std::string kUtf8Text = "Gr\xC3\xBC\xC3\x9F"
+                              "e \xE2\x82\xAC \xF0\x9F\x98\x80";
 
-} // namespace
+}  // namespace
 
 TEST(CHStringHelper, TokenizeSkipsRunsOfAnyDelimiter)
 {
@@ -156,9 +157,9 @@ TEST(CHStringHelper, StartsWithAndContainsNoCaseMatchAPartAsEqualsNoCaseDoes)
         const wchar_t* pszPart;
         bool bStarts, bContains;
     };
-    const CCase cases[] = {{L"Autorun=x", L"AUTORUN=", true, true},   {L"C:\\Temp\\WPDNSE\\x", L"wpdnse\\", false, true},
+    const CCase cases[] = {{L"Autorun=x", L"AUTORUN=", true, true}, {L"C:\\Temp\\WPDNSE\\x", L"wpdnse\\", false, true},
                            {L"\u00C4rger", L"\u00E4R", true, true}, {L"abc", L"", true, true},
-                           {L"ab", L"abc", false, false},         {L"abc", L"bd", false, false}};
+                           {L"ab", L"abc", false, false},           {L"abc", L"bd", false, false}};
     for (const CCase& test : cases) {
         EXPECT_EQ(CHStringHelper::StartsWithNoCase(test.pszText, test.pszPart), test.bStarts) << test.pszText;
         EXPECT_EQ(CHStringHelper::ContainsNoCase(test.pszText, test.pszPart), test.bContains) << test.pszText;

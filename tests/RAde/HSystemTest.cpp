@@ -38,8 +38,8 @@ testing::AssertionResult HasNullAccessList(HANDLE hObject)
 {
     PACL pDacl = reinterpret_cast<PACL>(1);
     PSECURITY_DESCRIPTOR pDescriptor = nullptr;
-    DWORD dwError = ::GetSecurityInfo(hObject, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                      &pDacl, nullptr, &pDescriptor);
+    DWORD dwError = ::GetSecurityInfo(hObject, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &pDacl,
+                                      nullptr, &pDescriptor);
     if (dwError != ERROR_SUCCESS)
         return testing::AssertionFailure() << "GetSecurityInfo failed with " << dwError;
     BOOL bPresent = FALSE, bDefaulted = FALSE;
@@ -47,12 +47,12 @@ testing::AssertionResult HasNullAccessList(HANDLE hObject)
     ::GetSecurityDescriptorDacl(pDescriptor, &bPresent, &pListed, &bDefaulted);
     ::LocalFree(pDescriptor);
     if (pDacl != nullptr || !bPresent)
-        return testing::AssertionFailure() << "access list present " << bPresent << ", "
-                                           << (pDacl ? pDacl->AceCount : 0) << " entries";
+        return testing::AssertionFailure()
+               << "access list present " << bPresent << ", " << (pDacl ? pDacl->AceCount : 0) << " entries";
     return testing::AssertionSuccess();
 }
 
-} // namespace
+}  // namespace
 
 TEST(CHSystem, KernelObjectNameUpperCasesLettersAndDigitsAndReplacesEverythingElse)
 {

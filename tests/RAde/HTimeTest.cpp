@@ -46,7 +46,7 @@ std::wstring SystemDateText(double dDate, DWORD dwFlags)
     return text ? std::wstring(text.Get(), ::SysStringLen(text.Get())) : L"<no text>";
 }
 
-} // namespace
+}  // namespace
 
 TEST(CHTime, SystemTimeToVariantTimeCountsDaysFromTheEndOf1899)
 {
@@ -62,8 +62,7 @@ TEST(CHTime, AnInvalidSystemTimeIsATimeConversionFailure)
     CHException e = CatchThrown([] { CHTime::SystemTimeToVariantTime(MakeTime(2000, 13, 1, 0, 0, 0)); });
     EXPECT_EQ(ErrorCodesOf(e), (std::vector<int>{2002, 1005}));
     EXPECT_EQ(e.GetDescription(0), L"Time conversion failed.\n");
-    EXPECT_NE(e.GetStackTrace().find(L" : CHTime::SystemTimeToVariantTime\n"), std::wstring::npos)
-        << e.GetStackTrace();
+    EXPECT_NE(e.GetStackTrace().find(L" : CHTime::SystemTimeToVariantTime\n"), std::wstring::npos) << e.GetStackTrace();
 }
 
 TEST(CHTime, GetLocalTimeAsOleDateIsTheCurrentLocalTime)

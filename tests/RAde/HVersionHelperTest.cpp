@@ -17,7 +17,7 @@ OSVERSIONINFOEXW VersionRecord(DWORD dwMajor, DWORD dwMinor)
     return version;
 }
 
-} // namespace
+}  // namespace
 
 TEST(CHVersionHelper, GetVersionReturnsTheSystemsExtendedRecord)
 {

@@ -124,7 +124,7 @@ public:
     std::atomic<DWORD> m_dwRefsLeft{~0u};
 };
 
-} // namespace
+}  // namespace
 
 TEST(CHWorkerThreadHost, RunsWorkerProcOnAThreadOfItsOwnWithTheParameter)
 {
@@ -165,13 +165,23 @@ TEST(CHWorkerThreadHost, RunsWorkerProcOnAThreadOfItsOwnWithTheParameter)
 
 TEST(CHWorkerThreadHost, AWorkerThatThrowsEndsLikeOneThatReturnsAndKeepsTheError)
 {
-    enum : DWORD { ThrowOwn, ThrowStd, ThrowInt, Return };
+    enum : DWORD
+    {
+        ThrowOwn,
+        ThrowStd,
+        ThrowInt,
+        Return
+    };
     CTestWorker host([](CTestWorker&, DWORD dwParameter) {
         switch (dwParameter) {
-        case ThrowOwn: throw CHException(L"disk on fire", 4242, HSITE).AddValue(L"File", L"C:\\a.txt");
-        case ThrowStd: throw std::runtime_error("bad thing");
-        case ThrowInt: throw 42;
-        default: return;
+        case ThrowOwn:
+            throw CHException(L"disk on fire", 4242, HSITE).AddValue(L"File", L"C:\\a.txt");
+        case ThrowStd:
+            throw std::runtime_error("bad thing");
+        case ThrowInt:
+            throw 42;
+        default:
+            return;
         }
     });
 
@@ -325,7 +335,7 @@ TEST(CHWorkerThreadHost, DestroyingASubclassMidWorkStopsTheWorkerAndOutlivesItsT
     auto host = std::make_unique<CTestWorker>([&](CTestWorker& self, DWORD) {
         hWorkerThread.Reset(::OpenThread(SYNCHRONIZE, FALSE, ::GetCurrentThreadId()));
         do {
-            ++self.m_nRounds; // the subclass's own member, read and written mid-work
+            ++self.m_nRounds;  // the subclass's own member, read and written mid-work
             ::SetEvent(hWorking.Get());
         } while (self.ContinueWorking(1));
         bEndedOnRequest = self.IsStopRequested();

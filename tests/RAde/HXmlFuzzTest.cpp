@@ -40,8 +40,8 @@ public:
         m_nPage = si.dwPageSize;
         size_t nBytes = (nMaxUnits + 1) * sizeof(wchar_t);
         m_nUsable = (nBytes + m_nPage - 1) / m_nPage * m_nPage;
-        m_pBase = static_cast<BYTE*>(::VirtualAlloc(nullptr, m_nUsable + m_nPage, MEM_RESERVE | MEM_COMMIT,
-                                                    PAGE_READWRITE));
+        m_pBase =
+            static_cast<BYTE*>(::VirtualAlloc(nullptr, m_nUsable + m_nPage, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
         DWORD dwOld = 0;
         if (!m_pBase || !::VirtualProtect(m_pBase + m_nUsable, m_nPage, PAGE_NOACCESS, &dwOld))
             throw CHException::FromLastError(HSITE);
@@ -405,11 +405,11 @@ int LoadAndCheck(CGuardedText& guarded, CHXmlNode& top, const std::wstring& strT
 
 const std::wstring kMarkupCharacters = L"<>/\"'=[&!?-";
 const std::vector<std::wstring> kMarkupSnippets = {
-    L"<", L"</", L"/>", L"<!--", L"-->", L"<![CDATA[", L"]]>", L"<?", L"?>", L"<!", L"&amp;", L"&lt", L"&",
-    L"=\"", L"\"", L"<x a='", L"<a b", L"<control ", L"</controls>", L"</ d>",
+    L"<",     L"</",  L"/>", L"<!--", L"-->", L"<![CDATA[", L"]]>",  L"<?",        L"?>",          L"<!",
+    L"&amp;", L"&lt", L"&",  L"=\"",  L"\"",  L"<x a='",    L"<a b", L"<control ", L"</controls>", L"</ d>",
 };
 
-} // namespace
+}  // namespace
 
 TEST(CHXmlFuzz, GuardPageFollowsThePlacedText)
 {
@@ -504,8 +504,9 @@ TEST(CHXmlFuzz, ShortRandomMarkupLoadsWithoutFaults)
     // Short texts made only of markup pieces reach the corners that a damaged
     // document rarely does: openers and closers meeting the end of the text.
     static const wchar_t* const kPieces[] = {
-        L"<", L">", L"/", L"\"", L"'", L"=", L" ", L"\t", L"\n", L"a", L"b", L"&", L"lt;", L"amp;", L"!--", L"--",
-        L"[CDATA[", L"]]", L"?", L"!", L"-", L"[", L"]", L"x=\"1\"", L"/>", L"</a>", L"<a>", L"\u3000", L"\xD800",
+        L"<", L">", L"/",   L"\"",      L"'",   L"=",    L" ",       L"\t",     L"\n",     L"a",
+        L"b", L"&", L"lt;", L"amp;",    L"!--", L"--",   L"[CDATA[", L"]]",     L"?",      L"!",
+        L"-", L"[", L"]",   L"x=\"1\"", L"/>",  L"</a>", L"<a>",     L"\u3000", L"\xD800",
     };
     CCrashReport crashReport;
     CGuardedText guarded(4096);

@@ -60,7 +60,7 @@ int DepthOf(const CHXmlNode& top)
     return nDepth;
 }
 
-} // namespace
+}  // namespace
 
 TEST(CHXmlNode, AttributesInEveryFormAndTheValue)
 {
@@ -211,8 +211,9 @@ TEST(CHXmlNode, OnlyTheFirstErrorIsRecorded)
 TEST(CHXmlNode, UnfinishedMarkupStopsAtTheEndOfTheText)
 {
     // Each of these runs out of text somewhere a careless scanner reads on.
-    for (const wchar_t* pszText : {L"<", L"<a", L"<a ", L"<a b=", L"<a b=\"x", L"<a b='x", L"<r><!-- x", L"<r><![CDATA[",
-                                   L"<?xml", L"<r></", L"<r></ ", L"<a b=x", L"<a\t", L"", L"text only"}) {
+    for (const wchar_t* pszText :
+         {L"<", L"<a", L"<a ", L"<a b=", L"<a b=\"x", L"<a b='x", L"<r><!-- x", L"<r><![CDATA[", L"<?xml", L"<r></",
+          L"<r></ ", L"<a b=x", L"<a\t", L"", L"text only"}) {
         SCOPED_TRACE(testing::Message() << "text: " << testing::PrintToString(std::wstring(pszText)));
         CLoaded doc(pszText);
         EXPECT_EQ(doc.pEnd, nullptr);

@@ -46,7 +46,7 @@ const wchar_t kSkin[] = LR"(<skin>
   <option id="closeButton" n="option">1</option>
 </skin>)";
 
-} // namespace
+}  // namespace
 
 TEST(CHXmlPath, StepsWithAndWithoutPredicates)
 {

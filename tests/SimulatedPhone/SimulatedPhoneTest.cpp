@@ -64,9 +64,9 @@ template <class T>
 ComPtr<T> Create(const CLSID& clsid, const IID& iid)
 {
     ComPtr<T> object;
-    EXPECT_EQ(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid,
-                                 reinterpret_cast<void**>(object.GetAddressOf())),
-              S_OK);
+    EXPECT_EQ(
+        ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(object.GetAddressOf())),
+        S_OK);
     return object;
 }
 
@@ -475,8 +475,8 @@ TEST_F(CSimulatedPhoneTest, NextLimitCutsEveryBatchShortWithSFalseWhileObjectsRe
         for (ULONG i = 0; i < nFetched; ++i)
             ids.push_back(TakeString(batch[i]));
     }
-    EXPECT_EQ(batches, (std::vector<CBatch>{{7, S_FALSE}, {7, S_FALSE}, {7, S_FALSE}, {4, S_FALSE}, {0, S_FALSE},
-                                            {0, S_FALSE}}));
+    EXPECT_EQ(batches, (std::vector<CBatch>{
+                           {7, S_FALSE}, {7, S_FALSE}, {7, S_FALSE}, {4, S_FALSE}, {0, S_FALSE}, {0, S_FALSE}}));
     EXPECT_EQ(ids.size(), 25u) << "a caller that goes on after S_FALSE gets every id";
     LPWSTR one = nullptr;
     ASSERT_EQ(objects->Reset(), S_OK);
@@ -744,8 +744,8 @@ TEST_F(CSimulatedPhoneTest, ServerCanUnloadOnlyWhenEveryObjectIsReleasedFromAnyT
     HMODULE hServer = ::LoadLibraryW((TestProgramFolder() + L"SimulatedPhone.dll").c_str());
     ASSERT_TRUE(hServer);
     using CanUnloadNow = HRESULT(STDAPICALLTYPE*)();
-    const auto pCanUnloadNow = reinterpret_cast<CanUnloadNow>(
-        reinterpret_cast<void*>(::GetProcAddress(hServer, "DllCanUnloadNow")));
+    const auto pCanUnloadNow =
+        reinterpret_cast<CanUnloadNow>(reinterpret_cast<void*>(::GetProcAddress(hServer, "DllCanUnloadNow")));
     ASSERT_TRUE(pCanUnloadNow);
     ::CoFreeUnusedLibraries();
     EXPECT_EQ(pCanUnloadNow(), S_OK);
@@ -776,4 +776,4 @@ TEST_F(CSimulatedPhoneTest, ServerCanUnloadOnlyWhenEveryObjectIsReleasedFromAnyT
     ::FreeLibrary(hServer);
 }
 
-} // namespace
+}  // namespace

@@ -12,8 +12,7 @@
 #include "RAde/DEVEDar/HWindowImpl.h"
 #include "RAde/HException.h"
 
-namespace
-{
+namespace {
 bool IsLoaded(const wchar_t* pszDll)
 {
     return ::GetModuleHandleW(pszDll) != nullptr;
@@ -53,7 +52,7 @@ bool SubclassOnce()
     CHWindowImpl window;
     return control && window.SubclassWindow(control.Get());
 }
-} // namespace
+}  // namespace
 
 int wmain()
 {
@@ -62,12 +61,9 @@ int wmain()
         return Fail("a GUI DLL was loaded before its first use");
     if (!g_pAppearance || !g_pAppearance->GetControlFont())
         return Fail("the default appearance was not built before wmain");
-    try
-    {
+    try {
         EncodePng();
-    }
-    catch (const CHException& e)
-    {
+    } catch (const CHException& e) {
         std::printf("%ls\n", e.GetDescription(7).c_str());
         return Fail("encoding a PNG");
     }

@@ -3,4 +3,7 @@
 
 extern "C" int WINAPI GdiplusStartup(ULONG_PTR*, const void*, void*);
 
-int wmain() { return GdiplusStartup(nullptr, nullptr, nullptr); }
+int wmain()
+{
+    return GdiplusStartup(nullptr, nullptr, nullptr);
+}

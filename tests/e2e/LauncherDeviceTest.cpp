@@ -273,7 +273,7 @@ protected:
     const std::wstring m_strTempCopy = m_strTemp + L"InstallerShim.exe";  // stage one's copy
 };
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Staging from one phone
@@ -304,9 +304,9 @@ TEST_F(CDeviceLauncherTest, TheInstallFilesAreStagedWhateverTheirLetterCaseAndTh
     EXPECT_TRUE(DevicePathStartedTheInstaller());
     EXPECT_EQ(ReadFileBytes(StagedInstaller() + L".started"), "preparing-window=0\n")
         << "the installer started while the copying dialog was still there";
-    EXPECT_EQ(m_log.LinesWith({L" : Starting the installer " + StagedInstaller() + L" in " + StagedFolder() + L"\\."})
-                  .size(),
-              1u)
+    EXPECT_EQ(
+        m_log.LinesWith({L" : Starting the installer " + StagedInstaller() + L" in " + StagedFolder() + L"\\."}).size(),
+        1u)
         << "started from %TEMP%, in its own folder";
     EXPECT_FALSE(NormalPathRan());
     EXPECT_FALSE(Exists(m_strTempCopy)) << "no relaunch";
@@ -348,9 +348,9 @@ TEST_F(CDeviceLauncherTest, ReportedSizesAreHintsAndBadNamesAreSkippedEachWithAW
     AddInstallFiles(strPhone);
     const std::wstring strPhoneFolder = strPhone + L"\\" + kInstallFolder;
     WriteText(strPhoneFolder + L"\\short.txt", Content(L"short", 3000));
-    WriteText(strPhoneFolder + L"\\short.txt.hssize", "5000");    // the stream ends early
+    WriteText(strPhoneFolder + L"\\short.txt.hssize", "5000");  // the stream ends early
     WriteText(strPhoneFolder + L"\\long.txt", Content(L"long", 100));
-    WriteText(strPhoneFolder + L"\\long.txt.hssize", "10");       // the stream runs past it
+    WriteText(strPhoneFolder + L"\\long.txt.hssize", "10");  // the stream runs past it
     WriteText(strPhoneFolder + L"\\unknown.txt", Content(L"unknown", 4321));
     WriteText(strPhoneFolder + L"\\unknown.txt.hssize", "none");  // no size at all
     // Names that must never become part of a path. (Written through the
@@ -369,7 +369,7 @@ TEST_F(CDeviceLauncherTest, ReportedSizesAreHintsAndBadNamesAreSkippedEachWithAW
     EXPECT_TRUE(Warnings(L"unknown.txt").empty());
 
     EXPECT_EQ(NamesIn(StagedFolder()), (std::set<std::wstring>{L"HalvikInstaller.exe", L"HalvikInstaller.exe.started",
-                                                                L"long.txt", L"short.txt", L"unknown.txt"}));
+                                                               L"long.txt", L"short.txt", L"unknown.txt"}));
     for (const wchar_t* pszName : {L"\"CON.txt\"", L"\"nul\"", L"\"x..y.txt\""})
         EXPECT_EQ(Warnings(pszName).size(), 1u) << testing::PrintToString(pszName);
     EXPECT_TRUE(DevicePathStartedTheInstaller());
@@ -509,9 +509,9 @@ TEST_F(CDeviceLauncherTest, AReadThatFailsEndsTheRunWithOneBoxNamingTheFileAndLe
     {
         const char* pszName;
         DWORD dwFailReadAt;
-        bool bAutorunBefore;    // an autorun.inf from an earlier run lies in %TEMP%
-        std::wstring strFailed; // the file whose read failed
-        bool bInstallerStaged;  // the installer arrived before the failure
+        bool bAutorunBefore;     // an autorun.inf from an earlier run lies in %TEMP%
+        std::wstring strFailed;  // the file whose read failed
+        bool bInstallerStaged;   // the installer arrived before the failure
     };
     const CCase cases[] = {
         {"half-way through a large file", 4 << 20, false, StagedFolder() + L"\\payload.bin", true},
@@ -567,7 +567,8 @@ TEST_F(CDeviceLauncherTest, ASecondStartFromThePhoneWhileTheFirstStagesEndsSilen
     ASSERT_EQ(SimulatedPhone::SetOption(SimulatedPhone::kReadDelayValue, 100), ERROR_SUCCESS);
 
     CHKernelHandle hFirst = StartProgram(m_medium.Launcher(), L"", m_root.Path());
-    ASSERT_TRUE(WaitUntil([] { return OpenLog().size() == 1; }, g_dwChainTimeoutMs)) << "the first start never opened the phone";
+    ASSERT_TRUE(WaitUntil([] { return OpenLog().size() == 1; }, g_dwChainTimeoutMs))
+        << "the first start never opened the phone";
     const CDeviceRun second = RunLauncher(m_medium.Launcher());
     ExpectCleanRun(second);
     EXPECT_EQ(ExitCodeAfter(hFirst, 0), 0u);

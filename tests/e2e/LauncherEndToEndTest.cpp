@@ -43,7 +43,7 @@ std::wstring SystemText(DWORD dwError)
     return strText;
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Stage one: from the medium to the copy in %TEMP%
@@ -197,8 +197,8 @@ TEST_F(CLauncherTest, AutorunPathsWithBlanksNeedTwoPairsOfQuotesAndMissingProgra
     const std::wstring strSpaced = medium.Path(L"Auto run\\Probe.exe");
     CopyProgram(L"ProcessProbe.exe", strSpaced);
     const std::wstring strAnswer =
-        L"autorun=\"\"" + strSpaced + L"\" /out=" + Record(L"two-pairs.rec") + L"\"\n" + // starts
-        L"autorun=\"" + strSpaced + L"\" /out=" + Record(L"one-pair.rec") + L"\n" +      // program cut at the blank
+        L"autorun=\"\"" + strSpaced + L"\" /out=" + Record(L"two-pairs.rec") + L"\"\n" +  // starts
+        L"autorun=\"" + strSpaced + L"\" /out=" + Record(L"one-pair.rec") + L"\n" +       // program cut at the blank
         L"autorun=" + medium.Path(L"Missing\\Nothing.exe") + L" /x\n" + ProbeAutorun(medium, L"plain.rec");
 
     const CChainRun run = RunStageTwo(medium, AnswerOption(Utf16Le(strAnswer, true)));
@@ -285,8 +285,7 @@ TEST_F(CLauncherTest, AnswersWithNothingUsableLeaveTheDefaultsAndTheRunEndsQuiet
         SCOPED_TRACE(testCase.pszName);
         // The installer runs half a second; without an answer the launcher
         // gives the pipe two seconds and its own read one more.
-        const CChainRun run =
-            RunStageTwo(medium, L"/runfor=500 " + testCase.strOptions);
+        const CChainRun run = RunStageTwo(medium, L"/runfor=500 " + testCase.strOptions);
         EXPECT_EQ(run.launcherExit, 0u);
         EXPECT_TRUE(run.bChainEnded);
         EXPECT_LT(run.dLauncherSeconds, 10.0);
@@ -312,10 +311,10 @@ TEST_F(CLauncherTest, TheInstallerAuthorsHeaderHandsTheAnswerToTheLauncher)
     EXPECT_EQ(HulvsSendInstallerAnswer(strTooLong.c_str(), 300), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 
     // This test answers for the installer, which waits meanwhile.
-    CHKernelHandle hLauncher =
-        StartProgram(medium.Launcher(),
-                     medium.StageTwoArguments(L"/connect=never /hold=" + strHold + L" /record=" + Record(L"installer.rec")),
-                     medium.Path(L"Setup"));
+    CHKernelHandle hLauncher = StartProgram(
+        medium.Launcher(),
+        medium.StageTwoArguments(L"/connect=never /hold=" + strHold + L" /record=" + Record(L"installer.rec")),
+        medium.Path(L"Setup"));
     ASSERT_TRUE(AwaitRecord(L"installer.rec"));
     const std::wstring strAnswer = ProbeAutorun(medium, L"autorun.rec", L" \u00E9t\u00E9") + L"delete-files=true\n";
     EXPECT_EQ(HulvsSendInstallerAnswer(strAnswer.c_str(), 10000), static_cast<DWORD>(ERROR_SUCCESS));
@@ -378,9 +377,8 @@ TEST_F(CLauncherTest, ClosingTheWaitDialogEarlyStartsTheAutorunsWhileTheDeletion
     CMedium medium(m_root / L"medium");
     medium.StageFiles(60, 100);  // long enough to close the dialog while the worker deletes
     const std::wstring strAnswer = L"language=fr\n" + ProbeAutorun(medium, L"autorun.rec") + L"delete-files=true\n";
-    CDialogUser user(L"Finalisation de l\u2019installation", [](HWND hDialog) {
-        return ::PostMessageW(hDialog, WM_COMMAND, IDCANCEL, 0) != FALSE;
-    });
+    CDialogUser user(L"Finalisation de l\u2019installation",
+                     [](HWND hDialog) { return ::PostMessageW(hDialog, WM_COMMAND, IDCANCEL, 0) != FALSE; });
 
     // Setup, which holds the skin, goes first: the dialog has its look all the same.
     const CChainRun run =
@@ -426,7 +424,8 @@ TEST_F(CLauncherTest, AReadOnlyStagedFileStopsTheDeletionAndTheDialogShowsWhyUnt
     EXPECT_TRUE(run.bChainEnded);
     EXPECT_TRUE(run.boxTexts.empty()) << testing::PrintToString(run.boxTexts);
     ASSERT_TRUE(user.Acted()) << "the dialog never showed its button";
-    EXPECT_EQ(strShown, L"Some temporary installation files could not be removed.\nThe installation itself is complete.");
+    EXPECT_EQ(strShown,
+              L"Some temporary installation files could not be removed.\nThe installation itself is complete.");
     EXPECT_EQ(strButton, L"Close");
     EXPECT_TRUE(Exists(strLocked));
     EXPECT_TRUE(Exists(medium.Staged() + L"\\f0")) << "the paths after the failure stay";

@@ -86,7 +86,8 @@ inline void CopyTree(const std::wstring& strSource, const std::wstring& strTarge
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             CopyTree(strSource + L"\\" + strName, strTarget + L"\\" + strName);
         else
-            EXPECT_TRUE(::CopyFileW((strSource + L"\\" + strName).c_str(), (strTarget + L"\\" + strName).c_str(), FALSE));
+            EXPECT_TRUE(
+                ::CopyFileW((strSource + L"\\" + strName).c_str(), (strTarget + L"\\" + strName).c_str(), FALSE));
     } while (::FindNextFileW(hFind, &data));
     ::FindClose(hFind);
 }
@@ -549,11 +550,11 @@ protected:
     // test are read and dismissed as they appear.
     struct CChainRun
     {
-        std::optional<DWORD> launcherExit;     // of the launcher the test started
-        double dLauncherSeconds = 0;           // from its start to its end
-        bool bChainEnded = false;              // every process of the test ended in time
-        std::vector<std::wstring> boxTexts;    // the message boxes, in order
-        std::vector<DWORD> otherLauncherExits; // of the other launchers seen (the copy in %TEMP%)
+        std::optional<DWORD> launcherExit;      // of the launcher the test started
+        double dLauncherSeconds = 0;            // from its start to its end
+        bool bChainEnded = false;               // every process of the test ended in time
+        std::vector<std::wstring> boxTexts;     // the message boxes, in order
+        std::vector<DWORD> otherLauncherExits;  // of the other launchers seen (the copy in %TEMP%)
     };
     CChainRun RunChain(const std::wstring& strLauncher, const std::wstring& strArguments,
                        const std::wstring& strWorkingFolder = std::wstring(), DWORD dwTimeoutMs = g_dwChainTimeoutMs)
@@ -618,4 +619,4 @@ protected:
     std::wstring m_strTempCopy;
 };
 
-} // namespace e2e
+}  // namespace e2e

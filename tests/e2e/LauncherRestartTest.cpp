@@ -68,7 +68,7 @@ private:
 class CLauncherRestartTest : public CLauncherTest
 {};
 
-} // namespace
+}  // namespace
 
 TEST_F(CLauncherRestartTest, ExitCode3010RequestsARestartAndStartsNoAutorun)
 {

@@ -55,8 +55,8 @@ HWND CreateRecordingWindow()
     if (!::RegisterClassExW(&windowClass))
         return nullptr;
     // Hidden: Wine enumerates every top-level window, visible or not.
-    return ::CreateWindowExW(0, windowClass.lpszClassName, L"end session recorder", WS_OVERLAPPEDWINDOW, 0, 0,
-                             100, 100, nullptr, nullptr, windowClass.hInstance, nullptr);
+    return ::CreateWindowExW(0, windowClass.lpszClassName, L"end session recorder", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                             nullptr, nullptr, windowClass.hInstance, nullptr);
 }
 
 void DispatchMessagesFor(DWORD dwMs)
@@ -73,7 +73,7 @@ void DispatchMessagesFor(DWORD dwMs)
     }
 }
 
-} // namespace
+}  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {

@@ -45,7 +45,13 @@ namespace {
 constexpr DWORD g_dwHoldTimeoutMs = 60000;
 constexpr DWORD g_dwConnectTimeoutMs = 10000;
 
-enum class EConnect { None, AtExit, Never, Silent };
+enum class EConnect
+{
+    None,
+    AtExit,
+    Never,
+    Silent
+};
 
 struct COptions
 {
@@ -142,13 +148,13 @@ DWORD Answer(const COptions& options)
     return dwError;
 }
 
-} // namespace
+}  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
     const COptions options = ParseOptions(argc, argv);
-    const std::string strMark = ::FindWindowW(nullptr, L"Preparing installation") ? "preparing-window=1\n"
-                                                                                     : "preparing-window=0\n";
+    const std::string strMark =
+        ::FindWindowW(nullptr, L"Preparing installation") ? "preparing-window=1\n" : "preparing-window=0\n";
     WriteProbeFile(ProbeModulePath() + L".started", strMark.data(), static_cast<DWORD>(strMark.size()));
     if (!options.strRecord.empty())
         WriteProbeRecord(options.strRecord, ProbeStartRecord(argc, argv));

@@ -2,4 +2,7 @@
    the test program and check that the hardened search no longer finds it. */
 #include <windows.h>
 
-__declspec(dllexport) int HardeningProbeAnswer(void) { return 42; }
+__declspec(dllexport) int HardeningProbeAnswer(void)
+{
+    return 42;
+}

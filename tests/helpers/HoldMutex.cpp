@@ -36,7 +36,7 @@ int HoldUntilReleased(const std::wstring& strLockName, const wchar_t* pszHeldEve
     return bReleased ? 0 : 4;
 }
 
-} // namespace
+}  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {

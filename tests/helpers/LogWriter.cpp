@@ -34,8 +34,8 @@ BOOL WINAPI RecordEvent(HANDLE hSource, WORD wType, WORD wCategory, DWORD dwEven
     strLine += L"\n";
     char szUtf8[8192];
     int nBytes = ::WideCharToMultiByte(CP_UTF8, 0, strLine.c_str(), -1, szUtf8, sizeof(szUtf8), nullptr, nullptr);
-    HANDLE hFile = ::CreateFileW(g_strEventRecord.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0,
-                                 nullptr);
+    HANDLE hFile =
+        ::CreateFileW(g_strEventRecord.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
     DWORD dwWritten = 0;
     ::WriteFile(hFile, szUtf8, nBytes > 0 ? nBytes - 1 : 0, &dwWritten, nullptr);
     ::CloseHandle(hFile);
@@ -76,7 +76,9 @@ int SwallowInDestructor()
             } HCATCH_LOG
         }
     };
-    { CThrowsInDestructor object; }
+    {
+        CThrowsInDestructor object;
+    }
     return 0;
 }
 
@@ -109,7 +111,7 @@ int LogToFileOnly(const wchar_t* pszPath, int nMaxSize, int nCount, const wchar_
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {

@@ -54,8 +54,6 @@ COptions ParseOptions(int argc, wchar_t** argv)
     return options;
 }
 
-
-
 std::wstring VariableLine(const std::wstring& strName)
 {
     const DWORD cchValue = ::GetEnvironmentVariableW(strName.c_str(), nullptr, 0);
@@ -74,8 +72,6 @@ std::wstring Record(int argc, wchar_t** argv, const COptions& options)
     return strRecord;
 }
 
-
-
 bool WaitForEvent(const std::wstring& strName)
 {
     HANDLE hEvent = ::OpenEventW(SYNCHRONIZE, FALSE, strName.c_str());
@@ -86,7 +82,7 @@ bool WaitForEvent(const std::wstring& strName)
     return bSignalled;
 }
 
-} // namespace
+}  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {

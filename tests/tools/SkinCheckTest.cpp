@@ -12,8 +12,7 @@
 #include "TestSupport.h"
 #include "ToolRunSupport.h"
 
-namespace
-{
+namespace {
 std::wstring SampleSkinFolder()
 {
     return TestProgramFolder() + L"skin";
@@ -61,7 +60,8 @@ public:
     int Replace(const std::string& strFrom, const std::string& strTo, bool bAll = false)
     {
         const int nLine = LineOf(strFrom);
-        for (size_t nAt = m_xml.find(strFrom); nAt != std::string::npos; nAt = m_xml.find(strFrom, nAt + strTo.size())) {
+        for (size_t nAt = m_xml.find(strFrom); nAt != std::string::npos;
+             nAt = m_xml.find(strFrom, nAt + strTo.size())) {
             m_xml.replace(nAt, strFrom.size(), strTo);
             if (!bAll)
                 break;
@@ -153,16 +153,15 @@ const CBrokenSkin kBrokenSkins[] = {
     {"non-ASCII without a mark",
      [](CSkinCopy& skin) {
          skin.Replace("\xEF\xBB\xBF", "");
-         const size_t nFirst = std::find_if(skin.m_xml.begin(), skin.m_xml.end(), [](char ch) { return ch & 0x80; }) -
-                               skin.m_xml.begin();
+         const size_t nFirst =
+             std::find_if(skin.m_xml.begin(), skin.m_xml.end(), [](char ch) { return ch & 0x80; }) - skin.m_xml.begin();
          return skin.LineOf(skin.m_xml.substr(nFirst, 1));
      },
      "non-ASCII text in a file without a byte-order mark"},
 };
 
 class CBrokenSkinTest : public testing::TestWithParam<CBrokenSkin>
-{
-};
+{};
 
 TEST_P(CBrokenSkinTest, IsReportedOnItsLine)
 {

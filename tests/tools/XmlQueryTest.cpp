@@ -47,15 +47,14 @@ std::string Element(const std::string& strName, const std::string& strValueJson,
            ", \"type\": 0, \"attributes\": [], \"children\": [" + strChildren + "]}";
 }
 
-const std::string kSkin =
-    "<?xml version=\"1.0\"?>\r\n"
-    "<skin version=\"2\">\r\n"
-    "<forms><form id=\"main\" modal title='Main &amp; more'>"
-    "<controls><control id=\"cancel\"/><control id=\"ok\" x=\"10\">OK</control></controls>"
-    "</form></forms>\r\n"
-    "</skin>\r\n";
+const std::string kSkin = "<?xml version=\"1.0\"?>\r\n"
+                          "<skin version=\"2\">\r\n"
+                          "<forms><form id=\"main\" modal title='Main &amp; more'>"
+                          "<controls><control id=\"cancel\"/><control id=\"ok\" x=\"10\">OK</control></controls>"
+                          "</form></forms>\r\n"
+                          "</skin>\r\n";
 
-} // namespace
+}  // namespace
 
 TEST(XmlQuery, PrintsTheWholeTreeWithAttributesInDocumentOrder)
 {
@@ -159,7 +158,8 @@ TEST(XmlQuery, NestingBeyondAThousandLevelsStopsWithErrorFive)
         strTree = Element("d", "\"\"", strTree);
     EXPECT_EQ(run.dwExitCode, 0u);
     EXPECT_EQ(run.out, "{\"error\": {\"code\": 5, \"message\": \"Element nesting too deep.\", \"offset\": 3000}, "
-                       "\"node\": " + strTree + "}\n");
+                       "\"node\": " +
+                           strTree + "}\n");
 }
 
 TEST(XmlQuery, NonAsciiTextIsUtf8AndLoneSurrogatesAreEscaped)

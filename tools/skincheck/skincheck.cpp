@@ -35,22 +35,22 @@
 #include "RAde/HUniqueHandle.h"
 #include "RAde/HXmlNode.h"
 
-namespace
-{
+namespace {
 const wchar_t kSkinFile[] = L"SkinningConfig.xml";
 
 // Attributes of classes and controls that name a colour.
-constexpr const wchar_t* kColorAttributes[] = {L"color",   L"bkcolor", L"selcolor", L"seltxtcolor", L"color-s",
-                                               L"color-r", L"color-u", L"color-d",  L"color-f",     L"color-fd",
-                                               L"color-rd"};
+constexpr const wchar_t* kColorAttributes[] = {L"color",   L"bkcolor",  L"selcolor", L"seltxtcolor",
+                                               L"color-s", L"color-r",  L"color-u",  L"color-d",
+                                               L"color-f", L"color-fd", L"color-rd"};
 // What the launcher itself reads from every skin.
-constexpr const wchar_t* kLauncherStrings[] = {L"ids-deleting-files", L"ids-deleting-files-title", L"ids-capt-close",
-                                               L"ids-capt-minimise",  L"ids-def-error",            L"ids-app-name"};
+constexpr const wchar_t* kLauncherStrings[] = {L"ids-deleting-files", L"ids-deleting-files-title",
+                                               L"ids-capt-close",     L"ids-capt-minimise",
+                                               L"ids-def-error",      L"ids-app-name"};
 constexpr const wchar_t* kCaptionButtons[] = {L"close", L"minimize", L"maximize", L"restore", L"help"};
 constexpr const wchar_t* kButtonStateImages[] = {L"n", L"s", L"r"};
 constexpr const wchar_t* kInactiveStateImages[] = {L"nu", L"su", L"ru"};
-constexpr const wchar_t* kControlImagePrefixes[] = {L"button_", L"check_on_", L"check_off_", L"check_ind_",
-                                                    L"radio_on_", L"radio_off_"};
+constexpr const wchar_t* kControlImagePrefixes[] = {L"button_",    L"check_on_", L"check_off_",
+                                                    L"check_ind_", L"radio_on_", L"radio_off_"};
 
 struct CFinding
 {
@@ -83,8 +83,8 @@ bool IsInteger(const std::wstring& strValue, long nMin, long nMax)
 std::string ReadRawBytes(const std::wstring& strPath)
 {
     HTRY {
-        CHFileHandle file(::CreateFileW(CHFileUtilities::GetUnicodePath(strPath).c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        CHFileHandle file(::CreateFileW(CHFileUtilities::GetUnicodePath(strPath).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file)
             throw CHException::FromLastError(HSITE).AddValue(L"File", strPath);
         std::string bytes;
@@ -252,7 +252,8 @@ std::set<std::wstring> CSkinCheck::CollectIds(const wchar_t* pszList, const wcha
             if (!pId)
                 Report(*pItem, nullptr, std::wstring(L"a ") + pszKind + L" without \"id\" is ignored");
             else if (!ids.insert(*pId).second)
-                Report(*pItem, L"id", std::wstring(pszKind) + L" \"" + *pId + L"\" is defined twice: the first one counts");
+                Report(*pItem, L"id",
+                       std::wstring(pszKind) + L" \"" + *pId + L"\" is defined twice: the first one counts");
         }
         return ids;
     } HCATCH
@@ -314,16 +315,17 @@ void CSkinCheck::CheckFonts()
             if (const std::wstring* pSize = pFont->GetAttributeValue(L"size"); pSize && !IsDecimal(*pSize))
                 Report(*pFont, L"size", L"font size \"" + *pSize + L"\" is not a number");
             for (const wchar_t* pszFlag : {L"bold", L"italic", L"underline"})
-                if (const std::wstring* pFlag = pFont->GetAttributeValue(pszFlag); pFlag && *pFlag != L"true" &&
-                                                                                  *pFlag != L"false")
-                    Report(*pFont, pszFlag, std::wstring(pszFlag) + L" is \"" + *pFlag +
-                                                L"\": only \"true\" switches it on");
+                if (const std::wstring* pFlag = pFont->GetAttributeValue(pszFlag);
+                    pFlag && *pFlag != L"true" && *pFlag != L"false")
+                    Report(*pFont, pszFlag,
+                           std::wstring(pszFlag) + L" is \"" + *pFlag + L"\": only \"true\" switches it on");
         }
         const CHXmlNode* pAdjustments = skin.Find(L"fontadjustments");
         for (const CHXmlNode* pAdjustment :
              pAdjustments ? pAdjustments->GetChildren(L"fontadjustment") : std::vector<CHXmlNode*>()) {
             CheckReference(*pAdjustment, L"id", m_fontIds, L"font");
-            if (const std::wstring* pOffset = pAdjustment->GetAttributeValue(L"offset"); pOffset && !IsDecimal(*pOffset))
+            if (const std::wstring* pOffset = pAdjustment->GetAttributeValue(L"offset");
+                pOffset && !IsDecimal(*pOffset))
                 Report(*pAdjustment, L"offset", L"font offset \"" + *pOffset + L"\" is not a number");
         }
     } HCATCH
@@ -410,7 +412,8 @@ void CSkinCheck::CheckStringsAndLanguages()
         for (const auto& [strId, pFirst] : firstOf)
             for (const std::wstring& strLanguage : languages)
                 if (languagesOf[strId].count(strLanguage) == 0)
-                    Report(*pFirst, L"id", L"string \"" + strId + L"\" has no text for language \"" + strLanguage + L"\"");
+                    Report(*pFirst, L"id",
+                           L"string \"" + strId + L"\" has no text for language \"" + strLanguage + L"\"");
     } HCATCH
 }
 
@@ -457,7 +460,8 @@ void CSkinCheck::CheckControlImages()
         const std::wstring strDirectory = m_appearance.GetConfig().MakeImagePath(*pPath) + L"\\";
         for (const wchar_t* pszPrefix : kControlImagePrefixes)
             for (int nState = 0; nState < stateCount; ++nState)
-                CheckImage(OffsetOf(*pControlImages, L"path"), strDirectory + pszPrefix + GetStateSuffix(nState) + L".png", true);
+                CheckImage(OffsetOf(*pControlImages, L"path"),
+                           strDirectory + pszPrefix + GetStateSuffix(nState) + L".png", true);
         for (const wchar_t* pszState : kButtonStateImages)
             CheckImage(OffsetOf(*pControlImages, L"path"), strDirectory + L"iconbutton_" + pszState + L".png", true);
         for (const wchar_t* pszName : {L"Prog_bar_empty.png", L"Prog_bar_full.png"})
@@ -483,7 +487,8 @@ void CSkinCheck::CheckLauncherNeeds()
         if (const CHXmlNode* pEdge = skin.Find(L"application-config/option[id=\"edge-color\"]"))
             CheckReference(*pEdge, L"value", m_colorIds, L"colour");
         if (const CHXmlNode* pSpacing = skin.Find(L"application-config/option[id=\"caption-btn-spacing\"]"))
-            if (const std::wstring* pValue = pSpacing->GetAttributeValue(L"value"); pValue && !IsInteger(*pValue, 0, 1000))
+            if (const std::wstring* pValue = pSpacing->GetAttributeValue(L"value");
+                pValue && !IsInteger(*pValue, 0, 1000))
                 Report(*pSpacing, L"value", L"caption-btn-spacing \"" + *pValue + L"\" is not a number of pixels");
     } HCATCH
 }

@@ -31,8 +31,8 @@ namespace {
 struct CCodePoint
 {
     char32_t cp;
-    size_t nUnits;    // code units taken from the text
-    bool bUnpaired;   // a lone surrogate: cp is the surrogate itself
+    size_t nUnits;   // code units taken from the text
+    bool bUnpaired;  // a lone surrogate: cp is the surrogate itself
 };
 
 CCodePoint ReadCodePoint(std::wstring_view text, size_t nPos)
@@ -95,13 +95,27 @@ void AppendJsonString(std::string& out, std::wstring_view text)
         CCodePoint point = ReadCodePoint(text, nPos);
         nPos += point.nUnits;
         switch (point.cp) {
-        case U'"': out += "\\\""; break;
-        case U'\\': out += "\\\\"; break;
-        case U'\n': out += "\\n"; break;
-        case U'\r': out += "\\r"; break;
-        case U'\t': out += "\\t"; break;
-        case U'\b': out += "\\b"; break;
-        case U'\f': out += "\\f"; break;
+        case U'"':
+            out += "\\\"";
+            break;
+        case U'\\':
+            out += "\\\\";
+            break;
+        case U'\n':
+            out += "\\n";
+            break;
+        case U'\r':
+            out += "\\r";
+            break;
+        case U'\t':
+            out += "\\t";
+            break;
+        case U'\b':
+            out += "\\b";
+            break;
+        case U'\f':
+            out += "\\f";
+            break;
         default:
             if (point.bUnpaired || point.cp < 0x20)
                 AppendUnicodeEscape(out, point.cp);
@@ -214,7 +228,7 @@ std::string QueryAsJson(const std::wstring& strFile, const wchar_t* pszPath)
     } HCATCH
 }
 
-} // namespace
+}  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {

@@ -28,11 +28,11 @@ std::string Utf16BeWithMark(const std::wstring& strText)
 
 std::string Utf8WithMark(const std::wstring& strText)
 {
-    const int cbText = ::WideCharToMultiByte(CP_UTF8, 0, strText.c_str(), static_cast<int>(strText.size()), nullptr,
-                                             0, nullptr, nullptr);
+    const int cbText = ::WideCharToMultiByte(CP_UTF8, 0, strText.c_str(), static_cast<int>(strText.size()), nullptr, 0,
+                                             nullptr, nullptr);
     std::string bytes(static_cast<size_t>(cbText), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, strText.c_str(), static_cast<int>(strText.size()), bytes.data(), cbText,
-                          nullptr, nullptr);
+    ::WideCharToMultiByte(CP_UTF8, 0, strText.c_str(), static_cast<int>(strText.size()), bytes.data(), cbText, nullptr,
+                          nullptr);
     return "\xEF\xBB\xBF" + bytes;
 }
 
@@ -70,7 +70,10 @@ CAnswer ServeAnswer(const std::vector<std::string>& messages)
     return {server.GetUILanguage(), server.GetDeleteFiles(), server.GetAutoruns()};
 }
 
-CAnswer ServeAnswer(const std::string& answer) { return ServeAnswer(std::vector<std::string>{answer}); }
+CAnswer ServeAnswer(const std::string& answer)
+{
+    return ServeAnswer(std::vector<std::string>{answer});
+}
 
 void ExpectDefaults(const CAnswer& answer)
 {
@@ -104,7 +107,7 @@ private:
     std::wstring m_strOld;
 };
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // The answer
@@ -134,9 +137,8 @@ TEST(CAnswerPipeServer, ReadsTheAnswerInEachEncoding)
 TEST(CAnswerPipeServer, KeysInAnyCaseTheLastLanguageWinsAndOtherLinesAreIgnored)
 {
     const std::wstring strExe = OwnPath();
-    CAnswer answer = ServeAnswer(Utf16Le(L"LANGUAGE=aa\n\n\nunknown=1\nAutoRun=" + strExe +
-                                             L"\nautorun\nlanguage=bb\nDelete-Files=True",
-                                         true));
+    CAnswer answer = ServeAnswer(
+        Utf16Le(L"LANGUAGE=aa\n\n\nunknown=1\nAutoRun=" + strExe + L"\nautorun\nlanguage=bb\nDelete-Files=True", true));
     EXPECT_EQ(answer.strLanguage, L"bb");
     EXPECT_TRUE(answer.bDeleteFiles) << "a last line without a line feed counts";
     EXPECT_EQ(answer.autoruns, (CAnswerPipeServer::AutorunList{{strExe, L""}}));
@@ -162,10 +164,16 @@ TEST(CAnswerPipeServer, AutorunsNeedTwoQuotePairsForABlankAndMissingProgramsAreS
     const std::wstring strExe = OwnPath();
 
     CLogCapture log;
-    CAnswer answer = ServeAnswer(Utf16Le(L"autorun=\"\"" + strApp + L"\" /min\"\n"      // two pairs: whole path
-                                             L"autorun=\"" + strApp + L"\" /min\n"        // one pair: cut at the blank
-                                             L"autorun=" + folder.Path() + L"\\gone.exe\n"
-                                             L"autorun=" + strExe + L" last\n",
+    CAnswer answer = ServeAnswer(Utf16Le(L"autorun=\"\"" + strApp +
+                                             L"\" /min\"\n"  // two pairs: whole path
+                                             L"autorun=\"" +
+                                             strApp +
+                                             L"\" /min\n"  // one pair: cut at the blank
+                                             L"autorun=" +
+                                             folder.Path() +
+                                             L"\\gone.exe\n"
+                                             L"autorun=" +
+                                             strExe + L" last\n",
                                          true));
     EXPECT_EQ(answer.autoruns, (CAnswerPipeServer::AutorunList{{strApp, L"/min"}, {strExe, L"last"}}));
     EXPECT_EQ(CountLoggedContaining(log, HLOG_WARNING, L"Autorun program "), 2u);
@@ -260,7 +268,8 @@ TEST(CAnswerPipeServer, ThePipeIsAMessagePipeOfThisProcessForLocalClientsOnly)
 {
     // Wine ignores FILE_FLAG_FIRST_PIPE_INSTANCE and PIPE_REJECT_REMOTE_CLIENTS,
     // so only the flags passed can be checked for those two.
-    EXPECT_EQ(CAnswerPipeServer::PipeOpenMode & FILE_FLAG_FIRST_PIPE_INSTANCE, static_cast<DWORD>(FILE_FLAG_FIRST_PIPE_INSTANCE));
+    EXPECT_EQ(CAnswerPipeServer::PipeOpenMode & FILE_FLAG_FIRST_PIPE_INSTANCE,
+              static_cast<DWORD>(FILE_FLAG_FIRST_PIPE_INSTANCE));
     EXPECT_EQ(CAnswerPipeServer::PipeMode & PIPE_REJECT_REMOTE_CLIENTS, static_cast<DWORD>(PIPE_REJECT_REMOTE_CLIENTS));
 
     CAnswerPipeServer server;
@@ -322,4 +331,3 @@ TEST(CAnswerPipeServer, TheDestructorStopsTheWorkerAndClosesThePipe)
     EXPECT_FALSE(::WaitNamedPipeW(CAnswerPipeServer::PipeName, 10));
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
-

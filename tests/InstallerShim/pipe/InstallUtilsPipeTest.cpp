@@ -51,7 +51,7 @@ private:
     std::wstring m_strProgram;
 };
 
-} // namespace
+}  // namespace
 
 TEST(CInstallUtilsInstallerRun, AnInstallerThatNeverConnectsGetsTheDefaultsAndItsExitCodeDecidesTheRestart)
 {
@@ -75,8 +75,8 @@ TEST(CInstallUtilsInstallerRun, AnInstallerThatNeverConnectsGetsTheDefaultsAndIt
         auto record = ReadProcessProbeRecord(installer.Record());
         ASSERT_TRUE(record);
         EXPECT_EQ(record->strCurrentDirectory, installer.WorkingFolder());
-        EXPECT_EQ(record->args, (std::vector<std::wstring>{L"/out=" + installer.Record(),
-                                                           L"/exit=" + std::to_wstring(dwExitCode)}));
+        EXPECT_EQ(record->args,
+                  (std::vector<std::wstring>{L"/out=" + installer.Record(), L"/exit=" + std::to_wstring(dwExitCode)}));
     }
 }
 
@@ -121,9 +121,8 @@ TEST(CInstallUtilsInstallerRun, AnInstallerThatCannotStartRaisesAndReleasesTheWo
     {
         CInstallUtils utils;
         bool bReboot = false;
-        CHException e = CatchThrown([&] {
-            utils.RunInstallerAndGetAutorunInfo(folder / L"missing.exe", L"", folder.Path(), bReboot);
-        });
+        CHException e = CatchThrown(
+            [&] { utils.RunInstallerAndGetAutorunInfo(folder / L"missing.exe", L"", folder.Path(), bReboot); });
         const std::vector<std::wstring> functions = ErrorFunctionsOf(e);
         EXPECT_NE(std::find(functions.begin(), functions.end(), L"CInstallUtils::RunInstallerAndWaitForCompletion"),
                   functions.end());

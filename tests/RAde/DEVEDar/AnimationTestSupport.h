@@ -13,8 +13,7 @@
 
 #include "RAde/DEVEDar/HImage.h"
 
-namespace AnimationTest
-{
+namespace AnimationTest {
 // A pixel as the DWORD the bytes blue, green, red, alpha make.
 constexpr DWORD Bgra(BYTE b, BYTE g, BYTE r, BYTE a)
 {
@@ -64,4 +63,4 @@ inline ::testing::AssertionResult ColourNear(DWORD dwActual, DWORD dwExpected, i
     return ::testing::AssertionSuccess();
 }
 
-} // namespace AnimationTest
+}  // namespace AnimationTest

@@ -24,8 +24,7 @@
 #include "RAde/DEVEDar/HGUIHelpers.h"
 #include "RAde/DEVEDar/HImage.h"
 
-namespace ControlTest
-{
+namespace ControlTest {
 using namespace AnimationTest;
 
 constexpr COLORREF kBackground = RGB(40, 90, 160);
@@ -52,7 +51,10 @@ public:
     HWND Item(int nId) const { return ::GetDlgItem(m_hWnd, nId); }
 
     // Places a control at (x, y) of the dialog's client area, nWidth by nHeight pixels.
-    void Place(int nId, int x, int y, int nWidth, int nHeight) const { ::MoveWindow(Item(nId), x, y, nWidth, nHeight, TRUE); }
+    void Place(int nId, int x, int y, int nWidth, int nHeight) const
+    {
+        ::MoveWindow(Item(nId), x, y, nWidth, nHeight, TRUE);
+    }
 
     BOOL ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override
     {
@@ -149,4 +151,4 @@ public:
 private:
     CHDefaultControlImages m_saved;
 };
-} // namespace ControlTest
+}  // namespace ControlTest

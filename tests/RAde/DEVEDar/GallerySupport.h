@@ -19,8 +19,7 @@
 #include "SkinTestSupport.h"
 #include "TestSupport.h"
 
-namespace Gallery
-{
+namespace Gallery {
 using namespace ControlTest;
 
 // Per channel: the renders are the same from run to run; the tolerance only
@@ -85,4 +84,4 @@ inline void ExpectMatchesReference(const CHImage& render, const char* pszName)
     reference.Load(strReference);
     EXPECT_EQ(Compare(render, reference), "") << "compare artefacts\\gallery\\" << pszName << ".png";
 }
-} // namespace Gallery
+}  // namespace Gallery

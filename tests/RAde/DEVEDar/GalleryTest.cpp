@@ -17,8 +17,7 @@
 
 using namespace Gallery;
 
-namespace
-{
+namespace {
 struct CGalleryCase
 {
     const char* pszName;
@@ -77,8 +76,8 @@ const CGalleryCase kGallery[] = {
     {"wait-arabic", IDD_GALLERY_WAIT, L"ar", nullptr, true},
     {"controls", IDD_SKIN_CONTROLS, L"en-uk", FillControls},
     {"child", IDD_GALLERY_HOST, L"en-uk", nullptr},
-    {"inactive", IDD_GALLERY_WAIT, L"en-uk", [](CTestDialog& dialog) { ::SendMessageW(dialog, WM_NCACTIVATE, FALSE, 0); },
-     true},
+    {"inactive", IDD_GALLERY_WAIT, L"en-uk",
+     [](CTestDialog& dialog) { ::SendMessageW(dialog, WM_NCACTIVATE, FALSE, 0); }, true},
     // Zoomed in place (the style alone): the restore button replaces maximize.
     {"zoomed", IDD_GALLERY_WAIT, L"en-uk",
      [](CTestDialog& dialog) {
@@ -86,7 +85,7 @@ const CGalleryCase kGallery[] = {
      },
      true},
 };
-} // namespace
+}  // namespace
 
 TEST_P(CGalleryTest, MatchesItsReference)
 {

@@ -5,8 +5,7 @@
 
 using namespace AnimationTest;
 
-namespace
-{
+namespace {
 constexpr DWORD kMarker = Bgra(1, 2, 3, 0);
 constexpr COLORREF kBlue = RGB(0, 0, 255);
 
@@ -29,7 +28,7 @@ void FillSolid(HDC hDC, const RECT& rc, COLORREF cr)
     ::FillRect(hDC, &rc, hBrush);
     ::DeleteObject(hBrush);
 }
-} // namespace
+}  // namespace
 
 TEST(CHBackBuffer, DisabledDrawsStraightIntoTheTarget)
 {

@@ -10,8 +10,7 @@
 // The mouse is driven by messages sent to the button: without a window manager
 // Xvfb gives SendInput no reliable target.
 
-namespace
-{
+namespace {
 constexpr int kButtonId = 1234;
 constexpr int kButtonWidth = 100, kButtonHeight = 30;
 constexpr POINT kPointerAway{1270, 1015};
@@ -83,10 +82,9 @@ protected:
         // Shown without activation: Wine waits for a window manager when an
         // activated window goes, and Xvfb has none.
         ::SetWindowPos(m_parent, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
-        m_hButton = ::CreateWindowExW(0, L"BUTTON", L"Press", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10, 10,
-                                      kButtonWidth, kButtonHeight, m_parent,
-                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButtonId)),
-                                      ::GetModuleHandleW(nullptr), nullptr);
+        m_hButton = ::CreateWindowExW(
+            0, L"BUTTON", L"Press", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10, 10, kButtonWidth, kButtonHeight,
+            m_parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButtonId)), ::GetModuleHandleW(nullptr), nullptr);
         ASSERT_NE(m_hButton, nullptr);
         // The pointer away from the button, where no real mouse event comes from.
         ::SetCursorPos(kPointerAway.x, kPointerAway.y);
@@ -130,7 +128,7 @@ protected:
     CParentWindow m_parent;
     HWND m_hButton = nullptr;
 };
-} // namespace
+}  // namespace
 
 TEST_F(CHBitmapButtonImplTest, SubclassingMakesTheButtonOwnerDrawnWithATooltipThatGoesWithIt)
 {
@@ -332,7 +330,7 @@ TEST_F(CHBitmapButtonImplTest, WithoutHoverStyleTheSystemHandlesTheClickOnce)
     Send(WM_LBUTTONDOWN);
     EXPECT_EQ(::GetCapture(), m_hButton);  // taken by the system's button procedure
     EXPECT_TRUE(button.Pressed());
-    EXPECT_TRUE(button.Focus());           // which also takes the focus
+    EXPECT_TRUE(button.Focus());  // which also takes the focus
     Send(WM_LBUTTONUP);
     EXPECT_EQ(::GetCapture(), nullptr);
     EXPECT_FALSE(button.Pressed());

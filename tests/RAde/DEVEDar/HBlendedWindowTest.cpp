@@ -12,8 +12,7 @@
 
 using namespace shadowtest;
 
-namespace
-{
+namespace {
 // Records every PaintWindow call (and still paints).
 class CCountingBlendedWindow : public CHBlendedWindow
 {
@@ -57,7 +56,7 @@ CPointHit WindowFromPointOverBlendedWindowOfOtherThread(POINT pt, const RECT& rc
     DWORD dwThreadId = 0;
     std::thread thread([&] {
         MSG msg;
-        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE); // the thread's message queue
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the thread's message queue
         dwThreadId = ::GetCurrentThreadId();
         CHBlendedWindow window;
         HWND hWnd = nullptr;
@@ -78,7 +77,7 @@ CPointHit WindowFromPointOverBlendedWindowOfOtherThread(POINT pt, const RECT& rc
     EXPECT_NE(hit.hWndBlended, nullptr);
     return hit;
 }
-} // namespace
+}  // namespace
 
 TEST(CHBlendedWindow, IsALayeredToolPopupOfItsOwnClassThatTheMouseNeverHits)
 {
@@ -100,7 +99,7 @@ TEST(CHBlendedWindow, IsALayeredToolPopupOfItsOwnClassThatTheMouseNeverHits)
 
 TEST(CHBlendedWindow, AClickOnItReachesTheWindowBelowWhicheverThreadOwnsIt)
 {
-    CHWindowImpl below; // a plain opaque popup
+    CHWindowImpl below;  // a plain opaque popup
     // Away from where other tests' windows and message boxes appear.
     RECT rcBelow{60, 620, 460, 920};
     ASSERT_NE(below.Create(nullptr, &rcBelow, L"below", WS_POPUP, 0), nullptr);
@@ -133,7 +132,7 @@ TEST(CHBlendedWindow, InitPremultipliesACopyAndLeavesTheCallersImage)
 
 TEST(CHBlendedWindow, RendersNineSlicesOfThePremultipliedImageAndLeavesTheCentreTransparent)
 {
-    constexpr int kSide = 8, kCap = 2; // caps: 0.25 x 8
+    constexpr int kSide = 8, kCap = 2;  // caps: 0.25 x 8
     constexpr int kWidth = 40, kHeight = 30;
     CHImage image;
     MakeZonedImage(image, kSide, kSide, kCap);
@@ -143,7 +142,7 @@ TEST(CHBlendedWindow, RendersNineSlicesOfThePremultipliedImageAndLeavesTheCentre
     ASSERT_NE(window.Create(nullptr, &rc), nullptr);
 
     CHImage surface;
-    window.RenderSurface(surface); // hidden windows render too
+    window.RenderSurface(surface);  // hidden windows render too
     ASSERT_EQ(surface.GetWidth(), kWidth);
     ASSERT_EQ(surface.GetHeight(), kHeight);
 

@@ -14,8 +14,7 @@ using AnimationTest::ColourNear;
 using AnimationTest::PixelAt;
 using AnimationTest::PixelOf;
 
-namespace
-{
+namespace {
 INT_PTR CALLBACK NoDialogProc(HWND, UINT, WPARAM, LPARAM)
 {
     return FALSE;
@@ -23,8 +22,8 @@ INT_PTR CALLBACK NoDialogProc(HWND, UINT, WPARAM, LPARAM)
 
 CHWindowHandle CreateTestDialog(UINT nTemplate)
 {
-    return CHWindowHandle(::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(nTemplate), nullptr,
-                                               NoDialogProc, 0));
+    return CHWindowHandle(
+        ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(nTemplate), nullptr, NoDialogProc, 0));
 }
 
 // The answers for one control: its kind and skin class, then the six questions.
@@ -226,8 +225,11 @@ TEST_F(CCaptionDrawingTest, PaintsCaptionButtonsAndEdgesFromTheirImages)
         int nState;
         bool bActive;
         DWORD dwBlue;
-    } buttons[] = {{captionStateNormal, true, 30}, {captionStatePressed, true, 31}, {captionStateHover, true, 32},
-                   {captionStateNormal, false, 33}, {captionStateHover, false, 32}};
+    } buttons[] = {{captionStateNormal, true, 30},
+                   {captionStatePressed, true, 31},
+                   {captionStateHover, true, 32},
+                   {captionStateNormal, false, 33},
+                   {captionStateHover, false, 32}};
     for (const auto& button : buttons) {
         m_appearance.DrawCaptionButton({hDC.Get(), {20, 20, 40, 40}, nullptr, button.bActive}, captionButtonClose,
                                        button.nState);
@@ -262,8 +264,8 @@ TEST(CHDialogAppeareaceDef, RoundsThePopupsUpperCornersWithoutANotchAtTheMiddle)
     CHDialogAppeareaceDef appearance;
     appearance.m_options.m_bRoundedRegion = true;
     appearance.m_options.m_nTopCornerSize = 20;
-    CHWindowHandle popup(::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr, nullptr,
-                                           nullptr));
+    CHWindowHandle popup(
+        ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr));
     auto inRegion = [&](int x, int y) {
         CHRegionHandle hRegion(::CreateRectRgn(0, 0, 0, 0));
         return ::GetWindowRgn(popup.Get(), hRegion.Get()) != ERROR && ::PtInRegion(hRegion.Get(), x, y);
@@ -276,9 +278,8 @@ TEST(CHDialogAppeareaceDef, RoundsThePopupsUpperCornersWithoutANotchAtTheMiddle)
     {
         int x, y;
         bool bIn;
-    } points[] = {{0, 0, false},  {199, 0, false}, {2, 2, false},    {15, 0, true},     {0, 15, true},
-                  {0, 99, true},  {199, 99, true}, {200, 50, false}, {100, 100, false}, {100, 50, true},
-                  {199, 50, true}};
+    } points[] = {{0, 0, false},   {199, 0, false},  {2, 2, false},     {15, 0, true},   {0, 15, true},  {0, 99, true},
+                  {199, 99, true}, {200, 50, false}, {100, 100, false}, {100, 50, true}, {199, 50, true}};
     for (const auto& point : points)
         EXPECT_EQ(inRegion(point.x, point.y), point.bIn) << point.x << "," << point.y;
     for (int x = 0; x < 200; ++x)
@@ -308,8 +309,8 @@ TEST(CHDialogAppeareaceDef, LanguagesTooltipsAndCaptionButtonCommands)
     EXPECT_EQ(appearance.GetButtonTooltip(captionButtonRestore), L"");
     EXPECT_EQ(ErrorCodesOf(CatchThrown([&] { appearance.SetCaptionButtonTooltip(4, L"x"); })).front(), 1010);
 
-    CHWindowHandle window(::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
-                                            nullptr));
+    CHWindowHandle window(
+        ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr));
     const std::pair<int, WPARAM> commands[] = {{captionButtonClose, SC_CLOSE},
                                                {captionButtonMaximize, SC_MAXIMIZE},
                                                {captionButtonMinimize, SC_MINIMIZE},
@@ -335,8 +336,8 @@ TEST(CHDialogAppeareaceDef, TheDefaultAppearanceIsThereFromTheStart)
     EXPECT_FALSE(g_pAppearance->m_options.m_bWindowShadow);
     EXPECT_TRUE(g_pAppearance->m_options.m_bCustomCaption);
     const CTestNameMap map(L"any");
-    CHWindowHandle window(::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
-                                            nullptr));
+    CHWindowHandle window(
+        ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr));
     EXPECT_FALSE(g_pAppearance->GetControlText(window.Get(), map)) << "no texts before a skin is loaded";
 
     {

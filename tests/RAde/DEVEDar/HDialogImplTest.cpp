@@ -8,8 +8,7 @@
 #include "TestSupport.h"
 #include "WindowTestSupport.h"
 
-namespace
-{
+namespace {
 constexpr UINT kMissingTemplateId = 999;
 
 // The test dialog with a handler the test gives; it records what it saw.
@@ -25,8 +24,7 @@ public:
 
     BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override
     {
-        if (uMsg == WM_INITDIALOG)
-        {
+        if (uMsg == WM_INITDIALOG) {
             m_bInitDialogSeen = true;
             m_lInitDialogParam = lParam;
             m_pObjectAtInitDialog = FromHandle(hWnd);
@@ -54,17 +52,14 @@ INT_PTR CALLBACK NoDialogProc(HWND, UINT, WPARAM, LPARAM)
 {
     return FALSE;
 }
-} // namespace
+}  // namespace
 
 TEST(CHDialogImpl, ModalDialogSeesItsInitParamAndReturnsWhatEndDialogWasGiven)
 {
     CTestDialog dialog([](CTestDialog& self, UINT uMsg, WPARAM, LPARAM, LRESULT&) {
-        if (uMsg == WM_INITDIALOG)
-        {
+        if (uMsg == WM_INITDIALOG) {
             ::PostMessageW(self, WM_APP, 0, 0);
-        }
-        else if (uMsg == WM_APP)
-        {
+        } else if (uMsg == WM_APP) {
             EXPECT_TRUE(self.EndDialog(77));
         }
         return FALSE;
@@ -93,8 +88,7 @@ TEST(CHDialogImpl, ModalDialogEndedFromItsTimerMayReturnMinusOne)
             ::SetLastError(ERROR_ACCESS_DENIED);
         if (uMsg != WM_TIMER || wParam != 5)
             return FALSE;
-        if (++nTicks == 3)
-        {
+        if (++nTicks == 3) {
             self.KillTimer(5);
             self.EndDialog(-1);
         }
@@ -108,8 +102,7 @@ TEST(CHDialogImpl, ResultsGoBackDirectlyOrThroughDwlpMsgResult)
 {
     HBRUSH hBrush = static_cast<HBRUSH>(::GetStockObject(GRAY_BRUSH));
     CTestDialog dialog([&](CTestDialog& self, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) {
-        switch (uMsg)
-        {
+        switch (uMsg) {
         case WM_CTLCOLORSTATIC:
             if (reinterpret_cast<HWND>(lParam) != ::GetDlgItem(self, IDC_TEST_STATIC))
                 return FALSE;

@@ -8,16 +8,15 @@
 #include "SkinTestSupport.h"
 #include "WindowTestSupport.h"
 
-namespace
-{
+namespace {
 // Height, weight, italic flag and face of a font handle.
 std::wstring FontText(HFONT hFont)
 {
     LOGFONTW font = {};
     if (!hFont || !::GetObjectW(hFont, sizeof(font), &font))
         return L"none";
-    return std::to_wstring(font.lfHeight) + L" " + std::to_wstring(font.lfWeight) + (font.lfItalic ? L" italic " : L" ") +
-           font.lfFaceName;
+    return std::to_wstring(font.lfHeight) + L" " + std::to_wstring(font.lfWeight) +
+           (font.lfItalic ? L" italic " : L" ") + font.lfFaceName;
 }
 
 std::wstring TextOrNone(const std::optional<std::wstring>& text)
@@ -68,8 +67,8 @@ const CValueCase kValueCases[] = {
     {"a value of fewer than three pairs is skipped", L"<colors><color id=\"c\" value=\"#fff\"/></colors>", L"", 1.0f,
      Color(L"c"), L"none"},
     {"the first of two equal ids counts",
-     L"<colors><color id=\"c\" value=\"#010101\"/><color id=\"c\" value=\"#020202\"/></colors>", L"", 1.0f,
-     Color(L"c"), L"1,1,1 @255"},
+     L"<colors><color id=\"c\" value=\"#010101\"/><color id=\"c\" value=\"#020202\"/></colors>", L"", 1.0f, Color(L"c"),
+     L"1,1,1 @255"},
     {"9.5 pt at 120 dpi is made at 12 pt", L"<fonts><font id=\"f\" face=\"Tahoma\" size=\"9.5\"/></fonts>", L"", 1.25f,
      Font(L"f"), L"-16 400 Tahoma"},
     {"9.5 pt at 96 dpi is made at 10 pt", L"<fonts><font id=\"f\" face=\"Tahoma\" size=\"9.5\"/></fonts>", L"", 1.0f,
@@ -88,17 +87,17 @@ const CValueCase kValueCases[] = {
      Font(L"f"), L"0 400 Tahoma"},
     {"a size beyond any screen gives the default size",
      L"<fonts><font id=\"f\" face=\"Tahoma\" size=\"1e30\"/></fonts>", L"", 1.0f, Font(L"f"), L"0 400 Tahoma"},
-    {"with a language, a string without one is not found",
-     L"<strings><string id=\"a\" text=\"plain\"/></strings>", L"en", 1.0f, String(L"a"), L"none"},
+    {"with a language, a string without one is not found", L"<strings><string id=\"a\" text=\"plain\"/></strings>",
+     L"en", 1.0f, String(L"a"), L"none"},
     {"languages compare ignoring case",
      L"<strings><string id=\"a\" text=\"plain\"/><string id=\"a\" lang=\"en-uk\" text=\"English\"/></strings>",
      L"EN-UK", 1.0f, String(L"a"), L"English"},
     {"without a language, the first string of the id",
-     L"<strings><string id=\"a\" lang=\"de\" text=\"Deutsch\"/><string id=\"a\" text=\"plain\"/></strings>", L"",
-     1.0f, String(L"a"), L"Deutsch"},
+     L"<strings><string id=\"a\" lang=\"de\" text=\"Deutsch\"/><string id=\"a\" text=\"plain\"/></strings>", L"", 1.0f,
+     String(L"a"), L"Deutsch"},
     {"a language holding path syntax matches nothing",
-     L"<strings><string id=\"a\" text=\"plain\"/><string id=\"a\" lang=\"x/y\" text=\"odd\"/></strings>", L"x/y",
-     1.0f, String(L"a"), L"none"},
+     L"<strings><string id=\"a\" text=\"plain\"/><string id=\"a\" lang=\"x/y\" text=\"odd\"/></strings>", L"x/y", 1.0f,
+     String(L"a"), L"none"},
     {"an id holding path syntax matches nothing", L"<strings><string id=\"a\" text=\"first\"/></strings>", L"", 1.0f,
      String(L"a\"][id=\"b"), L"none"},
     {"options", L"<application-config><option id=\"o\" value=\"v\"/></application-config>", L"", 1.0f,
@@ -113,8 +112,7 @@ const CValueCase kValueCases[] = {
 };
 
 class CSkinValueTest : public testing::TestWithParam<CValueCase>
-{
-};
+{};
 
 TEST_P(CSkinValueTest, IsReadAsTheSkinSays)
 {
@@ -233,8 +231,8 @@ TEST(CHDialogSkinXmlConfig, ControlsFindTheirFontsAndTextsThroughControlClassAnd
         L"<strings><string id=\"s-ok\" text=\"Fine\"/><string id=\"s-label\" text=\"Label\"/></strings>");
     CHDialogAppeareaceDef appearance;
     LoadSkin(appearance, folder.Path());
-    CHWindowHandle parent(::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr, nullptr,
-                                            nullptr));
+    CHWindowHandle parent(
+        ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr));
     auto child = [&](const wchar_t* pszClass, DWORD dwStyle, int nId) {
         return ::CreateWindowExW(0, pszClass, L"x", WS_CHILD | dwStyle, 0, 0, 10, 10, parent.Get(),
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(nId)), nullptr, nullptr);

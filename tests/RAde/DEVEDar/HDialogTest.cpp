@@ -16,8 +16,7 @@
 
 using namespace ControlTest;
 
-namespace
-{
+namespace {
 constexpr int kCaptionHeight = 30;
 
 // A skin with a 30-pixel caption image, edges, and close and minimize buttons,
@@ -33,8 +32,8 @@ protected:
         for (const wchar_t* pszEdge : {L"edge_left", L"edge_right", L"edge_top", L"edge_bottom", L"edge_left_top",
                                        L"edge_right_top", L"edge_left_bottom", L"edge_right_bottom"})
             m_folder.AddImage(std::wstring(L"nc\\") + pszEdge + L".png", 4, 4, Bgra(20, 0, 0, 255));
-        const std::pair<const wchar_t*, BYTE> buttons[] = {{L"close_n", 30}, {L"close_r", 31}, {L"close_s", 32},
-                                                           {L"minimize_n", 40}, {L"minimize_nu", 41}};
+        const std::pair<const wchar_t*, BYTE> buttons[] = {
+            {L"close_n", 30}, {L"close_r", 31}, {L"close_s", 32}, {L"minimize_n", 40}, {L"minimize_nu", 41}};
         for (const auto& [pszName, nBlue] : buttons)
             m_folder.AddImage(std::wstring(L"nc\\btn_") + pszName + L".png", 12, 12, Bgra(nBlue, 0, 0, 255));
         LoadSkin(m_appearance, m_folder.Path());
@@ -65,7 +64,7 @@ protected:
     CHDialogAppeareaceDef m_appearance;
     CAppearanceScope m_scope{m_appearance};
 };
-} // namespace
+}  // namespace
 
 TEST_F(CCaptionFixture, ACaptionOfItsOwnHeightGrowsTheWindowAndPaintsFromTheImages)
 {

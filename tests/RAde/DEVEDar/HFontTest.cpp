@@ -5,15 +5,14 @@
 
 #include "RAde/DEVEDar/HFont.h"
 
-namespace
-{
+namespace {
 LOGFONTW LogFontOf(const CHFont& font)
 {
     LOGFONTW logFont = {};
     EXPECT_EQ(::GetObjectW(font.GetHandle(), sizeof(logFont), &logFont), static_cast<int>(sizeof(logFont)));
     return logFont;
 }
-} // namespace
+}  // namespace
 
 TEST(CHFont, PointSizeWithoutDeviceContextAt96DotsPerInch)
 {

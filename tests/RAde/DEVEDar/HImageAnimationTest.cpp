@@ -10,8 +10,7 @@
 
 using namespace AnimationTest;
 
-namespace
-{
+namespace {
 // A hidden window that drives a set on timer 21 and records every tick: the
 // frame index, the cycle count and the image the set gives afterwards.
 class CTimerOwner : public CHWindowImpl
@@ -136,7 +135,7 @@ float OvershootingProgress(int, int, const CHImageAnimationSet&)
 {
     return 2.0f;
 }
-} // namespace
+}  // namespace
 
 TEST(CHImageAnimationSet, EightFramesStepThroughTheirFramesOnTimerMessagesAndCountACycle)
 {
@@ -153,14 +152,16 @@ TEST(CHImageAnimationSet, EightFramesStepThroughTheirFramesOnTimerMessagesAndCou
     EXPECT_EQ(set.GetImage(0), &frames.m_frames[0]);
     // Paints are low-priority messages: wait until the client has painted
     // every frame (it sees them again in later cycles if it missed one).
-    ASSERT_TRUE(PumpMessagesUntil([&] {
-        if (owner.m_ticks.size() < 8)
-            return false;
-        for (const CHImage& frame : frames.m_frames)
-            if (!client.HasSeen(&frame))
+    ASSERT_TRUE(PumpMessagesUntil(
+        [&] {
+            if (owner.m_ticks.size() < 8)
                 return false;
-        return true;
-    }, 10000));
+            for (const CHImage& frame : frames.m_frames)
+                if (!client.HasSeen(&frame))
+                    return false;
+            return true;
+        },
+        10000));
 
     for (int i = 0; i < 8; ++i) {
         SCOPED_TRACE(i);
@@ -322,13 +323,13 @@ TEST(CHImageAnimationSet, SeekingIntoACrossFadeBlendsTheFramesAtThatTime)
     CHImageAnimationSet set;
     CCrossFade fade(set, {100, 100});
     set.Start(25);
-    EXPECT_EQ(ImagePixel(set.GetImage(0)), Bgra(80, 25, 160, 255)); // 0.75 first + 0.25 second
+    EXPECT_EQ(ImagePixel(set.GetImage(0)), Bgra(80, 25, 160, 255));  // 0.75 first + 0.25 second
     set.Stop();
     // The same offset in the other frame is another time stamp: the blend of
     // the first start must not be reused.
     set.Start(125);
     EXPECT_EQ(set.GetFrameIndex(), 1);
-    EXPECT_EQ(ImagePixel(set.GetImage(0)), Bgra(160, 75, 80, 255)); // 0.75 second + 0.25 first
+    EXPECT_EQ(ImagePixel(set.GetImage(0)), Bgra(160, 75, 80, 255));  // 0.75 second + 0.25 first
     set.Stop();
     set.Start(2 * 200 + 50);
     EXPECT_EQ(ImagePixel(set.GetImage(0)), Bgra(120, 50, 120, 255));
@@ -418,7 +419,7 @@ TEST(CHImageAnimationSet, AnimationsWithoutFramesOrUnknownIdsGiveNoImage)
 {
     CHImageAnimationSet set;
     CCrossFade fade(set, {100, 100});
-    set.CreateAnim(5); // no frames
+    set.CreateAnim(5);  // no frames
     CHImage big = SolidImage(8, 8, kSecond);
     set.CreateAnim(6).m_frames = {&fade.m_first, &big};
 

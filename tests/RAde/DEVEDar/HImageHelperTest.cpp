@@ -8,8 +8,7 @@
 #include "RAde/DEVEDar/HImageHelper.h"
 #include "TestSupport.h"
 
-namespace
-{
+namespace {
 // A view object that fills the bounds it is given with one colour and
 // answers with a chosen HRESULT.
 class CFillingViewObject : public IViewObject
@@ -55,7 +54,7 @@ private:
     ULONG m_nRefs = 1;
 };
 
-} // namespace
+}  // namespace
 
 TEST(CHImageHelper, OleDrawDrawsIntoTheBoundsAndThrowsFailures)
 {

@@ -6,8 +6,7 @@
 #include "RAde/DEVEDar/HImage.h"
 #include "RAde/DEVEDar/HImagePainter.h"
 
-namespace
-{
+namespace {
 constexpr int kSide = 8;  // test images are 8 x 8, caps (ratio 0.25) 2 pixels
 constexpr DWORD kUntouched = 0x00FF00FF;
 
@@ -111,7 +110,7 @@ bool operator==(POINT a, POINT b)
 {
     return a.x == b.x && a.y == b.y;
 }
-} // namespace
+}  // namespace
 
 // Both drawing paths give the same pixels for an opaque image.
 class CHImagePainterLayout : public testing::TestWithParam<bool>
@@ -303,8 +302,8 @@ TEST(CHImagePainter, CoordScreenToImageModes2To6)
         POINT pt, expected;
     } cases[] = {
         // Mode 2, 20 x 12: image rows start at y 2; caps 2 wide.
-        {2, {0, 0, 20, 12}, {1, 3}, {1, 1}},     // left cap
-        {2, {0, 0, 20, 12}, {18, 5}, {6, 3}},    // right cap
+        {2, {0, 0, 20, 12}, {1, 3}, {1, 1}},   // left cap
+        {2, {0, 0, 20, 12}, {18, 5}, {6, 3}},  // right cap
         {2, {0, 0, 20, 12}, {19, 9}, {7, 7}},
         {2, {0, 0, 20, 12}, {5, 5}, {5, 3}},     // middle: distance from the left edge
         {2, {0, 0, 20, 12}, {12, 5}, {-1, -1}},  // ... which leaves the image
@@ -327,7 +326,7 @@ TEST(CHImagePainter, CoordScreenToImageModes2To6)
     };
     for (const auto& c : cases) {
         const POINT result = CHImagePainter(c.nMode, 0.25).CoordScreenToImage(c.pt, c.rc, image);
-        EXPECT_TRUE(result == c.expected) << "mode " << c.nMode << " point (" << c.pt.x << ", " << c.pt.y
-                                          << ") gave (" << result.x << ", " << result.y << ")";
+        EXPECT_TRUE(result == c.expected) << "mode " << c.nMode << " point (" << c.pt.x << ", " << c.pt.y << ") gave ("
+                                          << result.x << ", " << result.y << ")";
     }
 }

@@ -6,8 +6,7 @@
 #include "RAde/DEVEDar/HImageProcessor.h"
 #include "TestSupport.h"
 
-namespace
-{
+namespace {
 // Every byte of the image's pixels (padding left alone) set to nValue.
 CHImage Filled(int nWidth, int nHeight, int nBPP, BYTE nValue)
 {
@@ -29,7 +28,7 @@ int CommonByte(const CHImage& image)
                 return -1;
     return nFirst;
 }
-} // namespace
+}  // namespace
 
 TEST(CHImageProcessor, WeightsBlendSecondIntoFirstTruncated)
 {
@@ -86,8 +85,8 @@ TEST(CHImageProcessor, ImagesThatDoNotMatchAreRefused)
     for (const CHImage* pSecond : {&narrower, &lower, &rgb, static_cast<const CHImage*>(nullptr)}) {
         CHImage empty;
         CHImage result = Filled(2, 2, 32, 7);
-        CHException e = CatchThrown(
-            [&] { CHImageProcessor::WeightedSumImages(first, 0.5f, pSecond ? *pSecond : empty, result); });
+        CHException e =
+            CatchThrown([&] { CHImageProcessor::WeightedSumImages(first, 0.5f, pSecond ? *pSecond : empty, result); });
         EXPECT_EQ(ErrorCodesOf(e).front(), 1010);
         EXPECT_EQ(ErrorFunctionsOf(e).back(), L"CHImageProcessor::WeightedSumImages");
         EXPECT_EQ(result.GetWidth(), 2) << "the result is left alone";

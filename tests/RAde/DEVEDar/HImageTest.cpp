@@ -6,8 +6,7 @@
 #include "RAde/DEVEDar/HImage.h"
 #include "TestSupport.h"
 
-namespace
-{
+namespace {
 // A COM stream on global memory, released when it goes.
 class CMemoryStream
 {
@@ -120,7 +119,7 @@ void ExpectFileLoadFailure(const CHException& e, HRESULT hrFirst, const std::wst
     EXPECT_EQ(ValuesNamed(e, L"file"), std::vector<std::wstring>{strPath});
     EXPECT_EQ(ErrorFunctionsOf(e).back(), L"CHImage::Load");
 }
-} // namespace
+}  // namespace
 
 TEST(CHImage, CreateGivesTopDownRowsOfTheRightPitch)
 {
@@ -156,11 +155,9 @@ TEST(CHImage, CreateRefusesBadParametersWithTheirValues)
         DWORD dwFlags;
         const wchar_t* pszFlags;
     } cases[] = {
-        {0, 5, 32, 0, L"0x0"},
-        {5, -1, 32, 0, L"0x0"},
-        {5, 5, 7, 0, L"0x0"},
-        {5, 5, 24, CHImage::createAlphaChannel, L"0x1"},  // alpha needs 32 bits
-        {0x7FFFFFFF, 2, 32, 0, L"0x0"},                   // rows larger than memory can be
+        {0, 5, 32, 0, L"0x0"},          {5, -1, 32, 0, L"0x0"},
+        {5, 5, 7, 0, L"0x0"},           {5, 5, 24, CHImage::createAlphaChannel, L"0x1"},  // alpha needs 32 bits
+        {0x7FFFFFFF, 2, 32, 0, L"0x0"},  // rows larger than memory can be
     };
     for (const auto& c : cases) {
         CHImage image;

@@ -13,8 +13,7 @@
 
 using namespace ControlTest;
 
-namespace
-{
+namespace {
 constexpr COLORREF kDark = RGB(200, 0, 0);
 constexpr COLORREF kLight = RGB(0, 200, 0);
 constexpr COLORREF kSelection = RGB(0, 160, 0);
@@ -59,8 +58,15 @@ CHAppearanceOptions Options(bool bButtons, bool bButtonOption, bool bOthers)
 CHImage DrawItemInto(HWND hDialog, HWND hControl, UINT nItem, UINT nState, UINT nType = ODT_LISTBOX)
 {
     CHImage image = SolidImage(100, 20, Bgra(1, 2, 3, 0));
-    DRAWITEMSTRUCT item{nType, static_cast<UINT>(::GetDlgCtrlID(hControl)), nItem, ODA_DRAWENTIRE, nState, hControl,
-                        image.GetDC(), RECT{0, 0, 100, 20}, 0};
+    DRAWITEMSTRUCT item{nType,
+                        static_cast<UINT>(::GetDlgCtrlID(hControl)),
+                        nItem,
+                        ODA_DRAWENTIRE,
+                        nState,
+                        hControl,
+                        image.GetDC(),
+                        RECT{0, 0, 100, 20},
+                        0};
     EXPECT_EQ(::SendMessageW(hDialog, WM_DRAWITEM, item.CtlID, reinterpret_cast<LPARAM>(&item)), TRUE);
     image.ReleaseDC();
     return image;
@@ -121,7 +127,7 @@ protected:
     std::vector<std::unique_ptr<CHListBox>> m_lists;
     CHComboBox m_combo;
 };
-} // namespace
+}  // namespace
 
 TEST_F(CStaticsFixture, GroupBoxLinesLeaveAGapForTheCaptionMirroredRightToLeft)
 {
@@ -234,8 +240,8 @@ TEST_F(CListsFixture, ItemsDrawTheSelectionIndentsAndAlignment)
     const RECT rcSelected = ItemRect(IDC_LISTS_LEFT, 1);
     const CHImage image = CaptureClient(hLeft);
     EXPECT_TRUE(ColourNear(PixelAt(image, rcSelected.right - 3, rcSelected.top + 2), PixelOf(kSelection)));
-    EXPECT_TRUE(ColourNear(PixelAt(image, rcSelected.right - 3, ItemRect(IDC_LISTS_LEFT, 0).top + 2),
-                           PixelOf(kBackground)));
+    EXPECT_TRUE(
+        ColourNear(PixelAt(image, rcSelected.right - 3, ItemRect(IDC_LISTS_LEFT, 0).top + 2), PixelOf(kBackground)));
     EXPECT_GT(itemInk(hLeft, 1, kSelectedText), 10);
     EXPECT_GT(itemInk(hLeft, 0, kText), 10);
     EXPECT_EQ(itemInk(hLeft, 0, kSelectedText), 0);
@@ -256,8 +262,8 @@ TEST_F(CListsFixture, ItemsDrawTheSelectionIndentsAndAlignment)
     // A selection image instead of the colour.
     const CHImage selection = SolidImage(8, 8, Bgra(0, 0, 250, 255));
     m_lists[0]->SetSelectionImage(&selection);
-    EXPECT_TRUE(ColourNear(PixelAt(CaptureClient(hLeft), rcSelected.right - 3, rcSelected.top + 2),
-                           Bgra(0, 0, 250, 0), 1));
+    EXPECT_TRUE(
+        ColourNear(PixelAt(CaptureClient(hLeft), rcSelected.right - 3, rcSelected.top + 2), Bgra(0, 0, 250, 0), 1));
 }
 
 TEST_F(CListsFixture, ReflectedItemsOfTheComboAndAnEmptyListAndLongTexts)
@@ -269,13 +275,14 @@ TEST_F(CListsFixture, ReflectedItemsOfTheComboAndAnEmptyListAndLongTexts)
     EXPECT_EQ(PixelAt(selected, 0, 0), Bgra(1, 2, 3, 0)) << "the item's rectangle less one pixel";
 
     // Item -1, an empty list with the focus: only the background.
-    const CHImage empty = DrawItemInto(m_dialog, m_dialog.Item(IDC_LISTS_EMPTY), static_cast<UINT>(-1),
-                                       ODS_FOCUS | ODS_SELECTED);
+    const CHImage empty =
+        DrawItemInto(m_dialog, m_dialog.Item(IDC_LISTS_EMPTY), static_cast<UINT>(-1), ODS_FOCUS | ODS_SELECTED);
     EXPECT_EQ(CountInk(empty, RECT{1, 1, 99, 19}, kBackground, 0), 98 * 18);
 
     // Texts are read at their real length.
     const std::wstring strLong(3000, L'x');
-    const auto nItem = ::SendMessageW(m_lists[2]->GetHandle(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(strLong.c_str()));
+    const auto nItem =
+        ::SendMessageW(m_lists[2]->GetHandle(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(strLong.c_str()));
     EXPECT_EQ(m_lists[2]->GetItemText(static_cast<int>(nItem)), strLong);
 }
 
@@ -290,7 +297,12 @@ TEST(SkinChildControls, SubclassesTheKindsTheOptionsNameAndAppliesColoursAndText
     LoadSkin(appearance, folder.Path(), L"en");
     const CTestNameMap nameMap(L"f", {{IDC_SKIN_PUSH, L"push"}});
 
-    struct CCase { const char* pszName; bool bButtons, bButtonOption, bOthers; size_t nButtons, nOthers; };
+    struct CCase
+    {
+        const char* pszName;
+        bool bButtons, bButtonOption, bOthers;
+        size_t nButtons, nOthers;
+    };
     const CCase cases[] = {
         {"everything", true, true, true, 5, 1},
         {"push buttons only", true, false, false, 2, 0},
@@ -322,7 +334,6 @@ TEST(SkinChildControls, SubclassesTheKindsTheOptionsNameAndAppliesColoursAndText
         EXPECT_EQ(controls.m_buttons[2]->GetHandle(), dialog.Item(IDC_SKIN_CHECK));
         RECT rc{};
         ::GetWindowRect(dialog.Item(IDC_SKIN_CHECK), &rc);
-        EXPECT_EQ(::SendMessageW(dialog.Item(IDC_SKIN_CHECK), WM_NCHITTEST, 0, MAKELPARAM(rc.left, rc.top)),
-                  HTCLIENT);
+        EXPECT_EQ(::SendMessageW(dialog.Item(IDC_SKIN_CHECK), WM_NCHITTEST, 0, MAKELPARAM(rc.left, rc.top)), HTCLIENT);
     }
 }

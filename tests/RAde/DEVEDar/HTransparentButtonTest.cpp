@@ -9,8 +9,7 @@
 
 using namespace ControlTest;
 
-namespace
-{
+namespace {
 constexpr int kWidth = 120, kHeight = 32;
 // Where the button under test is placed: below the template's controls.
 constexpr int kLeft = 10, kTop = 260;
@@ -79,12 +78,27 @@ protected:
 };
 
 // What a test does to the button before it looks.
-enum EAction : unsigned { doPress = 1, doHover = 2, doDisable = 4, doDefault = 8, doFocus = 16, doCheck = 32, noImage7 = 64 };
-} // namespace
+enum EAction : unsigned
+{
+    doPress = 1,
+    doHover = 2,
+    doDisable = 4,
+    doDefault = 8,
+    doFocus = 16,
+    doCheck = 32,
+    noImage7 = 64
+};
+}  // namespace
 
 TEST_F(CButtonFixture, DrawsTheStateChosenInItsOrderOfPriority)
 {
-    struct CCase { const char* pszName; unsigned nActions; int nState; int nId = IDC_SKIN_PUSH; };
+    struct CCase
+    {
+        const char* pszName;
+        unsigned nActions;
+        int nState;
+        int nId = IDC_SKIN_PUSH;
+    };
     const CCase cases[] = {
         {"normal", 0, stateNormal},
         {"pressed", doPress, statePressed},
@@ -106,8 +120,10 @@ TEST_F(CButtonFixture, DrawsTheStateChosenInItsOrderOfPriority)
         CHTransparentButton& button = Open(test.nId);
         ::EnableWindow(m_hButton, !(test.nActions & doDisable));
         const std::pair<unsigned, std::pair<UINT, WPARAM>> messages[] = {{doDefault, {BM_SETSTYLE, BS_DEFPUSHBUTTON}},
-            {doFocus, {WM_SETFOCUS, 0}}, {doHover, {WM_MOUSEMOVE, 0}}, {doPress, {WM_LBUTTONDOWN, MK_LBUTTON}},
-            {doCheck, {BM_SETCHECK, BST_CHECKED}}};
+                                                                         {doFocus, {WM_SETFOCUS, 0}},
+                                                                         {doHover, {WM_MOUSEMOVE, 0}},
+                                                                         {doPress, {WM_LBUTTONDOWN, MK_LBUTTON}},
+                                                                         {doCheck, {BM_SETCHECK, BST_CHECKED}}};
         for (const auto& [nAction, message] : messages)
             if (test.nActions & nAction)
                 Send(message.first, message.second);
@@ -119,7 +135,13 @@ TEST_F(CButtonFixture, DrawsTheStateChosenInItsOrderOfPriority)
 
 TEST_F(CButtonFixture, KindAndStyleComeFromTheControlAndImagesFromTheSkin)
 {
-    struct CCase { int nId; int nKind; bool bThreeState; UINT nDlgCode; };
+    struct CCase
+    {
+        int nId;
+        int nKind;
+        bool bThreeState;
+        UINT nDlgCode;
+    };
     const CCase cases[] = {
         {IDC_SKIN_PUSH, CHTransparentButton::kindPush, false, DLGC_BUTTON | DLGC_UNDEFPUSHBUTTON},
         {IDC_SKIN_DEFPUSH, CHTransparentButton::kindPush, false, DLGC_BUTTON | DLGC_DEFPUSHBUTTON},
@@ -258,7 +280,8 @@ TEST_F(CButtonFixture, HoverFadesBetweenTheImagesOnTimer21)
     auto blend = [](int nPercent) {  // of the mouse-over image, per channel
         DWORD dwPixel = 0;
         for (int n = 0; n < 24; n += 8)
-            dwPixel |= ((StateColour(0) >> n & 0xFF) * (100 - nPercent) + (StateColour(2) >> n & 0xFF) * nPercent) / 100 << n;
+            dwPixel |= ((StateColour(0) >> n & 0xFF) * (100 - nPercent) + (StateColour(2) >> n & 0xFF) * nPercent) / 100
+                       << n;
         return dwPixel;
     };
     Send(WM_TIMER, CHTransparentButton::kFadeTimerId);

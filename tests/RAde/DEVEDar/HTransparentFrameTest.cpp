@@ -12,8 +12,7 @@
 
 using namespace AnimationTest;
 
-namespace
-{
+namespace {
 constexpr COLORREF kParentBrush = RGB(255, 0, 0);
 constexpr DWORD kGreen = Bgra(0, 255, 0, 255);
 constexpr DWORD kBlue = Bgra(255, 0, 0, 255);
@@ -117,8 +116,8 @@ public:
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++m_nRefs; }
     ULONG STDMETHODCALLTYPE Release() override { return --m_nRefs; }
-    HRESULT STDMETHODCALLTYPE Draw(DWORD dwAspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC, LPCRECTL prcBounds,
-                                   LPCRECTL, BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) override
+    HRESULT STDMETHODCALLTYPE Draw(DWORD dwAspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC, LPCRECTL prcBounds, LPCRECTL,
+                                   BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) override
     {
         ++m_nDraws;
         m_dwAspect = dwAspect;
@@ -145,7 +144,7 @@ bool SameRect(const RECT& a, const RECT& b)
 {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
-} // namespace
+}  // namespace
 
 TEST_F(CFrameFixture, PaintsItsOwnPremultipliedImageOverTheParentsStaticBrush)
 {
@@ -249,7 +248,7 @@ TEST_F(CFrameFixture, AnEmptyFrameOfARunningSetLetsTheOleObjectShowInsteadOfTheO
     set.Stop();
     EXPECT_EQ(m_frame.GetImg(), &m_frame.GetOwnImage());
     m_frame.SetAnimation(nullptr, false);
-    m_frame.ClearImage(); // the object dies before the frame
+    m_frame.ClearImage();  // the object dies before the frame
     EXPECT_EQ(object.m_nRefs, 1u);
 }
 
@@ -329,8 +328,11 @@ TEST_F(CFrameFixture, TextFollowsTheStaticStyleAndTheMargins)
         DWORD dwStyle;
         int nLeftMargin;
     };
-    const CCase cases[] = {{"left", SS_LEFT, 0}, {"left, margin 60", SS_LEFT, 60}, {"centre", SS_CENTER, 0},
-                           {"right", SS_RIGHT, 0}, {"simple", SS_SIMPLE, 0}};
+    const CCase cases[] = {{"left", SS_LEFT, 0},
+                           {"left, margin 60", SS_LEFT, 60},
+                           {"centre", SS_CENTER, 0},
+                           {"right", SS_RIGHT, 0},
+                           {"simple", SS_SIMPLE, 0}};
     std::pair<int, int> ink[5];
     for (int i = 0; i < 5; ++i) {
         SCOPED_TRACE(cases[i].pszName);
@@ -364,7 +366,7 @@ TEST_F(CFrameFixture, DrawsTheOleObjectOnlyWithoutAnImageAtItsAspectRatio)
     EXPECT_TRUE(SameRect(object.m_rcBounds, RECT{5, 0, 35, 30}));
 
     m_frame.m_nMode = 0;
-    m_frame.LoadImageW(SolidImage(40, 30, kGreen)); // releases the object
+    m_frame.LoadImageW(SolidImage(40, 30, kGreen));  // releases the object
     EXPECT_EQ(object.m_nRefs, 1u);
     PaintIntoImage();
     EXPECT_EQ(object.m_nDraws, 1);

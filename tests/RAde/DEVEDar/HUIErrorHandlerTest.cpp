@@ -9,8 +9,7 @@
 #include "RAde/DEVEDar/HWindowImpl.h"
 #include "TestSupport.h"
 
-namespace
-{
+namespace {
 // What a message box showed, read from another thread while it was open.
 struct CShownBox
 {
@@ -51,8 +50,7 @@ HWND FindMessageBox(DWORD dwThreadId)
 // The message text: the box's static control that is not its icon.
 void ReadStatics(HWND hBox, CShownBox& shown)
 {
-    for (HWND hChild = ::GetWindow(hBox, GW_CHILD); hChild != nullptr; hChild = ::GetWindow(hChild, GW_HWNDNEXT))
-    {
+    for (HWND hChild = ::GetWindow(hBox, GW_CHILD); hChild != nullptr; hChild = ::GetWindow(hChild, GW_HWNDNEXT)) {
         wchar_t szClass[16] = {};
         ::GetClassNameW(hChild, szClass, 16);
         if (::lstrcmpiW(szClass, L"Static") != 0)
@@ -74,11 +72,9 @@ CShownBox WatchMessageBox(const CLogCapture& capture, Report&& report)
     CShownBox shown;
     std::thread watcher([&] {
         const ULONGLONG nEnd = ::GetTickCount64() + 10000;
-        while (!bReportReturned && ::GetTickCount64() < nEnd)
-        {
+        while (!bReportReturned && ::GetTickCount64() < nEnd) {
             HWND hBox = FindMessageBox(dwThreadId);
-            if (hBox == nullptr)
-            {
+            if (hBox == nullptr) {
                 ::Sleep(20);
                 continue;
             }
@@ -121,8 +117,8 @@ protected:
         m_strSavedDefault = CHUIErrorHandler::GetDefaultErrorText();
         m_strSavedName = CHUIErrorHandler::GetApplicationName();
         static int s_nCounter = 0;
-        m_strAppName = L"Error handler test " + std::to_wstring(::GetCurrentProcessId()) + L"." +
-                       std::to_wstring(++s_nCounter);
+        m_strAppName =
+            L"Error handler test " + std::to_wstring(::GetCurrentProcessId()) + L"." + std::to_wstring(++s_nCounter);
         CHUIErrorHandler::SetApplicationName(m_strAppName);
     }
     void TearDown() override
@@ -134,7 +130,7 @@ protected:
     std::wstring m_strAppName, m_strSavedDefault, m_strSavedName;
     CHUIErrorHandler m_handler;
 };
-} // namespace
+}  // namespace
 
 TEST_F(CHUIErrorHandlerTest, ShowsTheTextABlankLineAndTheWin32DescriptionAndLogsTheWholeError)
 {
@@ -148,8 +144,7 @@ TEST_F(CHUIErrorHandlerTest, ShowsTheTextABlankLineAndTheWin32DescriptionAndLogs
     CLogCapture capture;
     CShownBox shown = WatchMessageBox(capture, [&] { m_handler.HandleError(strText, error, owner); });
     ASSERT_TRUE(shown.bFound);
-    const std::wstring strWin32Description =
-        CHException::FromWin32Error(ERROR_ACCESS_DENIED, HSITE).GetDescription(0);
+    const std::wstring strWin32Description = CHException::FromWin32Error(ERROR_ACCESS_DENIED, HSITE).GetDescription(0);
     EXPECT_EQ(shown.strText, strText + L"\n\n" + strWin32Description);
     EXPECT_EQ(shown.strCaption, m_strAppName);
     EXPECT_EQ(shown.hWndOwner, owner.GetHandle());
@@ -187,8 +182,7 @@ TEST_F(CHUIErrorHandlerTest, WithoutAWin32EntryTheTextStandsAlone)
 TEST_F(CHUIErrorHandlerTest, AnEmptyTextIsReplacedByTheDefaultText)
 {
     CHException error = Win32Failure(ERROR_FILE_NOT_FOUND);
-    const std::wstring strWin32Description =
-        CHException::FromWin32Error(ERROR_FILE_NOT_FOUND, HSITE).GetDescription(0);
+    const std::wstring strWin32Description = CHException::FromWin32Error(ERROR_FILE_NOT_FOUND, HSITE).GetDescription(0);
     CLogCapture capture;
 
     CHUIErrorHandler::SetDefaultErrorText(L"Something went wrong.");
@@ -232,15 +226,13 @@ TEST_F(CHUIErrorHandlerTest, TheProcessWideTextsAreReadWholeWhileAnotherThreadWr
     CHUIErrorHandler::SetApplicationName(strA);
     std::atomic<bool> bStop{false};
     std::thread writer([&] {
-        for (int i = 0; !bStop; ++i)
-        {
+        for (int i = 0; !bStop; ++i) {
             CHUIErrorHandler::SetDefaultErrorText(i % 2 ? strA : strB);
             CHUIErrorHandler::SetApplicationName(i % 2 ? strB : strA);
         }
     });
     int nTorn = 0;
-    for (int i = 0; i < 20000; ++i)
-    {
+    for (int i = 0; i < 20000; ++i) {
         std::wstring strDefault = CHUIErrorHandler::GetDefaultErrorText();
         std::wstring strName = CHUIErrorHandler::GetApplicationName();
         if ((strDefault != strA && strDefault != strB) || (strName != strA && strName != strB))

@@ -9,8 +9,7 @@
 #include "TestSupport.h"
 #include "WindowTestSupport.h"
 
-namespace
-{
+namespace {
 class CCountingWindow : public CHWindowImpl
 {
 public:
@@ -92,7 +91,7 @@ LPARAM ScreenPointInside(HWND hWnd)
     ::GetWindowRect(hWnd, &rc);
     return MAKELPARAM(rc.left + 2, rc.top + 2);
 }
-} // namespace
+}  // namespace
 
 TEST(CHWindowImpl, CreatedWindowReachesItsObjectAndAnswersThroughIt)
 {
@@ -123,8 +122,7 @@ TEST(CHWindowImpl, CreateRefusesABoundObjectAndReportsTheSystemsError)
     CMessageLog log;
     CScriptedWindow window(log);
     window.Create(nullptr, &kWindowRect, L"first", WS_POPUP, 0);
-    EXPECT_EQ(ErrorCodesOf(CatchThrown([&] { window.Create(nullptr, &kWindowRect, L"second", WS_POPUP, 0); }))
-                  .front(),
+    EXPECT_EQ(ErrorCodesOf(CatchThrown([&] { window.Create(nullptr, &kWindowRect, L"second", WS_POPUP, 0); })).front(),
               static_cast<int>(HError::InvalidParameter));
 
     // A child of a window that is gone: the same error the system gives for it.
@@ -262,13 +260,11 @@ TEST(CHWindowImpl, SubclassedControlAnswersThroughTheObjectAndKeepsItsOwnBehavio
     const LRESULT nOwnHitTest = ::SendMessageW(hReference, WM_NCHITTEST, 0, ScreenPointInside(hReference));
 
     CScriptedWindow control(log, [](CScriptedWindow& self, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) {
-        if (uMsg == WM_NCHITTEST)
-        {
+        if (uMsg == WM_NCHITTEST) {
             lResult = 99;
             return TRUE;
         }
-        if (uMsg == WM_GETTEXTLENGTH)
-        {
+        if (uMsg == WM_GETTEXTLENGTH) {
             // The control's own answer, adjusted.
             lResult = self.DefWindowProc(uMsg, wParam, lParam) + 100;
             return TRUE;
@@ -311,9 +307,9 @@ TEST(CHWindowImpl, SubclassingIsRefusedTwiceForOneWindowOrOneObject)
     CScriptedWindow first(firstLog), second(secondLog);
     EXPECT_FALSE(first.SubclassWindow(nullptr));
     ASSERT_TRUE(first.SubclassWindow(hFirst));
-    EXPECT_FALSE(second.SubclassWindow(hFirst));   // the window has its object
-    EXPECT_FALSE(first.SubclassWindow(hSecond));   // the object has its window
-    EXPECT_FALSE(second.SubclassWindow(parent));   // a created window has its object too
+    EXPECT_FALSE(second.SubclassWindow(hFirst));  // the window has its object
+    EXPECT_FALSE(first.SubclassWindow(hSecond));  // the object has its window
+    EXPECT_FALSE(second.SubclassWindow(parent));  // a created window has its object too
     EXPECT_EQ(CHWindowImpl::FromHandle(hFirst), &first);
     EXPECT_EQ(CHWindowImpl::FromHandle(hSecond), nullptr);
     EXPECT_EQ(second.GetHandle(), nullptr);

@@ -14,8 +14,7 @@ using AnimationTest::ColourNear;
 using AnimationTest::PixelAt;
 using AnimationTest::PixelOf;
 
-namespace
-{
+namespace {
 std::wstring FlatText(const CHCtlColorSet& set)
 {
     std::wstring strText;
@@ -73,8 +72,9 @@ class CBackgroundDialog : public CHWindowImpl, public CHWndBackGround::CClient
 public:
     CBackgroundDialog()
     {
-        m_hDialog.Reset(::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_SKIN_CONTROLS), nullptr,
-                                             [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0));
+        m_hDialog.Reset(::CreateDialogParamW(
+            ::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_SKIN_CONTROLS), nullptr,
+            [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0));
         EXPECT_TRUE(SubclassWindow(m_hDialog.Get()));
         m_background.Attach(m_hDialog.Get(), this);
     }
@@ -104,9 +104,8 @@ public:
     {
         CHMemoryDC hDC(::CreateCompatibleDC(nullptr));
         CAnswer answer;
-        answer.hBrush = reinterpret_cast<HBRUSH>(::SendMessageW(m_hDialog.Get(), uMsg,
-                                                                reinterpret_cast<WPARAM>(hDC.Get()),
-                                                                reinterpret_cast<LPARAM>(Control(nControl))));
+        answer.hBrush = reinterpret_cast<HBRUSH>(::SendMessageW(
+            m_hDialog.Get(), uMsg, reinterpret_cast<WPARAM>(hDC.Get()), reinterpret_cast<LPARAM>(Control(nControl))));
         answer.crText = ::GetTextColor(hDC.Get());
         answer.nBkMode = ::GetBkMode(hDC.Get());
         ::GetBrushOrgEx(hDC.Get(), &answer.brushOrigin);
@@ -161,7 +160,8 @@ TEST(CHWndBackGround, AnswersColourMessagesByWindowThenIdThenMessage)
         const CBackgroundDialog::CAnswer answer = dialog.Answer(test.uMsg, test.nControl);
         EXPECT_EQ(GetRValue(answer.crText), test.nRed);
         EXPECT_EQ(answer.nBkMode, test.nBkMode);
-        const HBRUSH hExpected = std::string(test.pszBrush) == "null" ? static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH))
+        const HBRUSH hExpected = std::string(test.pszBrush) == "null"
+                                     ? static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH))
                                  : std::string(test.pszBrush) == "message" ? brushes.LookupBrush(WM_CTLCOLOREDIT)
                                                                            : background.GetBackgroundBrush();
         EXPECT_EQ(answer.hBrush, hExpected);

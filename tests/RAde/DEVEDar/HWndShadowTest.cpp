@@ -8,8 +8,7 @@
 
 using namespace shadowtest;
 
-namespace
-{
+namespace {
 // A popup standing in for a skinned dialog: every message passes the shadow's hook first.
 class CShadowedDialog : public CHWindowImpl
 {
@@ -35,8 +34,8 @@ testing::AssertionResult RectIs(const RECT& rc, int nLeft, int nTop, int nRight,
     if (rc.left == nLeft && rc.top == nTop && rc.right == nRight && rc.bottom == nBottom)
         return testing::AssertionSuccess();
     return testing::AssertionFailure() << "rectangle is " << rc.left << ", " << rc.top << ", " << rc.right << ", "
-                                       << rc.bottom << "; expected " << nLeft << ", " << nTop << ", " << nRight
-                                       << ", " << nBottom;
+                                       << rc.bottom << "; expected " << nLeft << ", " << nTop << ", " << nRight << ", "
+                                       << nBottom;
 }
 
 // The next visible window below hWnd in the z-order. Wine keeps the thread's
@@ -89,7 +88,7 @@ protected:
     CShadowedDialog m_dialog;
     HWND m_hWndShadow = nullptr;
 };
-} // namespace
+}  // namespace
 
 TEST_F(CHWndShadowTest, GrowsNinePixelsAroundTheDialogDirectlyBehindItAndStaysHidden)
 {
@@ -200,13 +199,13 @@ TEST_F(CHWndShadowTest, CutsTheDialogsWindowRegionOutOfTheShadow)
     ASSERT_TRUE(::SetWindowRgn(m_dialog, ::CreateEllipticRgn(0, 0, 300, 200), TRUE));
 
     CHRegionHandle region = ShadowRegionOf(m_hWndShadow);
-    EXPECT_FALSE(InRegion(region, 9 + 150, 9 + 100)); // the dialog's middle
-    EXPECT_FALSE(InRegion(region, 9 + 5, 9 + 100));   // inside the ellipse, near its left end
-    EXPECT_TRUE(InRegion(region, 9 + 2, 9 + 2));      // the dialog's corner, outside its ellipse
+    EXPECT_FALSE(InRegion(region, 9 + 150, 9 + 100));  // the dialog's middle
+    EXPECT_FALSE(InRegion(region, 9 + 5, 9 + 100));    // inside the ellipse, near its left end
+    EXPECT_TRUE(InRegion(region, 9 + 2, 9 + 2));       // the dialog's corner, outside its ellipse
     EXPECT_TRUE(InRegion(region, 4, 100));             // the shadow's own border
     EXPECT_TRUE(InRegion(region, 0, 0));
     EXPECT_TRUE(InRegion(region, 317, 217));
-    EXPECT_FALSE(InRegion(region, 318, 100)); // past the shadow
+    EXPECT_FALSE(InRegion(region, 318, 100));  // past the shadow
 
     // The cut follows the dialog when it moves.
     ::SetWindowPos(m_dialog, nullptr, 300, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -246,7 +245,7 @@ TEST_F(CHWndShadowTest, PainterModeZeroCentresTheImagesNaturalSizeOnTheDialog)
     CHImage small;
     MakeZonedImage(small, 280, 190, 70);
     CShadowedDialog other;
-    other.m_shadow.SetImage(small); // its own image wins over the default one
+    other.m_shadow.SetImage(small);  // its own image wins over the default one
     other.m_shadow.GetShadowWindow().m_nMode = 0;
     ASSERT_NE(other.Create(nullptr, &rc, L"dialog", WS_POPUP, 0), nullptr);
     other.m_shadow.Initialize(other);

@@ -18,15 +18,14 @@
 
 using namespace shadowtest;
 
-namespace
-{
+namespace {
 constexpr COLORREF kBackground = RGB(70, 110, 170);
-constexpr Bgra kDot{40, 200, 250, 255}; // an opaque orange dot
+constexpr Bgra kDot{40, 200, 250, 255};  // an opaque orange dot
 constexpr int kFrames = 8;
 constexpr int kFrameSide = 64;
-constexpr int kOrbit = 20; // distance of the dot from the frame's centre
+constexpr int kOrbit = 20;  // distance of the dot from the frame's centre
 constexpr int kDotRadius = 7;
-constexpr BYTE kRingAlpha = 96; // a faint white ring along the orbit
+constexpr BYTE kRingAlpha = 96;  // a faint white ring along the orbit
 
 // Where the dot of animation frame nFrame lies in the frame: one eighth of a
 // turn per frame, clockwise from twelve o'clock.
@@ -128,7 +127,7 @@ Bgra RingOver(COLORREF cr)
         pixel[i] = static_cast<BYTE>(kRingAlpha + (255 - kRingAlpha) * background[i] / 255);
     return pixel;
 }
-} // namespace
+}  // namespace
 
 TEST(Screenshot, WindowWithShadowAndAnimatedFrame)
 {
@@ -157,7 +156,7 @@ TEST(Screenshot, WindowWithShadowAndAnimatedFrame)
     ASSERT_NE(hStatic, nullptr);
     CHTransparentFrame frame;
     ASSERT_TRUE(frame.SubclassWindow(hStatic));
-    frame.m_nMode = 0; // each frame at its natural size
+    frame.m_nMode = 0;  // each frame at its natural size
 
     CHImageAnimationSet spinner;
     spinner.m_delays.assign(kFrames, 60);
@@ -170,7 +169,7 @@ TEST(Screenshot, WindowWithShadowAndAnimatedFrame)
     // for a focus change that never comes when a window is activated.
     ::ShowWindow(window, SW_SHOWNA);
     spinner.Start(0);
-    PumpMessagesFor(700); // about eleven ticks of 60 ms
+    PumpMessagesFor(700);  // about eleven ticks of 60 ms
     EXPECT_TRUE(spinner.GetCycles() >= 1 || spinner.GetFrameIndex() > 0) << "the animation did not run";
     // Freeze the animation where it is (a set without an owner arms no timer)
     // and let the screen catch up with the last frame.

@@ -13,8 +13,7 @@
 
 #include "RAde/DEVEDar/HImage.h"
 
-namespace shadowtest
-{
+namespace shadowtest {
 using Bgra = std::array<BYTE, 4>;
 
 // The zone (0, 1 or 2) a coordinate of an image of that size falls into when
@@ -74,4 +73,4 @@ inline testing::AssertionResult PixelNear(const CHImage& image, int x, int y, co
     return testing::AssertionSuccess();
 }
 
-} // namespace shadowtest
+}  // namespace shadowtest

@@ -9,11 +9,9 @@ template <class Done>
 bool PumpMessagesUntil(Done&& done, DWORD nTimeoutMs = 5000)
 {
     const ULONGLONG nEnd = ::GetTickCount64() + nTimeoutMs;
-    for (;;)
-    {
+    for (;;) {
         MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-        {
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             ::TranslateMessage(&msg);
             ::DispatchMessageW(&msg);
             // Checked after every message: a test may count the steps it sees.

@@ -26,7 +26,10 @@ const wchar_t kMachineSubKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session M
 const wchar_t kUserSubKey[] = L"Environment";
 constexpr DWORD g_dwProcessTimeoutMs = 20000;
 
-std::wstring ProbePath() { return TestProgramFolder() + L"ProcessProbe.exe"; }
+std::wstring ProbePath()
+{
+    return TestProgramFolder() + L"ProcessProbe.exe";
+}
 
 std::wstring UniqueSuffix()
 {
@@ -234,7 +237,7 @@ protected:
     std::wstring m_strRecord;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(CHUpdateUtilitiesTest, MachineVariablesReachTheProgramExpandedAfterAllAreSet)
 {

@@ -30,7 +30,10 @@ public:
     CLoggingConfig& operator=(const CLoggingConfig&) = delete;
 
     void Set(const wchar_t* pszName, DWORD dwValue) { CHRegistry::SetValue(kConfigKey, pszName, dwValue); }
-    void Set(const wchar_t* pszName, const std::wstring& strValue) { CHRegistry::SetValue(kConfigKey, pszName, strValue); }
+    void Set(const wchar_t* pszName, const std::wstring& strValue)
+    {
+        CHRegistry::SetValue(kConfigKey, pszName, strValue);
+    }
 };
 
 struct CRun
@@ -69,14 +72,15 @@ std::wstring LogFileText(const std::wstring& strPath)
     }
 }
 
-} // namespace
+}  // namespace
 
 TEST(CHLoggingFacade, WithoutConfigurationErrorsAndWarningsGoToTheEventLogOnly)
 {
     CLoggingConfig config;
     CRun warning = RunLogWriter(L"facade 2 1 careful");
     EXPECT_EQ(warning.dwExitCode, 0u);
-    EXPECT_NE(warning.strEvents.find(EventLine(EVENTLOG_WARNING_TYPE, "careful 0")), std::string::npos) << warning.strEvents;
+    EXPECT_NE(warning.strEvents.find(EventLine(EVENTLOG_WARNING_TYPE, "careful 0")), std::string::npos)
+        << warning.strEvents;
 
     CRun error = RunLogWriter(L"facade 1 1 broken");
     EXPECT_NE(error.strEvents.find(EventLine(EVENTLOG_ERROR_TYPE, "broken 0")), std::string::npos) << error.strEvents;
@@ -103,7 +107,8 @@ TEST(CHLoggingFacade, ConfiguredThresholdsSendInfoToTheEventLogAndDebugToTheFile
     config.Set(L"File", L"%TEMP%\\" + strFolderName + L"\\sub\\app.log");
 
     CRun info = RunLogWriter(L"facade 3 1 noted");
-    EXPECT_NE(info.strEvents.find(EventLine(EVENTLOG_INFORMATION_TYPE, "noted 0")), std::string::npos) << info.strEvents;
+    EXPECT_NE(info.strEvents.find(EventLine(EVENTLOG_INFORMATION_TYPE, "noted 0")), std::string::npos)
+        << info.strEvents;
     CRun debug = RunLogWriter(L"facade 4 3 detail");
     EXPECT_EQ(debug.strEvents.find("detail"), std::string::npos) << "DEBUG above the event log's threshold";
 
@@ -157,6 +162,7 @@ TEST(CHLoggingFacade, ALogFilePathTooLongToExpandTurnsTheFileLogOff)
 
     CRun run = RunLogWriter(L"facade 2 1 kept");
     EXPECT_EQ(run.dwExitCode, 0u);
-    EXPECT_NE(run.strEvents.find(EventLine(EVENTLOG_WARNING_TYPE, "kept 0")), std::string::npos) << "the event log still works";
+    EXPECT_NE(run.strEvents.find(EventLine(EVENTLOG_WARNING_TYPE, "kept 0")), std::string::npos)
+        << "the event log still works";
     EXPECT_FALSE(CHFileUtilities::FileExists(strFolder)) << "nothing was written anywhere near the cut path";
 }

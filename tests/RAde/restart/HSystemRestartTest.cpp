@@ -41,10 +41,8 @@ bool IsRunningUnderWine()
 struct CEndSessionEvents
 {
     explicit CEndSessionEvents(const std::wstring& strStem)
-        : hReady(Create(strStem, L"_ready")),
-          hQuery(Create(strStem, L"_query")),
-          hEndTrue(Create(strStem, L"_end_true")),
-          hEndFalse(Create(strStem, L"_end_false"))
+        : hReady(Create(strStem, L"_ready")), hQuery(Create(strStem, L"_query")),
+          hEndTrue(Create(strStem, L"_end_true")), hEndFalse(Create(strStem, L"_end_false"))
     {
     }
     static CHKernelHandle Create(const std::wstring& strStem, const wchar_t* pszSuffix)
@@ -71,7 +69,7 @@ struct CHelperProcess
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST(CHSystem, RestartRequestIsAcceptedAndEndsTheSessionOfTopLevelWindows)
 {

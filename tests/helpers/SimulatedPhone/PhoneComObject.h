@@ -123,4 +123,4 @@ inline HRESULT CopyToTaskMemory(const std::wstring& strText, LPWSTR* ppsz)
     return S_OK;
 }
 
-} // namespace SimulatedPhone
+}  // namespace SimulatedPhone

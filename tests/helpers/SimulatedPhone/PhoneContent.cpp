@@ -18,7 +18,7 @@ const PROPERTYKEY kSupportedKeys[] = {kObjectName, Wpd::ObjectOriginalFileName, 
 constexpr HRESULT kUnknownObject = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
 constexpr HRESULT kNotSupported = HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // CPhoneContent
@@ -58,10 +58,16 @@ STDMETHODIMP CPhoneContent::Transfer(IPortableDeviceResources** ppResources)
     });
 }
 
-STDMETHODIMP CPhoneContent::Cancel() { return S_OK; }
+STDMETHODIMP CPhoneContent::Cancel()
+{
+    return S_OK;
+}
 
 // Changing the phone's content is not simulated.
-STDMETHODIMP CPhoneContent::CreateObjectWithPropertiesOnly(IPortableDeviceValues*, LPWSTR*) { return E_NOTIMPL; }
+STDMETHODIMP CPhoneContent::CreateObjectWithPropertiesOnly(IPortableDeviceValues*, LPWSTR*)
+{
+    return E_NOTIMPL;
+}
 STDMETHODIMP CPhoneContent::CreateObjectWithPropertiesAndData(IPortableDeviceValues*, IStream**, DWORD*, LPWSTR*)
 {
     return E_NOTIMPL;
@@ -137,7 +143,10 @@ STDMETHODIMP CPhoneObjectIds::Clone(IEnumPortableDeviceObjectIDs** ppEnum)
     });
 }
 
-STDMETHODIMP CPhoneObjectIds::Cancel() { return S_OK; }
+STDMETHODIMP CPhoneObjectIds::Cancel()
+{
+    return S_OK;
+}
 
 // ---------------------------------------------------------------------------
 // CPhoneProperties
@@ -215,15 +224,24 @@ STDMETHODIMP CPhoneProperties::GetSupportedProperties(LPCWSTR pszObjectID, IPort
     });
 }
 
-STDMETHODIMP CPhoneProperties::Cancel() { return S_OK; }
+STDMETHODIMP CPhoneProperties::Cancel()
+{
+    return S_OK;
+}
 
 // Property attributes and changing properties are not simulated.
 STDMETHODIMP CPhoneProperties::GetPropertyAttributes(LPCWSTR, REFPROPERTYKEY, IPortableDeviceValues**)
 {
     return E_NOTIMPL;
 }
-STDMETHODIMP CPhoneProperties::SetValues(LPCWSTR, IPortableDeviceValues*, IPortableDeviceValues**) { return E_NOTIMPL; }
-STDMETHODIMP CPhoneProperties::Delete(LPCWSTR, IPortableDeviceKeyCollection*) { return E_NOTIMPL; }
+STDMETHODIMP CPhoneProperties::SetValues(LPCWSTR, IPortableDeviceValues*, IPortableDeviceValues**)
+{
+    return E_NOTIMPL;
+}
+STDMETHODIMP CPhoneProperties::Delete(LPCWSTR, IPortableDeviceKeyCollection*)
+{
+    return E_NOTIMPL;
+}
 
 // ---------------------------------------------------------------------------
 // CPhoneResources
@@ -250,15 +268,27 @@ STDMETHODIMP CPhoneResources::GetStream(LPCWSTR pszObjectID, REFPROPERTYKEY Key,
     });
 }
 
-STDMETHODIMP CPhoneResources::Cancel() { return S_OK; }
+STDMETHODIMP CPhoneResources::Cancel()
+{
+    return S_OK;
+}
 
 // Only the default resource exists, and it is only read.
-STDMETHODIMP CPhoneResources::GetSupportedResources(LPCWSTR, IPortableDeviceKeyCollection**) { return E_NOTIMPL; }
+STDMETHODIMP CPhoneResources::GetSupportedResources(LPCWSTR, IPortableDeviceKeyCollection**)
+{
+    return E_NOTIMPL;
+}
 STDMETHODIMP CPhoneResources::GetResourceAttributes(LPCWSTR, REFPROPERTYKEY, IPortableDeviceValues**)
 {
     return E_NOTIMPL;
 }
-STDMETHODIMP CPhoneResources::Delete(LPCWSTR, IPortableDeviceKeyCollection*) { return E_NOTIMPL; }
-STDMETHODIMP CPhoneResources::CreateResource(IPortableDeviceValues*, IStream**, DWORD*, LPWSTR*) { return E_NOTIMPL; }
+STDMETHODIMP CPhoneResources::Delete(LPCWSTR, IPortableDeviceKeyCollection*)
+{
+    return E_NOTIMPL;
+}
+STDMETHODIMP CPhoneResources::CreateResource(IPortableDeviceValues*, IStream**, DWORD*, LPWSTR*)
+{
+    return E_NOTIMPL;
+}
 
-} // namespace SimulatedPhone
+}  // namespace SimulatedPhone

@@ -111,4 +111,4 @@ private:
     std::shared_ptr<CPhoneStorage> m_storage;
 };
 
-} // namespace SimulatedPhone
+}  // namespace SimulatedPhone

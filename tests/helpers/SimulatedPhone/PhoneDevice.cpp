@@ -19,10 +19,9 @@ std::wstring DescribeOpen(size_t nDevice, IPortableDeviceValues* pClientInfo)
     if (SUCCEEDED(pClientInfo->GetStringValue(Wpd::ClientName, &pszName)) && pszName)
         strEntry += std::wstring(L";name=") + pszName;
     ::CoTaskMemFree(pszName);
-    const std::pair<const wchar_t*, const PROPERTYKEY*> numbers[] = {
-        {L";major=", &Wpd::ClientMajorVersion},
-        {L";minor=", &Wpd::ClientMinorVersion},
-        {L";revision=", &Wpd::ClientRevision}};
+    const std::pair<const wchar_t*, const PROPERTYKEY*> numbers[] = {{L";major=", &Wpd::ClientMajorVersion},
+                                                                     {L";minor=", &Wpd::ClientMinorVersion},
+                                                                     {L";revision=", &Wpd::ClientRevision}};
     for (const auto& [pszLabel, pKey] : numbers) {
         ULONG nValue = 0;
         if (SUCCEEDED(pClientInfo->GetUnsignedIntegerValue(*pKey, &nValue)))
@@ -31,7 +30,7 @@ std::wstring DescribeOpen(size_t nDevice, IPortableDeviceValues* pClientInfo)
     return strEntry;
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // CPhoneManager
@@ -121,8 +120,14 @@ STDMETHODIMP CPhoneManager::GetDeviceManufacturer(LPCWSTR pszPnPDeviceID, WCHAR*
     return AnswerText(pszPnPDeviceID, L"Halvik Test", pDeviceManufacturer, pcchDeviceManufacturer);
 }
 
-STDMETHODIMP CPhoneManager::GetDeviceProperty(LPCWSTR, LPCWSTR, BYTE*, DWORD*, DWORD*) { return E_NOTIMPL; }
-STDMETHODIMP CPhoneManager::GetPrivateDevices(LPWSTR*, DWORD*) { return E_NOTIMPL; }
+STDMETHODIMP CPhoneManager::GetDeviceProperty(LPCWSTR, LPCWSTR, BYTE*, DWORD*, DWORD*)
+{
+    return E_NOTIMPL;
+}
+STDMETHODIMP CPhoneManager::GetPrivateDevices(LPWSTR*, DWORD*)
+{
+    return E_NOTIMPL;
+}
 
 // ---------------------------------------------------------------------------
 // CPhoneDevice
@@ -191,15 +196,27 @@ STDMETHODIMP CPhoneDevice::Close()
     return S_OK;
 }
 
-STDMETHODIMP CPhoneDevice::Cancel() { return S_OK; }
+STDMETHODIMP CPhoneDevice::Cancel()
+{
+    return S_OK;
+}
 
 // Commands, capabilities and events are not simulated.
-STDMETHODIMP CPhoneDevice::SendCommand(DWORD, IPortableDeviceValues*, IPortableDeviceValues**) { return E_NOTIMPL; }
-STDMETHODIMP CPhoneDevice::Capabilities(IPortableDeviceCapabilities**) { return E_NOTIMPL; }
+STDMETHODIMP CPhoneDevice::SendCommand(DWORD, IPortableDeviceValues*, IPortableDeviceValues**)
+{
+    return E_NOTIMPL;
+}
+STDMETHODIMP CPhoneDevice::Capabilities(IPortableDeviceCapabilities**)
+{
+    return E_NOTIMPL;
+}
 STDMETHODIMP CPhoneDevice::Advise(DWORD, IPortableDeviceEventCallback*, IPortableDeviceValues*, LPWSTR*)
 {
     return E_NOTIMPL;
 }
-STDMETHODIMP CPhoneDevice::Unadvise(LPCWSTR) { return E_NOTIMPL; }
+STDMETHODIMP CPhoneDevice::Unadvise(LPCWSTR)
+{
+    return E_NOTIMPL;
+}
 
-} // namespace SimulatedPhone
+}  // namespace SimulatedPhone

@@ -32,8 +32,8 @@ public:
                                       DWORD* pcchDeviceDescription) override;
     STDMETHODIMP GetDeviceManufacturer(LPCWSTR pszPnPDeviceID, WCHAR* pDeviceManufacturer,
                                        DWORD* pcchDeviceManufacturer) override;
-    STDMETHODIMP GetDeviceProperty(LPCWSTR pszPnPDeviceID, LPCWSTR pszDevicePropertyName, BYTE* pData,
-                                   DWORD* pcbData, DWORD* pdwType) override;
+    STDMETHODIMP GetDeviceProperty(LPCWSTR pszPnPDeviceID, LPCWSTR pszDevicePropertyName, BYTE* pData, DWORD* pcbData,
+                                   DWORD* pdwType) override;
     STDMETHODIMP GetPrivateDevices(LPWSTR* pPnPDeviceIDs, DWORD* pcPnPDeviceIDs) override;
 
 private:
@@ -67,4 +67,4 @@ private:
     std::shared_ptr<CPhoneStorage> m_storage;  // empty until opened
 };
 
-} // namespace SimulatedPhone
+}  // namespace SimulatedPhone

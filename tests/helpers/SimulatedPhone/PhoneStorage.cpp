@@ -62,7 +62,7 @@ HRESULT ParseCount(const std::string& text, ULONGLONG& nCount)
     return S_OK;
 }
 
-} // namespace
+}  // namespace
 
 std::wstring LongPath(const std::wstring& strPath)
 {
@@ -110,7 +110,7 @@ HRESULT CPhoneStorage::ListChildren(const CPhoneObject& parent, std::vector<std:
 
     WIN32_FIND_DATAW data = {};
     CHFindHandle find(::FindFirstFileExW((parent.strDiskPath + L"\\*").c_str(), FindExInfoBasic, &data,
-                                        FindExSearchNameMatch, nullptr, 0));
+                                         FindExSearchNameMatch, nullptr, 0));
     if (!find)
         return HRESULT_FROM_WIN32(::GetLastError());
     std::vector<CPhoneObject> children;
@@ -191,4 +191,4 @@ HRESULT CPhoneStorage::ContentLength(const CPhoneObject& object, ULONGLONG& nLen
     }
 }
 
-} // namespace SimulatedPhone
+}  // namespace SimulatedPhone

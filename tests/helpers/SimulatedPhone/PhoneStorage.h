@@ -26,7 +26,14 @@ struct CPhoneOptions
 
 struct CPhoneObject
 {
-    enum class EKind { Device, Storage, Folder, File, GeneratedFile };
+    enum class EKind
+    {
+        Device,
+        Storage,
+        Folder,
+        File,
+        GeneratedFile
+    };
 
     EKind kind = EKind::Device;
     std::wstring strId;
@@ -63,11 +70,11 @@ private:
     CPhoneOptions m_options;
     std::optional<CPhoneObject> m_storage;
     mutable std::mutex m_mutex;
-    std::vector<CPhoneObject> m_objects;             // m_objects[n] has the id "o<n+1>"
+    std::vector<CPhoneObject> m_objects;  // m_objects[n] has the id "o<n+1>"
     std::map<std::wstring, size_t> m_indexByDiskPath;
 };
 
 // The path in its long form (\\?\C:\...), so deep trees work.
 std::wstring LongPath(const std::wstring& strPath);
 
-} // namespace SimulatedPhone
+}  // namespace SimulatedPhone

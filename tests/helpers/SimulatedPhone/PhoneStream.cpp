@@ -68,10 +68,17 @@ STDMETHODIMP CPhoneStream::Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_I
     std::lock_guard<std::mutex> lock(m_mutex);
     LONGLONG nBase = 0;
     switch (dwOrigin) {
-    case STREAM_SEEK_SET: nBase = 0; break;
-    case STREAM_SEEK_CUR: nBase = static_cast<LONGLONG>(m_nPosition); break;
-    case STREAM_SEEK_END: nBase = static_cast<LONGLONG>(m_nLength); break;
-    default: return STG_E_INVALIDFUNCTION;
+    case STREAM_SEEK_SET:
+        nBase = 0;
+        break;
+    case STREAM_SEEK_CUR:
+        nBase = static_cast<LONGLONG>(m_nPosition);
+        break;
+    case STREAM_SEEK_END:
+        nBase = static_cast<LONGLONG>(m_nLength);
+        break;
+    default:
+        return STG_E_INVALIDFUNCTION;
     }
     const LONGLONG nTarget = nBase + dlibMove.QuadPart;
     if (nTarget < 0)
@@ -102,12 +109,30 @@ STDMETHODIMP CPhoneStream::Write(const void*, ULONG, ULONG* pcbWritten)
         *pcbWritten = 0;
     return STG_E_ACCESSDENIED;
 }
-STDMETHODIMP CPhoneStream::SetSize(ULARGE_INTEGER) { return STG_E_ACCESSDENIED; }
-STDMETHODIMP CPhoneStream::CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) { return E_NOTIMPL; }
-STDMETHODIMP CPhoneStream::Commit(DWORD) { return S_OK; }
-STDMETHODIMP CPhoneStream::Revert() { return S_OK; }
-STDMETHODIMP CPhoneStream::LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) { return STG_E_INVALIDFUNCTION; }
-STDMETHODIMP CPhoneStream::UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) { return STG_E_INVALIDFUNCTION; }
+STDMETHODIMP CPhoneStream::SetSize(ULARGE_INTEGER)
+{
+    return STG_E_ACCESSDENIED;
+}
+STDMETHODIMP CPhoneStream::CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*)
+{
+    return E_NOTIMPL;
+}
+STDMETHODIMP CPhoneStream::Commit(DWORD)
+{
+    return S_OK;
+}
+STDMETHODIMP CPhoneStream::Revert()
+{
+    return S_OK;
+}
+STDMETHODIMP CPhoneStream::LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD)
+{
+    return STG_E_INVALIDFUNCTION;
+}
+STDMETHODIMP CPhoneStream::UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD)
+{
+    return STG_E_INVALIDFUNCTION;
+}
 STDMETHODIMP CPhoneStream::Clone(IStream** ppstm)
 {
     if (ppstm)
@@ -115,4 +140,4 @@ STDMETHODIMP CPhoneStream::Clone(IStream** ppstm)
     return E_NOTIMPL;
 }
 
-} // namespace SimulatedPhone
+}  // namespace SimulatedPhone

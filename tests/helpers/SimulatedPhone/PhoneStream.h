@@ -48,4 +48,4 @@ private:
     ULONGLONG m_nPosition = 0;
 };
 
-} // namespace SimulatedPhone
+}  // namespace SimulatedPhone

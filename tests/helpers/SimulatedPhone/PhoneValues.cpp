@@ -17,17 +17,28 @@ HRESULT ConvertInteger(const PROPVARIANT& value, T* pValue)
         return S_OK;
     };
     switch (value.vt) {
-    case VT_UI1: return take(value.bVal);
-    case VT_UI2: return take(value.uiVal);
-    case VT_UI4: return take(value.ulVal);
-    case VT_UINT: return take(value.uintVal);
-    case VT_UI8: return take(value.uhVal.QuadPart);
-    case VT_I1: return take(static_cast<signed char>(value.cVal));
-    case VT_I2: return take(value.iVal);
-    case VT_I4: return take(value.lVal);
-    case VT_INT: return take(value.intVal);
-    case VT_I8: return take(value.hVal.QuadPart);
-    default: return DISP_E_TYPEMISMATCH;
+    case VT_UI1:
+        return take(value.bVal);
+    case VT_UI2:
+        return take(value.uiVal);
+    case VT_UI4:
+        return take(value.ulVal);
+    case VT_UINT:
+        return take(value.uintVal);
+    case VT_UI8:
+        return take(value.uhVal.QuadPart);
+    case VT_I1:
+        return take(static_cast<signed char>(value.cVal));
+    case VT_I2:
+        return take(value.iVal);
+    case VT_I4:
+        return take(value.lVal);
+    case VT_INT:
+        return take(value.intVal);
+    case VT_I8:
+        return take(value.hVal.QuadPart);
+    default:
+        return DISP_E_TYPEMISMATCH;
     }
 }
 
@@ -49,7 +60,7 @@ PROPVARIANT Variant(VARTYPE vt, Fill&& fill)
     return value;
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // CPropVariant
@@ -289,14 +300,38 @@ STDMETHODIMP CPhoneValues::Clear()
 }
 
 // Value kinds the phone never needs.
-STDMETHODIMP CPhoneValues::SetKeyValue(REFPROPERTYKEY, REFPROPERTYKEY) { return E_NOTIMPL; }
-STDMETHODIMP CPhoneValues::GetKeyValue(REFPROPERTYKEY, PROPERTYKEY*) { return E_NOTIMPL; }
-STDMETHODIMP CPhoneValues::SetIUnknownValue(REFPROPERTYKEY, IUnknown*) { return E_NOTIMPL; }
-STDMETHODIMP CPhoneValues::GetIUnknownValue(REFPROPERTYKEY, IUnknown**) { return E_NOTIMPL; }
-STDMETHODIMP CPhoneValues::SetBufferValue(REFPROPERTYKEY, BYTE*, DWORD) { return E_NOTIMPL; }
-STDMETHODIMP CPhoneValues::GetBufferValue(REFPROPERTYKEY, BYTE**, DWORD*) { return E_NOTIMPL; }
-STDMETHODIMP CPhoneValues::SetIPortableDeviceValuesValue(REFPROPERTYKEY, IPortableDeviceValues*) { return E_NOTIMPL; }
-STDMETHODIMP CPhoneValues::GetIPortableDeviceValuesValue(REFPROPERTYKEY, IPortableDeviceValues**) { return E_NOTIMPL; }
+STDMETHODIMP CPhoneValues::SetKeyValue(REFPROPERTYKEY, REFPROPERTYKEY)
+{
+    return E_NOTIMPL;
+}
+STDMETHODIMP CPhoneValues::GetKeyValue(REFPROPERTYKEY, PROPERTYKEY*)
+{
+    return E_NOTIMPL;
+}
+STDMETHODIMP CPhoneValues::SetIUnknownValue(REFPROPERTYKEY, IUnknown*)
+{
+    return E_NOTIMPL;
+}
+STDMETHODIMP CPhoneValues::GetIUnknownValue(REFPROPERTYKEY, IUnknown**)
+{
+    return E_NOTIMPL;
+}
+STDMETHODIMP CPhoneValues::SetBufferValue(REFPROPERTYKEY, BYTE*, DWORD)
+{
+    return E_NOTIMPL;
+}
+STDMETHODIMP CPhoneValues::GetBufferValue(REFPROPERTYKEY, BYTE**, DWORD*)
+{
+    return E_NOTIMPL;
+}
+STDMETHODIMP CPhoneValues::SetIPortableDeviceValuesValue(REFPROPERTYKEY, IPortableDeviceValues*)
+{
+    return E_NOTIMPL;
+}
+STDMETHODIMP CPhoneValues::GetIPortableDeviceValuesValue(REFPROPERTYKEY, IPortableDeviceValues**)
+{
+    return E_NOTIMPL;
+}
 STDMETHODIMP CPhoneValues::SetIPortableDevicePropVariantCollectionValue(REFPROPERTYKEY,
                                                                         IPortableDevicePropVariantCollection*)
 {
@@ -323,8 +358,14 @@ STDMETHODIMP CPhoneValues::GetIPortableDeviceValuesCollectionValue(REFPROPERTYKE
 {
     return E_NOTIMPL;
 }
-STDMETHODIMP CPhoneValues::CopyValuesFromPropertyStore(IPropertyStore*) { return E_NOTIMPL; }
-STDMETHODIMP CPhoneValues::CopyValuesToPropertyStore(IPropertyStore*) { return E_NOTIMPL; }
+STDMETHODIMP CPhoneValues::CopyValuesFromPropertyStore(IPropertyStore*)
+{
+    return E_NOTIMPL;
+}
+STDMETHODIMP CPhoneValues::CopyValuesToPropertyStore(IPropertyStore*)
+{
+    return E_NOTIMPL;
+}
 
 // ---------------------------------------------------------------------------
 // CPhoneKeys
@@ -387,4 +428,4 @@ HRESULT KeysOf(IPortableDeviceKeyCollection* pKeys, std::vector<PROPERTYKEY>& ke
     return hr;
 }
 
-} // namespace SimulatedPhone
+}  // namespace SimulatedPhone

@@ -125,4 +125,4 @@ private:
 // The keys of any key collection, in order.
 HRESULT KeysOf(IPortableDeviceKeyCollection* pKeys, std::vector<PROPERTYKEY>& keys);
 
-} // namespace SimulatedPhone
+}  // namespace SimulatedPhone

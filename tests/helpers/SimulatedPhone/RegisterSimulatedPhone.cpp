@@ -22,7 +22,7 @@ std::wstring DllBesideThisProgram()
     return strPath.substr(0, strPath.find_last_of(L"\\/") + 1) + L"SimulatedPhone.dll";
 }
 
-} // namespace
+}  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {

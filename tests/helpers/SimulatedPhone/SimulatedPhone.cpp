@@ -38,9 +38,9 @@ HRESULT HandOutFactory(REFIID riid, void** ppv)
     return Guarded([&] { return HandOut(MakeObject<CClassFactory<T>>(), riid, ppv); });
 }
 
-} // namespace
+}  // namespace
 
-} // namespace SimulatedPhone
+}  // namespace SimulatedPhone
 
 using namespace SimulatedPhone;
 

@@ -281,4 +281,4 @@ inline LSTATUS UnregisterServer()
     return ERROR_SUCCESS;
 }
 
-} // namespace SimulatedPhone
+}  // namespace SimulatedPhone
