@@ -27,6 +27,7 @@
 #include "InstallerShim/FileDeleter.h"
 #include "InstallerShim/InstallUtils.h"
 #include "InstallerShim/StartupHardening.h"
+#include "RAde/DEVEDar/HGUIHelpers.h"
 #include "RAde/HException.h"
 #include "RAde/HFileUtilities.h"
 #include "RAde/HLogging.h"
@@ -65,8 +66,8 @@ void RegisterMarkerWindowClass()
             return;
         windowClass.lpszClassName = kMarkerWindowClass;
         windowClass.hInstance = ::GetModuleHandleW(nullptr);
-        // Already registered (or not registrable): the check below still works.
-        ::RegisterClassExW(&windowClass);
+        // Not registrable: the check below still works.
+        RegisterWindowClass(windowClass);
     } HCATCH
 }
 

@@ -160,6 +160,11 @@ void CalcTextSize(const std::wstring& strText, HFONT hFont, RECT& rc, HDC hRefer
     } HCATCH
 }
 
+bool RegisterWindowClass(const WNDCLASSEXW& windowClass) noexcept
+{
+    return ::RegisterClassExW(&windowClass) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
 std::wstring GetWindowTextOf(HWND hWnd)
 {
     const int nLength = hWnd ? ::GetWindowTextLengthW(hWnd) : 0;

@@ -64,6 +64,10 @@ void CalcTextSize(const std::wstring& strText, HFONT hFont, RECT& rc, HDC hRefer
 // A control's window text, read with its real length (empty for no window).
 std::wstring GetWindowTextOf(HWND hWnd);
 
+// Registers a window class; a class already registered under its name counts
+// as registered. False, with the last error set, when the system refuses it.
+bool RegisterWindowClass(const WNDCLASSEXW& windowClass) noexcept;
+
 // Message crackers. A mouse message's point (signed: left of or above the
 // window is negative); the WINDOWPOS of WM_WINDOWPOSCHANGING and
 // WM_WINDOWPOSCHANGED (null for a stray message that carries none).

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "RAde/DEVEDar/HGUIHelpers.h"
 #include "RAde/HException.h"
 
 namespace {
@@ -64,7 +65,7 @@ void CHWindowImpl::RegisterClassOnce() const
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     wc.lpszClassName = GetWndClassName();
-    if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+    if (!RegisterWindowClass(wc))
         throw CHException::FromLastError(HSITE);
 }
 
