@@ -51,11 +51,6 @@ bool FindEntry(const std::wstring& strPath, WIN32_FIND_DATAW& data)
     return find.IsValid();
 }
 
-bool IsDotOrDotDot(const wchar_t* pszName)
-{
-    return std::wcscmp(pszName, L".") == 0 || std::wcscmp(pszName, L"..") == 0;
-}
-
 bool IsExistingDirectory(const std::wstring& strLongPath)
 {
     DWORD dwAttributes = ::GetFileAttributesW(strLongPath.c_str());
@@ -89,22 +84,6 @@ DWORD RunClearingReadOnlyTarget(const std::wstring& strLongTarget, Operation&& o
     dwError = ::GetLastError();
     ::SetFileAttributesW(strLongTarget.c_str(), dwAttributes);
     return dwError;
-}
-
-// Removes an empty directory (or a directory link). Another process (an
-// indexer, a virus scanner) may still hold a handle on something that was
-// just deleted inside it: access denied or "not empty" get one more try.
-DWORD RemoveEmptyDirectory(const std::wstring& strLongPath)
-{
-    if (::RemoveDirectoryW(strLongPath.c_str()))
-        return NO_ERROR;
-    DWORD dwError = ::GetLastError();
-    if (dwError != ERROR_ACCESS_DENIED && dwError != ERROR_DIR_NOT_EMPTY)
-        return dwError;
-    ::Sleep(10);
-    if (::RemoveDirectoryW(strLongPath.c_str()))
-        return NO_ERROR;
-    return ::GetLastError();
 }
 
 // Calls a system function that fills a buffer with a text: it returns the
@@ -284,6 +263,19 @@ std::wstring CHFileUtilities::MakeAbsolutePath(const std::wstring& strBase, cons
             kept.erase(std::next(itName).base());
         }
         return strStart + CHStringHelper::UnTokenizeString(kept, L"\\") + strEnd;
+    } HCATCH
+}
+
+bool CHFileUtilities::IsBelowFolder(const std::wstring& strFolder, const std::wstring& strPath)
+{
+    HTRY {
+        const std::vector<std::wstring> folderParts = CHStringHelper::TokenizeString(strFolder, kSeparators);
+        const std::vector<std::wstring> pathParts = CHStringHelper::TokenizeString(strPath, kSeparators);
+        if (folderParts.empty() || pathParts.size() <= folderParts.size() ||
+            !std::equal(folderParts.begin(), folderParts.end(), pathParts.begin(), CHStringHelper::EqualsNoCase))
+            return false;
+        return std::any_of(pathParts.begin() + static_cast<std::ptrdiff_t>(folderParts.size()), pathParts.end(),
+                           [](const std::wstring& strPart) { return strPart != L"."; });
     } HCATCH
 }
 
@@ -558,42 +550,4 @@ void CHFileUtilities::BuildDirectory(const std::wstring& strPath)
         e.AddEntry(HError::CreateDirectoryFailed);
         e.AddValue(L"Directory", strPath);
     })
-}
-
-bool CHFileUtilities::DeleteDirectory(const std::wstring& strPath)
-{
-    HTRY {
-        HTRY {
-            const std::wstring strLong = GetUnicodePath(strPath);
-            WIN32_FIND_DATAW data;
-            CHFindHandle find(::FindFirstFileExW(ConcatPathname(strLong, L"*").c_str(), FindExInfoBasic, &data,
-                                                 FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-            if (!find && ::GetLastError() != ERROR_FILE_NOT_FOUND)
-                throw CHException::FromLastError(HSITE);
-            for (bool bEntry = find.IsValid(); bEntry; bEntry = ::FindNextFileW(find.Get(), &data)) {
-                if (IsDotOrDotDot(data.cFileName))
-                    continue;
-                const std::wstring strEntry = ConcatPathname(strPath, data.cFileName);
-                if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                    DeleteFileW(strEntry, true);
-                } else if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                    // A junction, directory symbolic link or mount point leads
-                    // out of the tree: only the link itself is removed.
-                    DWORD dwError = RemoveEmptyDirectory(GetUnicodePath(strEntry));
-                    if (dwError != NO_ERROR)
-                        throw CHException::FromWin32Error(dwError, HSITE).AddValue(L"Directory", strEntry);
-                } else {
-                    DeleteDirectory(strEntry);
-                }
-            }
-            if (find && ::GetLastError() != ERROR_NO_MORE_FILES)
-                throw CHException::FromLastError(HSITE);
-            find.Reset();
-
-            DWORD dwError = RemoveEmptyDirectory(strLong);
-            if (dwError != NO_ERROR)
-                throw CHException::FromWin32Error(dwError, HSITE);
-            return true;
-        } HCATCH
-    } HCATCH_ATTACH([&](CHException& e) { e.AddValue(L"CHFileUtilities::DeleteDirectory() Path", strPath); })
 }

@@ -22,6 +22,18 @@ enum : int
     HTEXT_ENCODING_UTF8 = 4,     // mark EF BB BF
 };
 
+// How a path stands to links, looked at as itself.
+enum class HLinkKind
+{
+    NotALink,  // a file or folder of its own (or nothing at all)
+    // A junction, symbolic link or mount point that the system opens as
+    // itself: deleting it removes the link alone.
+    Link,
+    // The system opens what it leads to (Wine does so with its Unix symbolic
+    // links): deleting it would delete the target, so it is never deleted.
+    LeadsElsewhere,
+};
+
 // The full path of the running executable.
 std::wstring GetExePath();
 
@@ -56,6 +68,10 @@ public:
     // A ".." with nothing before it, or one that would remove the drive or the
     // server and share, throws 1010.
     static std::wstring MakeAbsolutePath(const std::wstring& strBase, const std::wstring& strPath);
+    // True when strPath lies below strFolder: all of the folder's components
+    // (compared without regard to case), then at least one name that is not
+    // ".". Neither path may hold "..".
+    static bool IsBelowFolder(const std::wstring& strFolder, const std::wstring& strPath);
 
     // ---- Locations
 
@@ -87,8 +103,14 @@ public:
     static void CopyFileW(const std::wstring& strSource, const std::wstring& strDestination, bool bFailIfExists);
     // Creates every missing directory of the path.
     static void BuildDirectory(const std::wstring& strPath);
-    // Deletes a directory tree, read-only files included. A directory link
-    // (junction, symbolic link, mount point) is removed itself, never entered.
+    // What the path is when looked at as itself (a link as the link); where
+    // it leads goes to *pstrLeadsTo for HLinkKind::LeadsElsewhere.
+    static HLinkKind GetLinkKind(const std::wstring& strPath, std::wstring* pstrLeadsTo = nullptr);
+    // Deletes a directory tree, read-only files included, never following a
+    // link out of it: a link in the tree, or the directory itself when it is
+    // one, is removed itself. One that the system opens as what it leads to
+    // is left with a warning, and so are the folders that hold it (the
+    // deletion then fails: "not empty"); false when strPath itself is one.
     static bool DeleteDirectory(const std::wstring& strPath);
 
     // Reads a whole text file. A byte-order mark, or failing that the

@@ -2,8 +2,10 @@
 
 #include <psapi.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
+#include <map>
 #include <vector>
 
 #include "RAde/HException.h"
@@ -65,6 +67,39 @@ bool ReadFirstModuleName(HANDLE hProcess, std::wstring& strName)
         return false;
     strName = strBuffer.substr(0, cchName);
     return true;
+}
+
+// No chain of processes that started each other is longer than this.
+constexpr int g_nMaxAncestors = 64;
+
+// When the process was created; 0 when that cannot be read.
+ULONGLONG CreationTime(HANDLE hProcess)
+{
+    FILETIME created = {}, unused = {};
+    if (!::GetProcessTimes(hProcess, &created, &unused, &unused, &unused))
+        return 0;
+    return static_cast<ULONGLONG>(created.dwHighDateTime) << 32 | created.dwLowDateTime;
+}
+
+ULONGLONG CreationTime(DWORD dwProcessId)
+{
+    CHKernelHandle hProcess(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, dwProcessId));
+    return hProcess ? CreationTime(hProcess.Get()) : 0;
+}
+
+// Each running process's parent, by process id.
+std::map<DWORD, DWORD> ParentsOfRunningProcesses()
+{
+    std::map<DWORD, DWORD> parents;
+    CHFileHandle hSnapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!hSnapshot)
+        throw CHException::FromLastError(HSITE);
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL bMore = ::Process32FirstW(hSnapshot.Get(), &entry); bMore;
+         bMore = ::Process32NextW(hSnapshot.Get(), &entry))
+        parents[entry.th32ProcessID] = entry.th32ParentProcessID;
+    return parents;
 }
 
 }  // namespace
@@ -206,5 +241,49 @@ DWORD CHProcess::GetExitCode()
         if (!::GetExitCodeProcess(m_hProcess.Get(), &dwExitCode))
             throw CHException::FromLastError(HSITE);
         return dwExitCode;
+    } HCATCH
+}
+
+std::wstring CHProcess::GetImagePath(DWORD dwProcessId)
+{
+    HTRY {
+        CHKernelHandle hProcess(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, dwProcessId));
+        if (!hProcess)
+            return std::wstring();
+        std::wstring strPath(32768, L'\0');
+        DWORD cchPath = static_cast<DWORD>(strPath.size());
+        if (!::QueryFullProcessImageNameW(hProcess.Get(), 0, strPath.data(), &cchPath))
+            return std::wstring();
+        strPath.resize(cchPath);
+        return strPath;
+    } HCATCH
+}
+
+bool CHProcess::IsSelfOrDescendantOf(DWORD dwProcessId, HANDLE hAncestor)
+{
+    HTRY {
+        const DWORD dwAncestorId = ::GetProcessId(hAncestor);
+        if (dwAncestorId == 0)
+            return false;
+        if (dwProcessId == dwAncestorId)
+            return true;
+        const ULONGLONG nAncestorCreated = CreationTime(hAncestor);
+        const std::map<DWORD, DWORD> parents = ParentsOfRunningProcesses();
+        DWORD dwChild = dwProcessId;
+        ULONGLONG nChildCreated = CreationTime(dwChild);
+        for (int i = 0; i < g_nMaxAncestors && nChildCreated != 0; ++i) {
+            const auto itParent = parents.find(dwChild);
+            if (itParent == parents.end())
+                return false;
+            const DWORD dwParent = itParent->second;
+            const ULONGLONG nParentCreated = dwParent == dwAncestorId ? nAncestorCreated : CreationTime(dwParent);
+            if (nParentCreated == 0 || nParentCreated > nChildCreated)
+                return false;
+            if (dwParent == dwAncestorId)
+                return true;
+            dwChild = dwParent;
+            nChildCreated = nParentCreated;
+        }
+        return false;
     } HCATCH
 }

@@ -1,5 +1,6 @@
 // A started or attached process: start a program, find a running one by its
-// module name, wait for it and read its exit code.
+// module name, wait for it and read its exit code; and what the system tells
+// of any process: its executable and the processes it descends from.
 #pragma once
 
 #include <windows.h>
@@ -11,8 +12,10 @@
 class CHProcess
 {
 public:
-    // The longest command line Run builds, terminating zero included.
-    static constexpr size_t CommandLineBufferSize = 1040;
+    // The longest command line Run builds, terminating zero included: the
+    // most the system takes, so that a relaunch naming deep folders is never
+    // refused for its length alone.
+    static constexpr size_t CommandLineBufferSize = 32767;
 
     CHProcess() = default;
     CHProcess(const CHProcess&) = delete;
@@ -39,6 +42,17 @@ public:
     void Close();
 
     HANDLE GetProcessHandle() const { return m_hProcess.Get(); }
+
+    // The full path of a process's executable; "" when it cannot be read
+    // (the process has ended, or is not ours to look at).
+    static std::wstring GetImagePath(DWORD dwProcessId);
+    // True when the process dwProcessId is hAncestor's process, or one that
+    // it started, directly or through processes that it started. A parent
+    // must have been created before its child: a process id that the system
+    // handed out again after its process ended never counts as the parent.
+    // A link of the chain that has ended (other than hAncestor's, which the
+    // handle keeps) breaks it.
+    static bool IsSelfOrDescendantOf(DWORD dwProcessId, HANDLE hAncestor);
 
     // How processes are created: CreateProcessW, or a stand-in that tests
     // install to fail as a locked-down or elevation-requiring machine does

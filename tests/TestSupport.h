@@ -7,6 +7,7 @@
 
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "RAde/HBuf.h"
@@ -115,6 +116,31 @@ private:
     std::vector<std::wstring> m_messages;
     std::vector<int> m_levels;
 };
+
+// The messages logged at that level that the predicate accepts, counted.
+template <class Accept>
+size_t CountLoggedWhere(const CLogCapture& log, int nLevel, Accept accept)
+{
+    const std::vector<std::wstring> messages = log.Messages();
+    const std::vector<int> levels = log.Levels();
+    size_t nCount = 0;
+    for (size_t i = 0; i < messages.size(); ++i)
+        nCount += levels[i] == nLevel && accept(messages[i]);
+    return nCount;
+}
+
+// The message logged with that exact text at that level, counted.
+inline size_t CountLogged(const CLogCapture& log, int nLevel, const std::wstring& strMessage)
+{
+    return CountLoggedWhere(log, nLevel, [&](const std::wstring& strLogged) { return strLogged == strMessage; });
+}
+
+// The messages logged at that level that contain the text.
+inline size_t CountLoggedContaining(const CLogCapture& log, int nLevel, const std::wstring& strPart)
+{
+    return CountLoggedWhere(
+        log, nLevel, [&](const std::wstring& strLogged) { return strLogged.find(strPart) != std::wstring::npos; });
+}
 
 // A path in %TEMP% that no other test (or other run) uses.
 inline std::wstring UniqueTempPath(const std::wstring& strStem)
@@ -307,4 +333,84 @@ public:
 private:
     std::wstring m_strName;
     CHKernelHandle m_hEvent;
+};
+
+// ---------------------------------------------------------------------------
+// Links, as Wine can make them
+
+// Wine only: the Unix name of a Windows path ("" elsewhere, or when it has none).
+inline std::wstring UnixFileName(const std::wstring& strPath)
+{
+    using Convert = char*(CDECL*)(const wchar_t*);
+    auto pConvert = reinterpret_cast<Convert>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!pConvert)
+        return std::wstring();
+    char* pszUnix = pConvert(strPath.c_str());
+    const std::string strUnix = pszUnix ? pszUnix : "";
+    ::HeapFree(::GetProcessHeap(), 0, pszUnix);
+    std::wstring strWide(strUnix.size(), L'\0');
+    strWide.resize(
+        static_cast<size_t>(::MultiByteToWideChar(CP_UTF8, 0, strUnix.data(), static_cast<int>(strUnix.size()),
+                                                  strWide.data(), static_cast<int>(strWide.size()))));
+    return strWide;
+}
+
+// Runs a Unix program by its path (Wine starts those from CreateProcessW).
+// Its exit code, as Wine reports it, is not to be trusted: the callers look
+// at what the program did instead.
+inline void RunUnixProgram(std::wstring strCommand)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    ASSERT_TRUE(
+        ::CreateProcessW(nullptr, strCommand.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        << ::GetLastError();
+    CHKernelHandle process(info.hProcess), thread(info.hThread);
+    ::WaitForSingleObject(process.Get(), 30000);
+}
+
+// Waits up to five seconds for a path to appear or to go.
+inline bool WaitForExistence(const std::wstring& strPath, bool bExists)
+{
+    for (int i = 0; i < 100; ++i, ::Sleep(50))
+        if ((::GetFileAttributesW(strPath.c_str()) != INVALID_FILE_ATTRIBUTES) == bExists)
+            return true;
+    return false;
+}
+
+// A symbolic link at strLink to strTarget while it lives. Wine cannot make
+// a Windows link (CreateSymbolicLinkW reports success and makes nothing, and
+// it has no junctions), so this is a Unix link made with ln -s; it is
+// removed with rm, never through Windows calls, which would delete a file
+// link's target. Destroy it before the folders around it.
+class CUnixSymbolicLink
+{
+public:
+    CUnixSymbolicLink(std::wstring strLink, const std::wstring& strTarget)
+        : m_strLink(std::move(strLink)), m_strUnixLink(UnixFileName(m_strLink))
+    {
+        const std::wstring strUnixTarget = UnixFileName(strTarget);
+        if (m_strUnixLink.empty() || strUnixTarget.empty())
+            return;
+        RunUnixProgram(L"/bin/ln -s \"" + strUnixTarget + L"\" \"" + m_strUnixLink + L"\"");
+        m_bMade = WaitForExistence(m_strLink, true);
+    }
+    ~CUnixSymbolicLink()
+    {
+        if (m_strUnixLink.empty())
+            return;
+        RunUnixProgram(L"/bin/rm -f \"" + m_strUnixLink + L"\"");
+        WaitForExistence(m_strLink, false);
+    }
+    CUnixSymbolicLink(const CUnixSymbolicLink&) = delete;
+    CUnixSymbolicLink& operator=(const CUnixSymbolicLink&) = delete;
+
+    // False where there is no Wine to make it (the caller skips).
+    bool IsMade() const { return m_bMade; }
+
+private:
+    std::wstring m_strLink, m_strUnixLink;
+    bool m_bMade = false;
 };

@@ -59,31 +59,6 @@ inline bool DeleteWhenFree(const std::wstring& strPath)
     return false;
 }
 
-// The messages logged at that level that the predicate accepts, counted.
-template <class Accept>
-size_t CountLoggedWhere(const CLogCapture& log, int nLevel, Accept accept)
-{
-    const std::vector<std::wstring> messages = log.Messages();
-    const std::vector<int> levels = log.Levels();
-    size_t nCount = 0;
-    for (size_t i = 0; i < messages.size(); ++i)
-        nCount += levels[i] == nLevel && accept(messages[i]);
-    return nCount;
-}
-
-// The message logged with that exact text at that level, counted.
-inline size_t CountLogged(const CLogCapture& log, int nLevel, const std::wstring& strMessage)
-{
-    return CountLoggedWhere(log, nLevel, [&](const std::wstring& strLogged) { return strLogged == strMessage; });
-}
-
-// The messages logged at that level that contain the text.
-inline size_t CountLoggedContaining(const CLogCapture& log, int nLevel, const std::wstring& strPart)
-{
-    return CountLoggedWhere(
-        log, nLevel, [&](const std::wstring& strLogged) { return strLogged.find(strPart) != std::wstring::npos; });
-}
-
 inline bool EqualsIgnoringCase(const std::wstring& str1, const std::wstring& str2)
 {
     return ::CompareStringOrdinal(str1.c_str(), static_cast<int>(str1.size()), str2.c_str(),

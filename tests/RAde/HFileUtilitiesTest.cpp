@@ -13,6 +13,7 @@
 #include "RAde/HBufHGlobal.h"
 #include "RAde/HBufMalloc.h"
 #include "RAde/HFileUtilities.h"
+#include "RAde/HStringHelper.h"
 #include "TestSupport.h"
 
 namespace {
@@ -675,61 +676,17 @@ TEST(CHFileUtilities, BuildDirectoryFailuresNameTheDirectory)
     EXPECT_EQ(e.GetDescription(1), L"Failed to create directory.\n\tDirectory:\t\nInvalid function parameter.\n");
 }
 
-namespace {
-
-// Wine only: kernel32 converts between Windows and Unix file names.
-std::string UnixFileName(const std::wstring& strPath)
-{
-    using Convert = char*(CDECL*)(const wchar_t*);
-    auto pConvert = reinterpret_cast<Convert>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (!pConvert)
-        return std::string();
-    char* pszUnix = pConvert(strPath.c_str());
-    std::string strUnix = pszUnix ? pszUnix : "";
-    ::HeapFree(::GetProcessHeap(), 0, pszUnix);
-    return strUnix;
-}
-
-// Runs a Unix program by its path (Wine starts those from CreateProcessW).
-// Its exit code, as Wine reports it, is not to be trusted: the callers look
-// at what the program did instead.
-void RunUnixProgram(const std::string& strCommand)
-{
-    std::wstring strWide(strCommand.begin(), strCommand.end());
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    ASSERT_TRUE(
-        ::CreateProcessW(nullptr, strWide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        << ::GetLastError();
-    CHKernelHandle process(info.hProcess), thread(info.hThread);
-    ::WaitForSingleObject(process.Get(), 30000);
-}
-
-// Waits up to five seconds for a path to appear or to go.
-bool WaitForExistence(const std::wstring& strPath, bool bExists)
-{
-    for (int i = 0; i < 100; ++i, ::Sleep(50))
-        if ((::GetFileAttributesW(strPath.c_str()) != INVALID_FILE_ATTRIBUTES) == bExists)
-            return true;
-    return false;
-}
-
-}  // namespace
-
 TEST(CHFileUtilities, BuildDirectoryNeverCreatesTheServerOrTheShare)
 {
     // Wine serves "\\server\share\..." from the prefix's dosdevices\unc
     // folder, which lets a test watch what is created without a network.
-    std::string strDevices = UnixFileName(L"C:\\");  // ".../dosdevices/c:/"
+    std::wstring strDevices = UnixFileName(L"C:\\");  // ".../dosdevices/c:/"
     if (strDevices.empty())
         GTEST_SKIP() << "needs Wine's mapping of network paths to a folder";
-    while (!strDevices.empty() && strDevices.back() == '/')
+    while (!strDevices.empty() && strDevices.back() == L'/')
         strDevices.pop_back();
-    strDevices.erase(strDevices.find_last_of('/'));
-    const std::wstring strUnc =
-        CHFileUtilities::SetPathSeparator(L"Z:" + std::wstring(strDevices.begin(), strDevices.end()) + L"/unc", L'\\');
+    strDevices.erase(strDevices.find_last_of(L'/'));
+    const std::wstring strUnc = CHFileUtilities::SetPathSeparator(L"Z:" + strDevices + L"/unc", L'\\');
     const std::wstring strServerName = CHFileUtilities::GetFilenameFromPath(UniqueTempPath(L"srv"));
     const std::wstring strServer = strUnc + L"\\" + strServerName;
     ::CreateDirectoryW(strUnc.c_str(), nullptr);
@@ -783,8 +740,8 @@ TEST(CHFileUtilities, DeleteDirectoryFailureDeepInTheTreeNamesEveryLevel)
     CHFileHandle held = HoldExclusively(strHeld);
 
     CHException e = CatchThrown([&] { CHFileUtilities::DeleteDirectory(strTree); });
-    // DeleteFileW's failure, then each of the three levels' two catches.
-    EXPECT_EQ(ErrorCodesOf(e), (std::vector<int>{kSharingViolation, 2012, 1005, 1005, 1005, 1005, 1005, 1005, 1005}));
+    // The file's failure, then each of the three levels' catch and DeleteDirectory's own.
+    EXPECT_EQ(ErrorCodesOf(e), (std::vector<int>{kSharingViolation, 2012, 1005, 1005, 1005, 1005}));
     EXPECT_EQ(ValuesNamed(e, L"File"), std::vector<std::wstring>{strHeld});
     EXPECT_EQ(ValuesNamed(e, L"CHFileUtilities::DeleteDirectory()Path"),
               (std::vector<std::wstring>{strTree + L"\\a\\b", strTree + L"\\a", strTree}));
@@ -792,62 +749,67 @@ TEST(CHFileUtilities, DeleteDirectoryFailureDeepInTheTreeNamesEveryLevel)
     EXPECT_EQ(ReadFileBytes(strHeld), "x");
 }
 
-TEST(CHFileUtilities, DeleteDirectoryNeverFollowsALinkOutOfTheTree)
+TEST(CHFileUtilities, LinksAreNeverFollowedAndWhatTheyLeadToIsNeverDeleted)
 {
-    // Wine cannot make junctions or mount points, and CreateSymbolicLinkW
-    // reports success there without creating anything; so the link is a Unix
-    // symbolic link, which Wine shows as a directory with the reparse-point
-    // attribute (tag 0). Wine cannot remove such a link either: its
-    // RemoveDirectoryW fails with "directory not empty" for a link to a
-    // non-empty folder, and deletes the target of a link to an empty one.
-    // What Wine does show is that nothing behind the link is touched; on
-    // Windows the link itself goes and the deletion succeeds.
-    CTempFolder folder(L"dellink");
-    const std::wstring strTarget = folder / L"target", strTree = folder / L"tree";
-    CHFileUtilities::BuildDirectory(strTarget + L"\\inner");
-    WriteFileBytes(strTarget + L"\\t1.txt", "keep");
-    WriteFileBytes(strTarget + L"\\inner\\t2.txt", "keep");
-    CHFileUtilities::BuildDirectory(strTree + L"\\sub");
-    WriteFileBytes(strTree + L"\\f.txt", "x");
-    const std::wstring strLink = strTree + L"\\sub\\link";
-
-    const std::string strUnixTarget = UnixFileName(strTarget), strUnixLink = UnixFileName(strLink);
-    if (strUnixTarget.empty())
-        GTEST_SKIP() << "needs Wine to make the link (a junction on Windows needs other rights)";
-    RunUnixProgram("/bin/ln -s \"" + strUnixTarget + "\" \"" + strUnixLink + "\"");
-    ASSERT_TRUE(WaitForExistence(strLink, true)) << "ln -s made no link";
-    struct CUnlink
+    // Wine's links are Unix symbolic links (CUnixSymbolicLink): one to a
+    // folder carries the reparse-point attribute, one to a file does not,
+    // and both open as what they lead to, so that Wine's own DeleteFileW
+    // and RemoveDirectoryW would delete the target (an empty folder, a file).
+    // On Windows a junction or symbolic link opens as itself and goes alone.
+    struct CCase
     {
-        std::wstring strLink;
-        std::string strUnixLink;
-        ~CUnlink()
-        {
-            RunUnixProgram("/bin/rm -f \"" + strUnixLink + "\"");
-            WaitForExistence(strLink, false);
+        const char* pszName;
+        const wchar_t* pszLink;  // below the tree ("" for the tree itself)
+        bool bToFolder;
+        bool bTargetEmpty;
+    };
+    const CCase cases[] = {
+        {"a link to a folder in the tree", L"\\sub\\link", true, false},
+        {"a link to an empty folder in the tree", L"\\sub\\link", true, true},
+        {"a link to a read-only file in the tree", L"\\sub\\link.txt", false, false},
+        {"the tree itself a link to a folder", L"", true, false},
+    };
+    for (const CCase& test : cases) {
+        SCOPED_TRACE(test.pszName);
+        CTempFolder folder(L"dellink");
+        const std::wstring strTarget = folder / L"target", strTree = folder / L"tree";
+        CHFileUtilities::BuildDirectory(strTarget + L"\\inner");
+        const std::wstring strKept = test.bToFolder ? strTarget : strTarget + L"\\kept.txt";
+        if (!test.bTargetEmpty) {
+            WriteFileBytes(strTarget + L"\\kept.txt", "keep");
+            ::SetFileAttributesW((strTarget + L"\\kept.txt").c_str(), FILE_ATTRIBUTE_READONLY);
         }
-    } linkRemoval{strLink, strUnixLink};
-    DWORD dwAttributes = ::GetFileAttributesW(strLink.c_str());
-    ASSERT_NE(dwAttributes, INVALID_FILE_ATTRIBUTES);
-    ASSERT_TRUE(dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) << std::hex << dwAttributes;
-    ASSERT_EQ(ReadFileBytes(strLink + L"\\t1.txt"), "keep");
+        if (*test.pszLink) {
+            CHFileUtilities::BuildDirectory(strTree + L"\\sub");
+            WriteFileBytes(strTree + L"\\f.txt", "x");
+        }
+        const std::wstring strLink = strTree + test.pszLink;
+        const CUnixSymbolicLink link(strLink, test.bTargetEmpty ? strTarget + L"\\inner" : strKept);
+        if (!link.IsMade())
+            GTEST_SKIP() << "needs Wine's ln -s (a junction on Windows needs other rights)";
+        std::wstring strLeadsTo;
+        EXPECT_EQ(CHFileUtilities::GetLinkKind(strLink, &strLeadsTo), HLinkKind::LeadsElsewhere);
+        EXPECT_TRUE(
+            CHStringHelper::EqualsNoCase(strLeadsTo.substr(4), test.bTargetEmpty ? strTarget + L"\\inner" : strKept))
+            << testing::PrintToString(strLeadsTo);
+        EXPECT_EQ(CHFileUtilities::GetLinkKind(strTarget), HLinkKind::NotALink);
 
-    bool bDeleted = false;
-    CHException e;
-    try {
-        bDeleted = CHFileUtilities::DeleteDirectory(strTree);
-    } catch (CHException& caught) {
-        e = caught;
-    }
-    EXPECT_EQ(ReadFileBytes(strTarget + L"\\t1.txt"), "keep");
-    EXPECT_EQ(ReadFileBytes(strTarget + L"\\inner\\t2.txt"), "keep");
-    if (bDeleted) {
-        EXPECT_FALSE(Exists(strTree));
-    } else {
-        // Wine: the link stays, and with it the folders above it; the rest is gone.
-        EXPECT_EQ(ErrorCodesOf(e).front(), HRESULT_FROM_WIN32(ERROR_DIR_NOT_EMPTY));
-        EXPECT_EQ(ValuesNamed(e, L"Directory"), std::vector<std::wstring>{strLink});
-        EXPECT_FALSE(Exists(strTree + L"\\f.txt"));
+        CLogCapture log;
+        if (*test.pszLink) {
+            const CHException e = CatchThrown([&] { CHFileUtilities::DeleteDirectory(strTree); });
+            EXPECT_EQ(ErrorCodesOf(e).front(), HRESULT_FROM_WIN32(ERROR_DIR_NOT_EMPTY));
+            EXPECT_EQ(ValuesNamed(e, L"Directory"), std::vector<std::wstring>{strTree});
+            EXPECT_FALSE(Exists(strTree + L"\\f.txt")) << "the rest of the tree is deleted";
+        } else {
+            EXPECT_FALSE(CHFileUtilities::DeleteDirectory(strTree));
+        }
         EXPECT_TRUE(Exists(strLink));
+        EXPECT_TRUE(Exists(strTarget + L"\\inner"));
+        if (!test.bTargetEmpty) {
+            EXPECT_EQ(::GetFileAttributesW((strTarget + L"\\kept.txt").c_str()) & FILE_ATTRIBUTE_READONLY,
+                      static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+        }
+        EXPECT_EQ(CountLoggedContaining(log, HLOG_WARNING, strLink + L" leads to "), 1u);
     }
 }
 

@@ -241,24 +241,24 @@ TEST(CHProcess, ProgramUnderAFolderWithABlankIsQuoted)
     EXPECT_TRUE(Exists(strPlanted + L".started"));
 }
 
-TEST(CHProcess, CommandLineOf1039CharactersRunsAnd1040Throw)
+TEST(CHProcess, TheLongestCommandLineTheSystemTakesRunsOneMoreCharacterThrows)
 {
     CTempFolder folder(L"limit");
     const std::wstring strOutput = folder / L"record.txt";
     const std::wstring strStart = L"/out=" + strOutput + L" /pad=";
     // As built: the quoted program, a blank, the parameters.
+    const size_t cchLongest = CHProcess::CommandLineBufferSize - 1;
     const size_t cchFixed = ProbePath().size() + 2 + 1 + strStart.size();
-    ASSERT_LT(cchFixed, 1039u);
-    const std::wstring strParameters = strStart + std::wstring(1039 - cchFixed, L'p');
+    const std::wstring strParameters = strStart + std::wstring(cchLongest - cchFixed, L'p');
 
     CHProcess process;
     process.Run(ProbePath(), strParameters, L"");
     ASSERT_EQ(process.Wait(g_dwProcessTimeoutMs), WAIT_OBJECT_0);
     auto record = ReadProcessProbeRecord(strOutput);
     ASSERT_TRUE(record);
-    EXPECT_EQ(record->strCommandLine.size(), 1039u);
+    EXPECT_EQ(record->strCommandLine.size(), cchLongest);
     ASSERT_EQ(record->args.size(), 2u);
-    EXPECT_EQ(record->args[1], L"/pad=" + std::wstring(1039 - cchFixed, L'p'));
+    EXPECT_EQ(record->args[1], L"/pad=" + std::wstring(cchLongest - cchFixed, L'p'));
 
     CHException e = CatchThrown([&] { process.Run(ProbePath(), strParameters + L"p", L""); });
     EXPECT_EQ(ErrorCodesOf(e), (std::vector<int>{1011, 1005}));
