@@ -7,6 +7,7 @@
 #include "RAde/HException.h"
 #include "RAde/HFileUtilities.h"
 #include "RAde/HLogging.h"
+#include "RAde/HProcess.h"
 
 namespace {
 
@@ -100,6 +101,20 @@ void CAnswerPipeServer::ReleasePipeWorker()
     } HCATCH
 }
 
+void CAnswerPipeServer::AcceptAnswersFrom(HANDLE hInstaller)
+{
+    HTRY {
+        // Without a handle (a start through the shell may give none) no
+        // other process may answer.
+        HANDLE hDuplicate = nullptr;
+        if (hInstaller && !::DuplicateHandle(::GetCurrentProcess(), hInstaller, ::GetCurrentProcess(), &hDuplicate,
+                                             PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, 0))
+            throw CHException::FromLastError(HSITE);
+        m_hInstaller.Reset(hDuplicate);
+        ::SetEvent(m_hInstallerKnown.Get());
+    } HCATCH
+}
+
 void CAnswerPipeServer::WorkerProc(DWORD)
 {
     HTRY {
@@ -120,8 +135,16 @@ void CAnswerPipeServer::WorkerProc(DWORD)
                                   PipeName, static_cast<unsigned>(dwError));
             return;
         }
-        if (!WaitForClient())
-            return;
+        // A client that the installer did not start is turned away; the
+        // wait for the installer's goes on, until the owner stops it.
+        for (;;) {
+            if (!ContinueWorking(0) || !WaitForClient())
+                return;
+            if (IsInstallersClient())
+                break;
+            if (!::DisconnectNamedPipe(m_hPipe.Get()))
+                return;
+        }
 
         // The installer writes its whole answer within a second of
         // connecting. Once a stop is requested the installer has ended (or
@@ -164,6 +187,35 @@ bool CAnswerPipeServer::WaitForClient()
         // client that connected just as the stop came is served all the same.
         DWORD dwIgnored = 0;
         return ::GetOverlappedResult(m_hPipe.Get(), &overlapped, &dwIgnored, TRUE) != FALSE;
+    } HCATCH
+}
+
+bool CAnswerPipeServer::IsInstallersClient()
+{
+    HTRY {
+        // Read while the client is connected: its process id is the one it
+        // connected with, whether or not it has closed its end since.
+        ULONG nClientId = 0;
+        if (!::GetNamedPipeClientProcessId(m_hPipe.Get(), &nClientId)) {
+            CHLogging::LogWarning(L"A client of pipe %s cannot be told by its process (error %u); its answer is not "
+                                  L"read.\n",
+                                  PipeName, static_cast<unsigned>(::GetLastError()));
+            return false;
+        }
+        if (nClientId == ::GetCurrentProcessId())
+            return true;
+        // A client may come before the installer's start has returned.
+        const std::array<HANDLE, 2> handles = {m_hInstallerKnown.Get(), GetStopEvent()};
+        const bool bInstallerKnown = ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE,
+                                                              INFINITE) == WAIT_OBJECT_0;
+        if (bInstallerKnown && CHProcess::IsSelfOrDescendantOf(nClientId, m_hInstaller.Get()))
+            return true;
+        const std::wstring strImage = CHProcess::GetImagePath(nClientId);
+        CHLogging::LogWarning(L"Process %u (%s) connected to pipe %s, but the installer did not start it; its answer "
+                              L"is not read.\n",
+                              static_cast<unsigned>(nClientId), strImage.empty() ? L"image unknown" : strImage.c_str(),
+                              PipeName);
+        return false;
     } HCATCH
 }
 

@@ -5,6 +5,12 @@
 // worker has ended. The worker creates the pipe, waits for the installer to
 // connect, reads what it wrote and leaves the taking apart to
 // InstallParsers::ApplyAnswerLines.
+//
+// Only the installer answers: a client is served when its process is the
+// installer's (AcceptAnswersFrom) or one that the installer started, or this
+// process itself (which ends the worker's wait). Any other client is turned
+// away, with a warning naming its process, while it is still connected, and
+// the worker goes on waiting for the installer's.
 #pragma once
 
 #include <windows.h>
@@ -44,6 +50,11 @@ public:
     // Ends the worker: connects a client that writes nothing, so a worker
     // still waiting reads an empty answer, then stops it.
     void ReleasePipeWorker();
+    // The installer has started: its process, and the processes it starts,
+    // may answer. A client that connected before is judged once this is
+    // known (or once the worker is asked to stop). The handle is duplicated:
+    // the process id cannot be handed to another process while it is kept.
+    void AcceptAnswersFrom(HANDLE hInstaller);
 
     // The answer. Before one was read the language is empty; an answer read
     // gives DefaultLanguage where it names none.
@@ -59,9 +70,14 @@ private:
     // Waits for the installer to connect; false when the worker was asked to
     // stop first or the connection failed.
     bool WaitForClient();
+    // True when the connected client may answer; false (with a warning) when not.
+    bool IsInstallersClient();
     void GetInstallerResponseFromNamedPipe(HANDLE hPipe);
     static std::wstring ReadTextFileFromPipe(HANDLE hPipe);
 
     InstallParsers::CInstallerAnswer m_answer;
     CHFileHandle m_hPipe;
+    // Set once m_hInstaller is: the worker reads it only after the event.
+    CHKernelHandle m_hInstallerKnown{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    CHKernelHandle m_hInstaller;
 };

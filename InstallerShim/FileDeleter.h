@@ -2,7 +2,10 @@
 // skinned wait dialog in the installation's language, once the installer's
 // answer allows it.
 //
-// Only paths on the base directory's drive are deleted: the path's and the
+// Only paths of the staged set are deleted: below the medium's folder that
+// listed them or in the installer's working folder, and not below a link
+// there (a staged path that is a link goes as the link alone). Of those,
+// only paths on the base directory's drive are deleted: the path's and the
 // base directory's drive letters must be the same character ("c" and "C"
 // differ); any other path is skipped without notice. A path that does not
 // exist is only logged. The first path that cannot be deleted (a read-only
@@ -16,6 +19,15 @@
 #include "InstallerShim/HWaitDialog.h"
 #include "RAde/HWorkerThreadHost.h"
 
+// The folders that hold the staged set: the medium's folder, whose
+// "autorun.inf" listed the paths below it, and the installer's working
+// folder (the paths in it, and that folder itself).
+struct CStagingFolders
+{
+    std::wstring strMedium;
+    std::wstring strInstallerWorkingFolder;
+};
+
 class CFileDeleter : public CHWorkerThreadHost
 {
 public:
@@ -25,10 +37,11 @@ public:
     ~CFileDeleter() override;
 
     // The paths of a delete list that may be deleted at all: absolute (a
-    // drive or a share), without a ".." segment, and not a drive's or a
-    // share's root. Every other path is dropped with a warning in the log;
-    // empty entries are dropped silently.
-    static std::vector<std::wstring> KeepDeletablePaths(const std::vector<std::wstring>& paths);
+    // drive or a share), without a ".." segment, not a drive's or a share's
+    // root, and in the staged set's folders. Every other path is dropped with
+    // a warning in the log; empty entries are dropped silently.
+    static std::vector<std::wstring> KeepDeletablePaths(const std::vector<std::wstring>& paths,
+                                                        const CStagingFolders& folders);
 
 protected:
     void WorkerProc(DWORD dwParameter) override;
@@ -41,12 +54,16 @@ protected:
     // so that the worker never reads the skin.
     std::wstring m_strFailureMessage;
     std::wstring m_strCloseButton;
+    CStagingFolders m_folders;
 
 private:
     friend void RunFileDeleter(CFileDeleter& deleter, const std::vector<std::wstring>& paths,
-                               const std::wstring& strBaseDirectory, const std::wstring& strLanguage);
+                               const std::wstring& strBaseDirectory, const std::wstring& strLanguage,
+                               const CStagingFolders& folders);
 
     bool IsOnBaseDrive(const std::wstring& strPath) const;
+    // The link below the staged set's folder that the path lies below, or "".
+    std::wstring LinkAbove(const std::wstring& strPath) const;
     void DeletePaths();
 };
 
@@ -64,4 +81,4 @@ void PrepareDeletionDialog(CHWaitDialog& dialog, const std::wstring& strLanguage
 // closed, which may be before the worker has finished. The deleter is the
 // entry point's g_fileDeleter, whose destruction at exit waits for the worker.
 void RunFileDeleter(CFileDeleter& deleter, const std::vector<std::wstring>& paths, const std::wstring& strBaseDirectory,
-                    const std::wstring& strLanguage);
+                    const std::wstring& strLanguage, const CStagingFolders& folders);

@@ -20,38 +20,27 @@ const wchar_t g_szSeparators[] = L"\\/";
 constexpr auto EqualsNoCase = &CHStringHelper::EqualsNoCase;
 constexpr auto StartsWithNoCase = &CHStringHelper::StartsWithNoCase;
 
-// The next blank-separated token of strText from nPosition on. Leading blanks
-// are skipped; nPosition becomes the index after the token's end, or -1 (with
-// an empty token) when none was left.
-std::wstring NextToken(const std::wstring& strText, std::ptrdiff_t& nPosition)
+// The next token of strText from nPosition on, as written: from the first
+// character that is not a blank to the next blank outside double quotes (a
+// quote opens or closes a quoted run, whose blanks belong to the token; one
+// left open runs to the end of the line). Backslashes are plain characters:
+// a folder name never holds a quote, and the relaunch line ends its quoted
+// folders in "\". nPosition becomes the index after the token, or npos
+// (with an empty token) when none was left.
+std::wstring NextToken(const std::wstring& strText, size_t& nPosition)
 {
-    if (nPosition >= 0 && static_cast<size_t>(nPosition) < strText.size()) {
-        const size_t nStart = strText.find_first_not_of(L' ', static_cast<size_t>(nPosition));
-        if (nStart != std::wstring::npos) {
-            size_t nEnd = strText.find(L' ', nStart);
-            if (nEnd == std::wstring::npos)
-                nEnd = strText.size();
-            nPosition = static_cast<std::ptrdiff_t>(nEnd) + 1;
-            return strText.substr(nStart, nEnd - nStart);
-        }
+    const size_t nStart = nPosition < strText.size() ? strText.find_first_not_of(L' ', nPosition) : std::wstring::npos;
+    if (nStart == std::wstring::npos) {
+        nPosition = std::wstring::npos;
+        return std::wstring();
     }
-    nPosition = -1;
-    return std::wstring();
-}
-
-// True when strPath lies below strFolder: all of the folder's components
-// (compared without regard to case), then at least one name that is not ".".
-// strPath has had its ".." segments collapsed already.
-bool IsBelowFolder(const std::wstring& strFolder, const std::wstring& strPath)
-{
-    const std::vector<std::wstring> folderParts = CHStringHelper::TokenizeString(strFolder, g_szSeparators);
-    const std::vector<std::wstring> pathParts = CHStringHelper::TokenizeString(strPath, g_szSeparators);
-    if (folderParts.empty() || pathParts.size() <= folderParts.size())
-        return false;
-    if (!std::equal(folderParts.begin(), folderParts.end(), pathParts.begin(), EqualsNoCase))
-        return false;
-    return std::any_of(pathParts.begin() + static_cast<std::ptrdiff_t>(folderParts.size()), pathParts.end(),
-                       [](const std::wstring& strPart) { return strPart != L"."; });
+    bool bQuoted = false;
+    size_t nEnd = nStart;
+    for (; nEnd < strText.size() && (bQuoted || strText[nEnd] != L' '); ++nEnd)
+        if (strText[nEnd] == L'"')
+            bQuoted = !bQuoted;
+    nPosition = nEnd;
+    return strText.substr(nStart, nEnd - nStart);
 }
 
 // A relative delete path made absolute against the executable's folder;
@@ -64,7 +53,7 @@ bool ResolveBelowFolder(const std::wstring& strFolder, const std::wstring& strRe
     } catch (CHException&) {
         return false;
     }
-    return IsBelowFolder(strFolder, strAbsolute);
+    return CHFileUtilities::IsBelowFolder(strFolder, strAbsolute);
 }
 
 }  // namespace
@@ -73,9 +62,10 @@ bool ResolveBelowFolder(const std::wstring& strFolder, const std::wstring& strRe
 // Command line
 
 void ParseCommandLine(const std::wstring& strCommandLine, std::wstring& strRun, std::wstring& strRunWorkingFolder,
-                      std::wstring& strDeleteAfterInstall, std::wstring& strRemaining)
+                      std::wstring& strDeleteAfterInstall, std::wstring& strRemaining, std::wstring* pstrMediumFolder)
 {
     HTRY {
+        std::wstring strIgnoredMedium;
         const struct
         {
             const wchar_t* pszSwitch;
@@ -84,21 +74,14 @@ void ParseCommandLine(const std::wstring& strCommandLine, std::wstring& strRun, 
             {L"/run=", &strRun},
             {L"/runWorkingFolder=", &strRunWorkingFolder},
             {L"/deleteAfterInstall=", &strDeleteAfterInstall},
+            {MediumFolderSwitch, pstrMediumFolder ? pstrMediumFolder : &strIgnoredMedium},
         };
 
-        std::ptrdiff_t nPosition = 0;
-        std::wstring strToken = NextToken(strCommandLine, nPosition);
-        while (!strToken.empty()) {
-            // A quoted value with blanks arrives in pieces: join them again
-            // (runs of blanks inside the quotes become one). A quote that is
-            // never closed takes the rest of the line.
-            while (nPosition >= 0 && HasUnclosedQuote(strToken)) {
-                const std::wstring strNext = NextToken(strCommandLine, nPosition);
-                if (strNext.empty())
-                    break;
-                strToken += L" " + strNext;
-            }
-
+        // A quoted value keeps every character between its quotes, runs of
+        // blanks included: a folder named "Disk  1" is not "Disk 1".
+        size_t nPosition = 0;
+        for (std::wstring strToken = NextToken(strCommandLine, nPosition); !strToken.empty();
+             strToken = NextToken(strCommandLine, nPosition)) {
             auto itSwitch = std::find_if(std::begin(switches), std::end(switches), [&](const auto& entry) {
                 return StartsWithNoCase(strToken, entry.pszSwitch);
             });
@@ -109,10 +92,6 @@ void ParseCommandLine(const std::wstring& strCommandLine, std::wstring& strRun, 
                     strRemaining += L" ";
                 strRemaining += strToken;
             }
-
-            if (nPosition < 0)
-                break;
-            strToken = NextToken(strCommandLine, nPosition);
         }
     } HCATCH
 }
@@ -159,11 +138,26 @@ std::wstring DeleteListBelowFolder(const std::wstring& strExeDirectory, const st
                                       strExeDirectory.c_str());
                 continue;
             }
+            // The list is ";"-separated: a path holding one (from the
+            // medium's folder name) would name two other paths.
+            if (strPath.find(L';') != std::wstring::npos) {
+                CHLogging::LogWarning(L"Delete path %s holds a \";\", which the delete list cannot carry; it is not "
+                                      L"deleted.\n",
+                                      strPath.c_str());
+                continue;
+            }
             if (!strDeleteList.empty())
                 strDeleteList += L";";
             strDeleteList += strPath;
         }
         return strDeleteList;
+    } HCATCH
+}
+
+bool CanReachTheCommandLine(const std::wstring& strValue)
+{
+    HTRY {
+        return std::none_of(strValue.begin(), strValue.end(), [](wchar_t ch) { return ch == L'"' || ch < L' '; });
     } HCATCH
 }
 

@@ -25,12 +25,20 @@ struct CInstallerAnswer
 
 // ---- Command line
 
-// Splits the command line into the values of "/run=", "/runWorkingFolder="
-// and "/deleteAfterInstall=" (switches in any case, the last of each wins)
-// and the other tokens, which are appended to strRemaining one blank apart
-// with their quotes. An output that no token sets keeps its value.
+// The relaunch switch that names the medium's folder, which the delete list
+// lies below (a line without it is accepted: the caller then takes its own
+// current directory for it).
+inline constexpr wchar_t MediumFolderSwitch[] = L"/mediumFolder=";
+
+// Splits the command line into the values of "/run=", "/runWorkingFolder=",
+// "/deleteAfterInstall=" and, when pstrMediumFolder is given,
+// "/mediumFolder=" (switches in any case, the last of each wins), and the
+// other tokens, which are appended to strRemaining one blank apart as
+// written. A token ends at a blank outside double quotes; a quoted value
+// keeps its blanks as they are. An output that no token sets keeps its value.
 void ParseCommandLine(const std::wstring& strCommandLine, std::wstring& strRun, std::wstring& strRunWorkingFolder,
-                      std::wstring& strDeleteAfterInstall, std::wstring& strRemaining);
+                      std::wstring& strDeleteAfterInstall, std::wstring& strRemaining,
+                      std::wstring* pstrMediumFolder = nullptr);
 // The value of a switch token: without its first nPrefixLength
 // characters, and without its outer quotes when it begins with one.
 std::wstring GetTrimmedArgValue(const std::wstring& strToken, size_t nPrefixLength);
@@ -41,9 +49,13 @@ bool HasUnclosedQuote(const std::wstring& strToken);
 
 // The ";"-separated deleteAfterInstall value reduced to the paths the deleter
 // may have: the relative ones, made absolute against strExeDirectory and
-// staying below it, again ";"-separated. One that leaves the folder is
-// logged and left out.
+// staying below it, again ";"-separated. One that leaves the folder, or that
+// holds a ";" once absolute (the folder's name may), is logged and left out.
 std::wstring DeleteListBelowFolder(const std::wstring& strExeDirectory, const std::wstring& strDeleteValue);
+// False for a value that holds a double quote or a control character: no
+// path holds one, and quoted on the relaunch line it would end its quotes
+// early and write switches of its own.
+bool CanReachTheCommandLine(const std::wstring& strValue);
 
 // ---- The installer's answer
 

@@ -1,11 +1,14 @@
+// rand_s (the system's cryptographic generator, in msvcrt) is declared only
+// when this is defined before the C runtime's headers come in.
+#define _CRT_RAND_S
 #include "InstallerShim/InstallUtils.h"
 
-#include <psapi.h>
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
-#include <vector>
+#include <utility>
 
 #include "RAde/HException.h"
 #include "RAde/HFileUtilities.h"
@@ -25,54 +28,97 @@ constexpr DWORD g_dwUnknownInstallerExitCode = 1603;
 constexpr int g_nWorkerPolls = 10;
 constexpr DWORD g_dwWorkerPollMs = 200;
 
-// An image path in the one form used for comparing: plain (no "\\?\"),
-// backslashes, and long names where it was given in 8.3 form.
-std::wstring ComparableImagePath(const std::wstring& strPath)
+// Each start copies the launcher into a folder of its own below %TEMP%,
+// named after the executable, a dash and this many hexadecimal digits: no
+// other program there (an earlier copy still running, anything of the same
+// name, a link planted in its place) stands in the way of the copy.
+constexpr size_t g_nCopyFolderDigits = 16;
+constexpr int g_nCopyFolderAttempts = 8;
+
+std::wstring CopyFolderStem(const std::wstring& strExeName)
 {
-    std::wstring strComparable = CHFileUtilities::SetPathSeparator(strPath, L'\\');
-    CHFileUtilities::RemoveUnicodePath(strComparable);
-    if (strComparable.find(L'~') != std::wstring::npos) {
-        try {
-            strComparable = CHFileUtilities::GetLongFilePath(strComparable);
-        } catch (CHException&) {
-            // Not there (any more): compared as given.
-        }
-    }
-    return strComparable;
+    const std::wstring strStem = CHFileUtilities::GetFilenameWithoutExtension(strExeName);
+    return (strStem.empty() ? strExeName : strStem) + L"-";
 }
 
-// The ids of the running processes.
-std::vector<DWORD> RunningProcessIds()
+bool IsCopyFolderName(const std::wstring& strName, const std::wstring& strStem)
 {
-    std::vector<DWORD> processIds(1024);
-    for (;;) {
-        const DWORD cbGiven = static_cast<DWORD>(processIds.size() * sizeof(DWORD));
-        DWORD cbReturned = 0;
-        if (!::EnumProcesses(processIds.data(), cbGiven, &cbReturned))
-            throw CHException::FromLastError(HSITE);
-        // A full array may have left processes out: ask again with more room.
-        if (cbReturned < cbGiven) {
-            processIds.resize(cbReturned / sizeof(DWORD));
-            return processIds;
-        }
-        processIds.resize(processIds.size() * 2);
+    return strName.size() == strStem.size() + g_nCopyFolderDigits &&
+           CHStringHelper::StartsWithNoCase(strName, strStem) &&
+           strName.find_first_not_of(L"0123456789ABCDEF", strStem.size()) == std::wstring::npos;
+}
+
+std::wstring RandomCopyFolderName(const std::wstring& strStem)
+{
+    unsigned int nHigh = 0, nLow = 0;
+    if (rand_s(&nHigh) != 0 || rand_s(&nLow) != 0)
+        throw CHException::FromWin32Error(ERROR_GEN_FAILURE, HSITE);
+    return strStem + CHStringHelper::Format(L"%08X%08X", nHigh, nLow);
+}
+
+// Removes the copy folders that earlier starts left: a running copy cannot
+// be deleted, so its folder stays, and so does a folder that holds anything
+// but the copy. A link of that name is never followed.
+void RemoveStaleCopyFolders(const std::wstring& strTemp, const std::wstring& strExeName)
+{
+    const std::wstring strStem = CopyFolderStem(strExeName);
+    const std::wstring strLongTemp = CHFileUtilities::GetUnicodePath(strTemp);
+    WIN32_FIND_DATAW data;
+    CHFindHandle find(::FindFirstFileExW(CHFileUtilities::ConcatPathname(strLongTemp, strStem + L"*").c_str(),
+                                         FindExInfoBasic, &data, FindExSearchLimitToDirectories, nullptr, 0));
+    for (bool bEntry = find.IsValid(); bEntry; bEntry = ::FindNextFileW(find.Get(), &data)) {
+        const DWORD dwAttributes = data.dwFileAttributes;
+        if (!(dwAttributes & FILE_ATTRIBUTE_DIRECTORY) || (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+            !IsCopyFolderName(data.cFileName, strStem))
+            continue;
+        const std::wstring strFolder = CHFileUtilities::ConcatPathname(strLongTemp, data.cFileName);
+        const std::wstring strCopy = CHFileUtilities::ConcatPathname(strFolder, strExeName);
+        // A copy from a read-only medium is read-only itself.
+        ::SetFileAttributesW(strCopy.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(strCopy.c_str());
+        ::RemoveDirectoryW(strFolder.c_str());
     }
 }
 
-// The full image path of a process; false when it cannot be read (gone
-// already, or not ours to look at).
-bool ReadImagePath(DWORD dwProcessId, std::wstring& strPath)
+// A new, empty folder of this start's own for the copy.
+std::wstring CreateCopyFolder(const std::wstring& strTemp, const std::wstring& strExeName)
 {
-    CHKernelHandle hProcess(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, dwProcessId));
-    if (!hProcess)
-        return false;
-    std::wstring strBuffer(32768, L'\0');
-    DWORD cchPath = static_cast<DWORD>(strBuffer.size());
-    if (!::QueryFullProcessImageNameW(hProcess.Get(), 0, strBuffer.data(), &cchPath))
-        return false;
-    strPath.assign(strBuffer.data(), cchPath);
-    return true;
+    for (int i = 0;; ++i) {
+        const std::wstring strFolder =
+            CHFileUtilities::ConcatPathname(strTemp, RandomCopyFolderName(CopyFolderStem(strExeName)));
+        if (::CreateDirectoryW(CHFileUtilities::GetUnicodePath(strFolder).c_str(), nullptr))
+            return strFolder;
+        const DWORD dwError = ::GetLastError();
+        if (dwError != ERROR_ALREADY_EXISTS || i + 1 == g_nCopyFolderAttempts)
+            throw CHException::FromWin32Error(dwError, HSITE).AddValue(L"Directory", strFolder);
+    }
 }
+
+// The copy and its folder go again unless the copy was started.
+class CUnstartedCopy
+{
+public:
+    CUnstartedCopy(std::wstring strFolder, std::wstring strCopy)
+        : m_strFolder(std::move(strFolder)), m_strCopy(std::move(strCopy))
+    {
+    }
+    ~CUnstartedCopy()
+    {
+        if (m_bStarted)
+            return;
+        ::SetFileAttributesW(CHFileUtilities::GetUnicodePath(m_strCopy).c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(CHFileUtilities::GetUnicodePath(m_strCopy).c_str());
+        ::RemoveDirectoryW(CHFileUtilities::GetUnicodePath(m_strFolder).c_str());
+    }
+    CUnstartedCopy(const CUnstartedCopy&) = delete;
+    CUnstartedCopy& operator=(const CUnstartedCopy&) = delete;
+
+    void Started() { m_bStarted = true; }
+
+private:
+    std::wstring m_strFolder, m_strCopy;
+    bool m_bStarted = false;
+};
 
 }  // namespace
 
@@ -113,7 +159,21 @@ std::wstring CInstallUtils::ReadWholeIniValueFrom(const std::wstring& strFolder,
             throw CHException(HError::BufferTooSmall, HSITE)
                 .AddValue(L"Key", strKey)
                 .AddValue(L"File", CHFileUtilities::MakeAbsolutePath(strFolder, AutorunFileName));
+        CheckCommandLineValue(strFolder, strKey, strValue);
         return strValue;
+    } HCATCH
+}
+
+void CInstallUtils::CheckCommandLineValue(const std::wstring& strFolder, const std::wstring& strKey,
+                                          const std::wstring& strValue)
+{
+    HTRY {
+        // Quoted on the relaunch line, a quote would end the value early and
+        // let the rest of it write switches and installer arguments of its own.
+        if (!InstallParsers::CanReachTheCommandLine(strValue))
+            throw CHException::FromWin32Error(ERROR_INVALID_NAME, HSITE)
+                .AddValue(L"Key", strKey)
+                .AddValue(L"File", CHFileUtilities::MakeAbsolutePath(strFolder, AutorunFileName));
     } HCATCH
 }
 
@@ -143,11 +203,15 @@ void CInstallUtils::ReadAutorunInfFrom(const std::wstring& strExeDirectory, std:
                                   CHFileUtilities::MakeAbsolutePath(strExeDirectory, AutorunFileName).c_str());
             strDeleteValue.clear();
         }
+        CheckCommandLineValue(strExeDirectory, L"deleteAfterInstall", strDeleteValue);
         const std::wstring strDeleteList = InstallParsers::DeleteListBelowFolder(strExeDirectory, strDeleteValue);
 
+        // The medium's folder goes along, so that stage two can tell the
+        // paths the list may name (a folder name never holds a quote).
         strRelaunchArguments =
-            CHStringHelper::Format(L"/run=\"%s\" /runWorkingFolder=\"%s\" /deleteAfterInstall=\"%s\"", strRun.c_str(),
-                                   strRunWorkingFolder.c_str(), strDeleteList.c_str());
+            CHStringHelper::Format(L"/run=\"%s\" /runWorkingFolder=\"%s\" /deleteAfterInstall=\"%s\" %s\"%s\"",
+                                   strRun.c_str(), strRunWorkingFolder.c_str(), strDeleteList.c_str(),
+                                   InstallParsers::MediumFolderSwitch, strExeDirectory.c_str());
     } HCATCH
 }
 
@@ -158,14 +222,12 @@ bool CInstallUtils::CopyExeToTmpAndStart(const std::wstring& strExecutable, cons
                                          const std::wstring& strWorkingFolder, bool* pbStartRefused)
 {
     HTRY {
-        const std::wstring strCopy = CHFileUtilities::MakeAbsolutePath(
-            CHFileUtilities::GetTempDirectory(), CHFileUtilities::GetFilenameFromPath(strExecutable));
-        // A copy that runs already is stage two of an earlier start: it
-        // cannot be overwritten, and a second one must not begin.
-        if (IsImageRunning(strCopy))
-            return false;
-        if (CHFileUtilities::FileExists(strCopy))
-            CHFileUtilities::DeleteFileW(strCopy, true);
+        const std::wstring strTemp = CHFileUtilities::GetTempDirectory();
+        const std::wstring strExeName = CHFileUtilities::GetFilenameFromPath(strExecutable);
+        RemoveStaleCopyFolders(strTemp, strExeName);
+        const std::wstring strCopyFolder = CreateCopyFolder(strTemp, strExeName);
+        const std::wstring strCopy = CHFileUtilities::ConcatPathname(strCopyFolder, strExeName);
+        CUnstartedCopy unstarted(strCopyFolder, strCopy);
         CHFileUtilities::CopyFileW(strExecutable, strCopy, true);
 
         std::wstring strFolder = strWorkingFolder;
@@ -182,26 +244,8 @@ bool CInstallUtils::CopyExeToTmpAndStart(const std::wstring& strExecutable, cons
             *pbStartRefused = true;
             return false;
         }
+        unstarted.Started();
         return true;
-    } HCATCH
-}
-
-bool CInstallUtils::IsImageRunning(const std::wstring& strImagePath)
-{
-    HTRY {
-        // Matched by full path: a match by base name would find stage one
-        // itself (it has the copy's name), and this process is left out for
-        // the same reason.
-        const std::wstring strWanted = ComparableImagePath(strImagePath);
-        const DWORD dwOwnId = ::GetCurrentProcessId();
-        for (DWORD dwProcessId : RunningProcessIds()) {
-            std::wstring strImage;
-            if (dwProcessId == dwOwnId || !ReadImagePath(dwProcessId, strImage))
-                continue;
-            if (CHStringHelper::EqualsNoCase(ComparableImagePath(strImage), strWanted))
-                return true;
-        }
-        return false;
     } HCATCH
 }
 
@@ -222,11 +266,20 @@ void CInstallUtils::DeletePath(std::wstring strPath)
             return;
         }
         // A single file keeps its read-only protection; inside a folder's
-        // tree read-only files are deleted too.
-        if (CHFileUtilities::IsDirectory(strPath))
+        // tree read-only files are deleted too. A folder's tree is deleted
+        // without following a link, its top included.
+        if (CHFileUtilities::IsDirectory(strPath)) {
             CHFileUtilities::DeleteDirectory(strPath);
-        else
-            CHFileUtilities::DeleteFileW(strPath, false);
+            return;
+        }
+        // A file link that the system opens as its target would take the target along.
+        std::wstring strLeadsTo;
+        if (CHFileUtilities::GetLinkKind(strPath, &strLeadsTo) == HLinkKind::LeadsElsewhere) {
+            CHLogging::LogWarning(L"%s leads to %s: it is left as it is, and nothing it leads to is deleted.\n",
+                                  strPath.c_str(), strLeadsTo.c_str());
+            return;
+        }
+        CHFileUtilities::DeleteFileW(strPath, false);
     } HCATCH
 }
 
@@ -283,6 +336,7 @@ DWORD CInstallUtils::RunInstallerAndWaitForCompletion(const std::wstring& strRun
                 throw CHException::FromLastError(HSITE).AddValue(L"File", strRun);
             if (info.hProcess) {
                 CHKernelHandle hProcess(info.hProcess);
+                AcceptAnswersFrom(hProcess.Get());
                 // Its window may come to the front, not behind the one the user clicked in.
                 ::AllowSetForegroundWindow(::GetProcessId(hProcess.Get()));
                 CHMessageWait::WaitFor(hProcess.Get(), INFINITE);
@@ -293,6 +347,7 @@ DWORD CInstallUtils::RunInstallerAndWaitForCompletion(const std::wstring& strRun
         } else {
             CHProcess process;
             process.Run(strRun, strArguments, strWorkingFolder);
+            AcceptAnswersFrom(process.GetProcessHandle());
             CHMessageWait::WaitFor(process.GetProcessHandle(), INFINITE);
             dwExitCode = process.GetExitCode();
         }

@@ -44,8 +44,11 @@ public:
     static bool ReadIniValueFrom(const std::wstring& strFolder, const std::wstring& strKey, std::wstring& strValue,
                                  const std::wstring& strDefault);
     // The relaunch copy's working folder, and the relaunch arguments
-    // ("/run=", "/runWorkingFolder=", "/deleteAfterInstall=", each value quoted).
-    // Only delete paths below the executable's own folder are passed on.
+    // ("/run=", "/runWorkingFolder=", "/deleteAfterInstall=" and
+    // "/mediumFolder=" with the executable's folder, each value quoted). Only
+    // delete paths below the executable's own folder are passed on. A value
+    // that holds a double quote or a control character (which no path holds)
+    // is an error naming its key and the file: it never reaches the line.
     static void ReadAutorunInf(std::wstring& strWorkingFolder, std::wstring& strRelaunchArguments);
     // ReadAutorunInf for an executable in strExeDirectory (public for the
     // same reason as ReadIniValueFrom).
@@ -53,25 +56,30 @@ public:
                                    std::wstring& strRelaunchArguments);
     // Text work only, done in InstallParsers; named here as well because the
     // launcher's flow reaches all its operations through this class.
-    static constexpr auto ParseCommandLine = &InstallParsers::ParseCommandLine;
+    static void ParseCommandLine(const std::wstring& strCommandLine, std::wstring& strRun,
+                                 std::wstring& strRunWorkingFolder, std::wstring& strDeleteAfterInstall,
+                                 std::wstring& strRemaining, std::wstring* pstrMediumFolder = nullptr)
+    {
+        InstallParsers::ParseCommandLine(strCommandLine, strRun, strRunWorkingFolder, strDeleteAfterInstall,
+                                         strRemaining, pstrMediumFolder);
+    }
     static constexpr auto GetTrimmedArgValue = &InstallParsers::GetTrimmedArgValue;
 
     // ---- Relaunch from %TEMP%
 
-    // Copies the executable into %TEMP% and starts the copy; false (nothing
-    // done) when such a copy is running already. Where policy forbids
-    // starting programs from %TEMP% (ERROR_ACCESS_DENIED or
-    // ERROR_ACCESS_DISABLED_BY_POLICY when the copy is started), false as
-    // well, with *pbStartRefused set: the caller may run the copy's part itself.
+    // Copies the executable into a new folder of its own below %TEMP% and
+    // starts the copy there; true once it runs. The copy folders that earlier
+    // starts left are removed first (a copy that still runs keeps its
+    // folder). Where policy forbids starting programs from %TEMP%
+    // (ERROR_ACCESS_DENIED or ERROR_ACCESS_DISABLED_BY_POLICY when the copy
+    // is started), false with *pbStartRefused set: the caller may run the
+    // copy's part itself. A copy that did not start is removed again.
     static bool CopyExeToTmpAndStart(const std::wstring& strExecutable, const std::wstring& strArguments,
                                      const std::wstring& strWorkingFolder, bool* pbStartRefused = nullptr);
-    // True when a process other than this one runs the image at that full
-    // path (compared without regard to case). Public: it asks the system
-    // about any path, not about this object, and CopyExeToTmpAndStart's
-    // decision rests on it alone.
-    static bool IsImageRunning(const std::wstring& strImagePath);
     static void EnsureNoTrailingSeparator(std::wstring& strPath);
-    // Deletes a file, or a folder with its tree; a missing path is only logged.
+    // Deletes a file, or a folder with its tree, never following a link (one
+    // that the system opens as what it leads to is left with a warning); a
+    // missing path is only logged.
     static void DeletePath(std::wstring strPath);
 
     // ---- Installer run and autoruns
@@ -94,6 +102,10 @@ private:
     // ReadIniValueFrom for a value that must be whole: a cut one throws 1011.
     static std::wstring ReadWholeIniValueFrom(const std::wstring& strFolder, const std::wstring& strKey,
                                               const std::wstring& strDefault);
+    // Throws ERROR_INVALID_NAME, with the key and the file, for a value that
+    // cannot be carried in the relaunch line's quotes.
+    static void CheckCommandLineValue(const std::wstring& strFolder, const std::wstring& strKey,
+                                      const std::wstring& strValue);
 
     DWORD m_dwInstallerExitCode = 0;
 };

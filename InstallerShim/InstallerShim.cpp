@@ -114,8 +114,25 @@ void DestroyMarkerWindow()
     } HCATCH
 }
 
-void RunInstaller(CFileDeleter& fileDeleter, std::wstring strRun, std::wstring strRunWorkingFolder,
-                  const std::wstring& strDeleteList, const std::wstring& strRemaining);
+// What stage two's command line names: the installer, its working folder,
+// the staged paths and the medium they lie below, and the installer's own
+// arguments.
+struct CStageTwoLine
+{
+    std::wstring strRun, strRunWorkingFolder, strDeleteList, strRemaining, strMediumFolder;
+};
+
+CStageTwoLine ParseStageTwoLine(const std::wstring& strCommandLine)
+{
+    HTRY {
+        CStageTwoLine line;
+        CInstallUtils::ParseCommandLine(strCommandLine, line.strRun, line.strRunWorkingFolder, line.strDeleteList,
+                                        line.strRemaining, &line.strMediumFolder);
+        return line;
+    } HCATCH
+}
+
+void RunInstaller(CFileDeleter& fileDeleter, CStageTwoLine line);
 
 // Where policy forbids programs in %TEMP%, this process does the copy's part
 // itself: it becomes stage two with the relaunch arguments, in the working folder.
@@ -131,9 +148,7 @@ void RunStageTwoInPlace(CFileDeleter& fileDeleter, const std::wstring& strArgume
         CInstallUtils::EnsureNoTrailingSeparator(strFolder);
         if (!::SetCurrentDirectoryW(strFolder.c_str()))
             throw CHException::FromLastError(HSITE).AddValue(L"Directory", strFolder);
-        std::wstring strRun, strRunWorkingFolder, strDeleteList, strRemaining;
-        CInstallUtils::ParseCommandLine(strArguments, strRun, strRunWorkingFolder, strDeleteList, strRemaining);
-        RunInstaller(fileDeleter, strRun, strRunWorkingFolder, strDeleteList, strRemaining);
+        RunInstaller(fileDeleter, ParseStageTwoLine(strArguments));
     } HCATCH
 }
 
@@ -160,21 +175,26 @@ void RelaunchFromTemp(CFileDeleter& fileDeleter, const std::wstring& strExeDirec
 }
 
 // Stage two: run the installer, then delete, start the autoruns or restart.
-void RunInstaller(CFileDeleter& fileDeleter, std::wstring strRun, std::wstring strRunWorkingFolder,
-                  const std::wstring& strDeleteList, const std::wstring& strRemaining)
+void RunInstaller(CFileDeleter& fileDeleter, CStageTwoLine line)
 {
     HTRY {
         const std::wstring strCurrentDirectory = CHFileUtilities::GetCurrentDirectoryW();
-        strRun = CHFileUtilities::MakeAbsolutePath(strCurrentDirectory, strRun);
-        strRunWorkingFolder = CHFileUtilities::MakeAbsolutePath(strCurrentDirectory, strRunWorkingFolder);
+        line.strRun = CHFileUtilities::MakeAbsolutePath(strCurrentDirectory, line.strRun);
+        line.strRunWorkingFolder = CHFileUtilities::MakeAbsolutePath(strCurrentDirectory, line.strRunWorkingFolder);
 
         CInstallUtils installUtils;
         bool bReboot = false;
-        installUtils.RunInstallerAndGetAutorunInfo(strRun, strRemaining, strRunWorkingFolder, bReboot);
+        installUtils.RunInstallerAndGetAutorunInfo(line.strRun, line.strRemaining, line.strRunWorkingFolder, bReboot);
 
-        if (installUtils.GetDeleteFiles() && !strDeleteList.empty())
-            RunFileDeleter(fileDeleter, CHStringHelper::TokenizeString(strDeleteList, L";"), strCurrentDirectory,
-                           installUtils.GetUILanguage());
+        // A line without the medium's folder (written by hand) is taken to
+        // come from the current directory.
+        const CStagingFolders folders = {
+            line.strMediumFolder.empty() ? strCurrentDirectory
+                                         : CHFileUtilities::MakeAbsolutePath(strCurrentDirectory, line.strMediumFolder),
+            line.strRunWorkingFolder};
+        if (installUtils.GetDeleteFiles() && !line.strDeleteList.empty())
+            RunFileDeleter(fileDeleter, CHStringHelper::TokenizeString(line.strDeleteList, L";"), strCurrentDirectory,
+                           installUtils.GetUILanguage(), folders);
         if (installUtils.GetInstallerExitCode() == CInstallUtils::RestartStartedExitCode)
             CHLogging::LogInfo(L"The installer has started a restart itself (exit code 1641): no autoruns, no second "
                                L"restart.\n");
@@ -189,18 +209,17 @@ void RunInstaller(CFileDeleter& fileDeleter, std::wstring strRun, std::wstring s
 void RunFromMedium(CFileDeleter& fileDeleter, const std::wstring& strExeDirectory, const std::wstring& strCommandLine)
 {
     HTRY {
-        std::wstring strRun, strRunWorkingFolder, strDeleteList, strRemaining;
-        CInstallUtils::ParseCommandLine(strCommandLine, strRun, strRunWorkingFolder, strDeleteList, strRemaining);
+        const CStageTwoLine line = ParseStageTwoLine(strCommandLine);
         RegisterMarkerWindowClass();
-        g_instanceLock.SetTimeout(strRun.empty() ? kInstanceLockWaitMs : kCopysInstanceLockWaitMs);
+        g_instanceLock.SetTimeout(line.strRun.empty() ? kInstanceLockWaitMs : kCopysInstanceLockWaitMs);
         if (!CheckSingleInstance(kMarkerWindowClass, false))
             return;
         CreateMarkerWindow();
 
-        if (strRun.empty())
-            RelaunchFromTemp(fileDeleter, strExeDirectory, strRemaining);
+        if (line.strRun.empty())
+            RelaunchFromTemp(fileDeleter, strExeDirectory, line.strRemaining);
         else
-            RunInstaller(fileDeleter, strRun, strRunWorkingFolder, strDeleteList, strRemaining);
+            RunInstaller(fileDeleter, line);
     } HCATCH
 }
 

@@ -120,7 +120,8 @@ double DeleteBehindDialog(const std::wstring& strRoot, const std::wstring& strBa
     s_pMoments = &moments;
     CBenchDeleter deleter;
     nCall = Now();
-    RunFileDeleter(deleter, {strRoot}, strBase, L"en-uk");
+    // The tree lies in the base folder, as a staged folder in the installer's.
+    RunFileDeleter(deleter, {strRoot}, strBase, L"en-uk", CStagingFolders{strBase, strBase});
     nClosed = Now();
     deleter.StopWorkerThread();
     const double dSeconds = Seconds(Now() - nCall);

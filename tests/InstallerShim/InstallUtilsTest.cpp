@@ -57,10 +57,10 @@ private:
 };
 
 std::wstring Relaunch(const std::wstring& strRun, const std::wstring& strRunWorkingFolder,
-                      const std::wstring& strDeleteList)
+                      const std::wstring& strDeleteList, const std::wstring& strMediumFolder)
 {
     return L"/run=\"" + strRun + L"\" /runWorkingFolder=\"" + strRunWorkingFolder + L"\" /deleteAfterInstall=\"" +
-           strDeleteList + L"\"";
+           strDeleteList + L"\" /mediumFolder=\"" + strMediumFolder + L"\"";
 }
 
 std::wstring ParsedDeleteList(const std::wstring& strRelaunchArguments)
@@ -96,12 +96,20 @@ TEST(CInstallUtilsCommandLine, SplitsSwitchesFromRemainingArgumentsAndJoinsQuote
     EXPECT_EQ(parsed.strDeleteAfterInstall, L"");
 
     parsed = Parse(L"/run=\"C:\\a  b\\x.exe\" /runWorkingFolder=\"C:\\w   x\\\"");
-    EXPECT_EQ(parsed.strRun, L"C:\\a b\\x.exe") << "blanks inside quotes shrink to one";
-    EXPECT_EQ(parsed.strRunWorkingFolder, L"C:\\w x\\");
+    EXPECT_EQ(parsed.strRun, L"C:\\a  b\\x.exe") << "a quoted value keeps its blanks as they are";
+    EXPECT_EQ(parsed.strRunWorkingFolder, L"C:\\w   x\\") << "a backslash before the closing quote is a character";
 
-    parsed = Parse(L"  first  /deleteAfterInstall=\"C:\\a;C:\\b c\"   \"quoted arg\"  last ");
-    EXPECT_EQ(parsed.strDeleteAfterInstall, L"C:\\a;C:\\b c");
-    EXPECT_EQ(parsed.strRemaining, L"first \"quoted arg\" last") << "remaining keeps its quotes, one blank apart";
+    parsed = Parse(L"  first  /deleteAfterInstall=\"C:\\a;C:\\b  c\"   \"quoted  arg\"  a\"b c\"d last ");
+    EXPECT_EQ(parsed.strDeleteAfterInstall, L"C:\\a;C:\\b  c");
+    EXPECT_EQ(parsed.strRemaining, L"first \"quoted  arg\" a\"b c\"d last")
+        << "other tokens are passed on as written, one blank apart; a quoted run inside a token keeps it whole";
+
+    std::wstring strRun, strFolder, strDelete, strRemaining, strMedium;
+    CInstallUtils::ParseCommandLine(L"/mediumFolder=\"D:\\Disk  1\\\" /MEDIUMFOLDER=\"E:\\x\"", strRun, strFolder,
+                                    strDelete, strRemaining, &strMedium);
+    EXPECT_EQ(strMedium, L"E:\\x");
+    EXPECT_EQ(strRemaining, L"");
+    EXPECT_EQ(Parse(L"/mediumFolder=x").strRemaining, L"") << "the switch is the launcher's even when unasked for";
 }
 
 TEST(CInstallUtilsCommandLine, SwitchesInAnyCaseOnlyWithTheirEqualsSignAndTheLastOneWins)
@@ -117,7 +125,7 @@ TEST(CInstallUtilsCommandLine, AQuoteLeftOpenTakesTheRestOfTheLineAndLosesItsLas
 {
     EXPECT_EQ(Parse(L"/run=\"abc").strRun, L"ab");
     CParsed parsed = Parse(L"x /run=\"a b  c");
-    EXPECT_EQ(parsed.strRun, L"a b ");
+    EXPECT_EQ(parsed.strRun, L"a b  ");
     EXPECT_EQ(parsed.strRemaining, L"x");
     EXPECT_EQ(Parse(L"/run=\"\"").strRun, L"");
     EXPECT_EQ(Parse(L"/run=\"").strRun, L"");
@@ -173,7 +181,7 @@ TEST(CInstallUtilsAutorunInf, WithoutTheFileTheInstallerBelowTheExeFolderIsRunAn
     folder.Read(strWorkingFolder, strArguments);
     const std::wstring strDir = folder.ExeDirectory();
     EXPECT_EQ(strWorkingFolder, strDir);
-    EXPECT_EQ(strArguments, Relaunch(strDir + L"Setup\\HalvikInstaller.exe", strDir, L""));
+    EXPECT_EQ(strArguments, Relaunch(strDir + L"Setup\\HalvikInstaller.exe", strDir, L"", strDir));
 }
 
 TEST(CInstallUtilsAutorunInf, ReadsItsSectionOnlyAndMakesPathsAbsoluteAgainstTheExeFolder)
@@ -186,10 +194,11 @@ TEST(CInstallUtilsAutorunInf, ReadsItsSectionOnlyAndMakesPathsAbsoluteAgainstThe
     folder.Read(strWorkingFolder, strArguments);
     const std::wstring strDir = folder.ExeDirectory();
     EXPECT_EQ(strWorkingFolder, strDir + L"Work");
-    EXPECT_EQ(strArguments, Relaunch(strDir + L"Inst\\setup.exe", strDir + L"Inst", L""));
+    EXPECT_EQ(strArguments, Relaunch(strDir + L"Inst\\setup.exe", strDir + L"Inst", L"", strDir));
 
     folder.Write("[InstallerShim]\r\nrun=D:\\Media\\setup.exe\r\nrunWorkingFolder=\\\\server\\share\r\n");
-    EXPECT_EQ(folder.RelaunchArguments(), Relaunch(L"D:\\Media\\setup.exe", L"\\\\server\\share", L""))
+    EXPECT_EQ(folder.RelaunchArguments(),
+              Relaunch(L"D:\\Media\\setup.exe", L"\\\\server\\share", L"", folder.ExeDirectory()))
         << "absolute paths are kept as they are";
 }
 
@@ -210,25 +219,77 @@ TEST(CInstallUtilsAutorunInf, OnlyDeletePathsBelowTheExeFolderReachTheList)
     EXPECT_EQ(CountLoggedContaining(log, HLOG_WARNING, L"C:\\Windows"), 0u);
 }
 
-TEST(CInstallUtilsAutorunInf, TheRelaunchArgumentsParseBackIntoTheSameValues)
+TEST(CInstallUtilsAutorunInf, TheRelaunchArgumentsParseBackIntoTheSameValuesWhateverTheFoldersAreCalled)
 {
-    CAutorunFolder folder(L"auto run");  // a blank in every path
-    folder.Write("[InstallerShim]\r\nrun=My Setup\\setup.exe\r\nrunWorkingFolder=My Setup\r\n"
-                 "deleteAfterInstall=My Setup;tmp file.log;C:\\Windows\r\n");
-    const std::wstring strDir = folder.ExeDirectory();
-    CParsed parsed = Parse(folder.RelaunchArguments() + L" /extra");
-    EXPECT_EQ(parsed.strRun, strDir + L"My Setup\\setup.exe");
-    EXPECT_EQ(parsed.strRunWorkingFolder, strDir + L"My Setup");
-    EXPECT_EQ(parsed.strDeleteAfterInstall, strDir + L"My Setup;" + strDir + L"tmp file.log");
-    EXPECT_EQ(parsed.strRemaining, L"/extra");
+    // Every character a folder name may hold that means something elsewhere:
+    // runs of blanks, the delete list's ";", and what a shell would read.
+    for (const wchar_t* pszStem : {L"auto run", L"Disk  1", L"a%PATH%^&'=,()!b", L"\u0645\u062C\u0644\u062F  \u00E9"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(pszStem)));
+        CAutorunFolder folder(pszStem);
+        folder.Write("[InstallerShim]\r\nrun=My  Setup\\setup.exe\r\nrunWorkingFolder=My  Setup\r\n"
+                     "deleteAfterInstall=My  Setup;tmp file.log;C:\\Windows\r\n");
+        const std::wstring strDir = folder.ExeDirectory();
+        std::wstring strMedium;
+        CParsed parsed;
+        CInstallUtils::ParseCommandLine(folder.RelaunchArguments() + L" /extra  \"two  words\"", parsed.strRun,
+                                        parsed.strRunWorkingFolder, parsed.strDeleteAfterInstall, parsed.strRemaining,
+                                        &strMedium);
+        EXPECT_EQ(parsed.strRun, strDir + L"My  Setup\\setup.exe");
+        EXPECT_EQ(parsed.strRunWorkingFolder, strDir + L"My  Setup");
+        EXPECT_EQ(parsed.strDeleteAfterInstall, strDir + L"My  Setup;" + strDir + L"tmp file.log");
+        EXPECT_EQ(strMedium, strDir);
+        EXPECT_EQ(parsed.strRemaining, L"/extra \"two  words\"");
+    }
 
     // The defaults too, where runWorkingFolder ends in a separator just before its closing quote.
-    folder.Write("");
-    parsed = Parse(folder.RelaunchArguments());
+    CAutorunFolder folder(L"defaults");
+    const std::wstring strDir = folder.ExeDirectory();
+    CParsed parsed = Parse(folder.RelaunchArguments());
     EXPECT_EQ(parsed.strRun, strDir + L"Setup\\HalvikInstaller.exe");
     EXPECT_EQ(parsed.strRunWorkingFolder, strDir);
     EXPECT_EQ(parsed.strDeleteAfterInstall, L"");
     EXPECT_EQ(parsed.strRemaining, L"");
+}
+
+TEST(CInstallUtilsAutorunInf, AMediumFolderHoldingASemicolonCannotCarryItsDeleteList)
+{
+    // "D:\Setup;old\Setup" split at ";" would name D:\Setup, the folder beside it.
+    CAutorunFolder folder(L"Setup;old");
+    folder.Write("[InstallerShim]\r\ndeleteAfterInstall=Setup;tmp\\x.log\r\n");
+    CLogCapture log;
+    EXPECT_EQ(ParsedDeleteList(folder.RelaunchArguments()), L"");
+    EXPECT_EQ(CountLoggedContaining(log, HLOG_WARNING, folder.ExeDirectory() + L"Setup holds a \";\""), 1u);
+    EXPECT_EQ(CountLoggedContaining(log, HLOG_WARNING, folder.ExeDirectory() + L"tmp\\x.log holds a \";\""), 1u);
+    EXPECT_EQ(Parse(folder.RelaunchArguments()).strRun, folder.ExeDirectory() + L"Setup\\HalvikInstaller.exe")
+        << "the other values carry the name whole";
+}
+
+TEST(CInstallUtilsAutorunInf, AValueHoldingAQuoteOrAControlCharacterNeverReachesTheLine)
+{
+    CAutorunFolder folder;
+    const struct
+    {
+        const char* pszLine;
+        const wchar_t* pszKey;
+    } cases[] = {
+        {"runWorkingFolder=x\" /deleteAfterInstall=\"..\\..", L"runWorkingFolder"},
+        {"run=Setup\\a\"b.exe", L"run"},
+        {"workingFolder=Set\tup", L"workingFolder"},
+        {"deleteAfterInstall=Setup\" /x;tmp", L"deleteAfterInstall"},
+        {"deleteAfterInstall=Setup;tmp\x01", L"deleteAfterInstall"},
+        {"run=\"Setup\\a\"b\".exe\"", L"run"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pszLine);
+        folder.Write(std::string("[InstallerShim]\r\n") + c.pszLine + "\r\n");
+        const CHException e = CatchThrown([&] { folder.RelaunchArguments(); });
+        EXPECT_EQ(ErrorCodesOf(e).front(), HResultFromWin32(ERROR_INVALID_NAME));
+        EXPECT_EQ(ValuesNamed(e, L"Key"), std::vector<std::wstring>{c.pszKey});
+        EXPECT_EQ(ValuesNamed(e, L"File"), std::vector<std::wstring>{folder.ExeDirectory() + L"autorun.inf"});
+    }
+    // The system takes a value's enclosing quotes off: that value holds none.
+    folder.Write("[InstallerShim]\r\nrun=\"My Setup\\setup.exe\"\r\n");
+    EXPECT_EQ(Parse(folder.RelaunchArguments()).strRun, folder.ExeDirectory() + L"My Setup\\setup.exe");
 }
 
 TEST(CInstallUtilsAutorunInf, AValueThatFillsTheBufferIsCutAndNeverTakenAsWhole)
@@ -337,8 +398,24 @@ TEST(CInstallUtilsPaths, DeletePathDeletesAFolderTreeWithReadOnlyFiles)
 
 namespace {
 
+// The folders below %TEMP% that hold copies of the executable strName.
+std::vector<std::wstring> CopyFoldersOf(const std::wstring& strName)
+{
+    std::vector<std::wstring> folders;
+    const std::wstring strTemp = CHFileUtilities::GetTempDirectory();
+    const std::wstring strStem = strName.substr(0, strName.rfind(L'.')) + L"-";
+    WIN32_FIND_DATAW data;
+    HANDLE hFind = ::FindFirstFileW((strTemp + strStem + L"*").c_str(), &data);
+    for (BOOL bMore = hFind != INVALID_HANDLE_VALUE; bMore; bMore = ::FindNextFileW(hFind, &data))
+        folders.push_back(strTemp + data.cFileName);
+    if (hFind != INVALID_HANDLE_VALUE)
+        ::FindClose(hFind);
+    return folders;
+}
+
 // A copy of ProcessProbe.exe under a name no other test uses, as the
-// executable that stage one copies into %TEMP%; that copy is removed at the end.
+// executable that stage one copies into %TEMP%; the folders of its copies
+// are removed at the end.
 class CRelaunchedProbe
 {
 public:
@@ -347,22 +424,51 @@ public:
         m_strName = CHFileUtilities::GetFilenameFromPath(UniqueTempPath(L"probe")) + L".exe";
         m_strSource = m_folder / m_strName;
         CopyProcessProbeTo(m_strSource);
-        m_strCopy = CHFileUtilities::GetTempDirectory() + m_strName;
     }
-    ~CRelaunchedProbe() { EXPECT_TRUE(DeleteWhenFree(m_strCopy)); }
+    ~CRelaunchedProbe()
+    {
+        for (const std::wstring& strFolder : CopyFoldersOf(m_strName)) {
+            EXPECT_TRUE(DeleteWhenFree(strFolder + L"\\" + m_strName));
+            CTempFolder::RemoveTree(L"\\\\?\\" + strFolder);
+        }
+    }
 
     const CTempFolder& Folder() const { return m_folder; }
+    const std::wstring& Name() const { return m_strName; }
     const std::wstring& Source() const { return m_strSource; }
-    const std::wstring& Copy() const { return m_strCopy; }
+    // The copies in %TEMP%, each in a folder of its own.
+    std::vector<std::wstring> Copies() const
+    {
+        std::vector<std::wstring> copies;
+        for (const std::wstring& strFolder : CopyFoldersOf(m_strName))
+            if (PathExists(strFolder + L"\\" + m_strName))
+                copies.push_back(strFolder + L"\\" + m_strName);
+        return copies;
+    }
 
 private:
     CTempFolder m_folder;
-    std::wstring m_strName, m_strSource, m_strCopy;
+    std::wstring m_strName, m_strSource;
 };
+
+CHKernelHandle StartWaitingProbe(const std::wstring& strProgram, const CReleaseEvent& release,
+                                 const std::wstring& strStartedRecord)
+{
+    std::wstring strCommand = L"\"" + strProgram + L"\" /out=\"" + strStartedRecord + L"\" /wait=" + release.Name();
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!::CreateProcessW(nullptr, strCommand.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        ADD_FAILURE() << "could not start the probe: " << ::GetLastError();
+        return CHKernelHandle();
+    }
+    ::CloseHandle(info.hThread);
+    return CHKernelHandle(info.hProcess);
+}
 
 }  // namespace
 
-TEST(CInstallUtilsRelaunch, CopiesTheExecutableIntoTempAndStartsTheCopyInTheWorkingFolder)
+TEST(CInstallUtilsRelaunch, CopiesTheExecutableIntoAFolderOfItsOwnInTempAndStartsTheCopyInTheWorkingFolder)
 {
     CRelaunchedProbe probe;
     const std::wstring strRecord = probe.Folder() / L"record.txt";
@@ -374,30 +480,69 @@ TEST(CInstallUtilsRelaunch, CopiesTheExecutableIntoTempAndStartsTheCopyInTheWork
     EXPECT_TRUE(CInstallUtils::CopyExeToTmpAndStart(probe.Source(), strArguments, strWorkingFolder + L"\\"));
     auto record = AwaitProbeRecord(strRecord);
     ASSERT_TRUE(record);
-    EXPECT_TRUE(EqualsIgnoringCase(record->strModule, probe.Copy())) << testing::PrintToString(record->strModule);
+    ASSERT_EQ(probe.Copies().size(), 1u);
+    const std::wstring strCopy = probe.Copies().front();
+    EXPECT_TRUE(EqualsIgnoringCase(record->strModule, strCopy)) << testing::PrintToString(record->strModule);
+    // %TEMP%\<name>-<16 hexadecimal digits>\<name>.exe
+    const std::wstring strFolderName = CHFileUtilities::GetFilenameFromPath(strCopy.substr(0, strCopy.rfind(L'\\')));
+    const std::wstring strStem = probe.Name().substr(0, probe.Name().size() - 4) + L"-";
+    EXPECT_EQ(strFolderName.size(), strStem.size() + 16) << testing::PrintToString(strFolderName);
+    EXPECT_EQ(strFolderName.find_first_not_of(L"0123456789ABCDEF", strStem.size()), std::wstring::npos);
     EXPECT_EQ(record->strCurrentDirectory, strWorkingFolder);
     EXPECT_EQ(record->args, (std::vector<std::wstring>{L"/out=" + strRecord, L"/run=C:\\a b\\setup.exe", L"extra"}));
     EXPECT_EQ(CountLogged(log, HLOG_DEBUG,
-                          L"Running " + probe.Copy() + L" in " + strWorkingFolder + L" with command line " +
-                              strArguments + L".\n"),
+                          L"Running " + strCopy + L" in " + strWorkingFolder + L" with command line " + strArguments +
+                              L".\n"),
               1u);
 }
 
-TEST(CInstallUtilsRelaunch, ReplacesAStaleReadOnlyCopy)
+TEST(CInstallUtilsRelaunch, NothingInTempStandsInTheWayAndWhatEarlierStartsLeftGoesUnlessItRuns)
 {
     CRelaunchedProbe probe;
-    WriteFileBytes(probe.Copy(), "not a program");
-    ASSERT_TRUE(::SetFileAttributesW(probe.Copy().c_str(), FILE_ATTRIBUTE_READONLY));
-    const std::wstring strRecord = probe.Folder() / L"record.txt";
+    const std::wstring strTemp = CHFileUtilities::GetTempDirectory();
+    const std::wstring strStem = strTemp + probe.Name().substr(0, probe.Name().size() - 4) + L"-";
+    // Where a copy used to go, a program of that name runs.
+    CReleaseEvent release;
+    const std::wstring strOldPlace = strTemp + probe.Name();
+    CopyProcessProbeTo(strOldPlace);
+    CHKernelHandle hRunning = StartWaitingProbe(strOldPlace, release, probe.Folder() / L"old.txt");
+    ASSERT_TRUE(AwaitProbeRecord(probe.Folder() / L"old.txt"));
+    // Left by earlier starts: a read-only copy, a copy that still runs, and
+    // a folder that holds something besides its copy.
+    const std::wstring strStale = strStem + L"00000000000000AA", strRunning = strStem + L"00000000000000BB",
+                       strOther = strStem + L"00000000000000CC", strNotOurs = strStem + L"notours";
+    for (const std::wstring& strFolder : {strStale, strRunning, strOther, strNotOurs}) {
+        ASSERT_TRUE(::CreateDirectoryW(strFolder.c_str(), nullptr));
+        CopyProcessProbeTo(strFolder + L"\\" + probe.Name());
+    }
+    ASSERT_TRUE(::SetFileAttributesW((strStale + L"\\" + probe.Name()).c_str(), FILE_ATTRIBUTE_READONLY));
+    WriteFileBytes(strOther + L"\\other.txt", "someone else's");  // the copy goes, the folder stays
+    CHKernelHandle hEarlierCopy =
+        StartWaitingProbe(strRunning + L"\\" + probe.Name(), release, probe.Folder() / L"earlier.txt");
+    ASSERT_TRUE(AwaitProbeRecord(probe.Folder() / L"earlier.txt"));
 
+    const std::wstring strRecord = probe.Folder() / L"record.txt";
     EXPECT_TRUE(CInstallUtils::CopyExeToTmpAndStart(probe.Source(), L"/out=" + strRecord, probe.Folder().Path()));
     EXPECT_TRUE(AwaitProbeRecord(strRecord));
+    EXPECT_FALSE(PathExists(strStale));
+    for (const std::wstring& strFolder : {strRunning, strNotOurs})
+        EXPECT_TRUE(PathExists(strFolder + L"\\" + probe.Name())) << testing::PrintToString(strFolder);
+    EXPECT_EQ(ReadFileBytes(strOther + L"\\other.txt"), "someone else's");
+    EXPECT_EQ(probe.Copies().size(), 3u) << "the new copy, and the two that stay";
+
+    release.Release();
+    for (const CHKernelHandle* pProcess : {&hRunning, &hEarlierCopy})
+        EXPECT_EQ(::WaitForSingleObject(pProcess->Get(), g_dwTestProcessTimeoutMs), WAIT_OBJECT_0);
+    EXPECT_TRUE(DeleteWhenFree(strOldPlace));
+    EXPECT_TRUE(DeleteWhenFree(strNotOurs + L"\\" + probe.Name()));
+    ::RemoveDirectoryW(strNotOurs.c_str());
 }
 
 TEST(CInstallUtilsRelaunch, ACopyThatPolicyForbidsToStartIsReportedOtherStartFailuresThrow)
 {
     // Where policy forbids programs in %TEMP% the caller runs the copy's part
-    // itself; any other failure to start stays an error.
+    // itself; any other failure to start stays an error. Either way the copy
+    // that did not start is gone again.
     struct CCase
     {
         DWORD dwError;
@@ -418,70 +563,8 @@ TEST(CInstallUtilsRelaunch, ACopyThatPolicyForbidsToStartIsReportedOtherStartFai
         }
         EXPECT_EQ(bRefused, test.bRefused);
         EXPECT_EQ(CProcessCreationFailure::Calls(), 1);
+        EXPECT_EQ(CopyFoldersOf(probe.Name()), std::vector<std::wstring>{});
     }
-}
-
-namespace {
-
-CHKernelHandle StartWaitingProbe(const std::wstring& strProgram, const CReleaseEvent& release,
-                                 const std::wstring& strStartedRecord)
-{
-    std::wstring strCommand = L"\"" + strProgram + L"\" /out=\"" + strStartedRecord + L"\" /wait=" + release.Name();
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    if (!::CreateProcessW(nullptr, strCommand.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-        ADD_FAILURE() << "could not start the probe: " << ::GetLastError();
-        return CHKernelHandle();
-    }
-    ::CloseHandle(info.hThread);
-    return CHKernelHandle(info.hProcess);
-}
-
-}  // namespace
-
-TEST(CInstallUtilsRelaunch, DoesNothingWhileTheCopyInTempRuns)
-{
-    CRelaunchedProbe probe;
-    CopyProcessProbeTo(probe.Copy());
-    CReleaseEvent release;
-    const std::wstring strStarted = probe.Folder() / L"started.txt";
-    CHKernelHandle hRunning = StartWaitingProbe(probe.Copy(), release, strStarted);
-    ASSERT_TRUE(hRunning);
-    ASSERT_TRUE(AwaitProbeRecord(strStarted));
-
-    CLogCapture log;
-    EXPECT_FALSE(CInstallUtils::CopyExeToTmpAndStart(probe.Source(), L"", probe.Folder().Path()));
-    EXPECT_EQ(CountLoggedContaining(log, HLOG_DEBUG, L"Running "), 0u);
-
-    release.Release();
-    EXPECT_EQ(::WaitForSingleObject(hRunning.Get(), g_dwTestProcessTimeoutMs), WAIT_OBJECT_0);
-}
-
-TEST(CInstallUtilsRelaunch, TheRunningCopyIsFoundByItsFullPathInAnyCaseNeverByItsName)
-{
-    CTempFolder folder(L"running");
-    const std::wstring strName = CHFileUtilities::GetFilenameFromPath(UniqueTempPath(L"probe")) + L".exe";
-    const std::wstring strProgram = folder / strName;
-    CopyProcessProbeTo(strProgram);
-    CReleaseEvent release;
-    const std::wstring strStarted = folder / L"started.txt";
-    CHKernelHandle hRunning = StartWaitingProbe(strProgram, release, strStarted);
-    ASSERT_TRUE(hRunning);
-    ASSERT_TRUE(AwaitProbeRecord(strStarted));
-
-    EXPECT_TRUE(CInstallUtils::IsImageRunning(strProgram));
-    EXPECT_TRUE(CInstallUtils::IsImageRunning(UpperCase(strProgram)));
-    EXPECT_FALSE(CInstallUtils::IsImageRunning(strName)) << "a base name is no full path";
-    EXPECT_FALSE(CInstallUtils::IsImageRunning(CHFileUtilities::GetTempDirectory() + strName))
-        << "the same name in another folder is another program";
-    EXPECT_FALSE(CInstallUtils::IsImageRunning(strProgram.substr(0, strProgram.size() - 4)))
-        << "part of the path is not the path";
-
-    release.Release();
-    ASSERT_EQ(::WaitForSingleObject(hRunning.Get(), g_dwTestProcessTimeoutMs), WAIT_OBJECT_0);
-    hRunning.Reset();
-    EXPECT_FALSE(CInstallUtils::IsImageRunning(strProgram));
 }
 
 // ---------------------------------------------------------------------------

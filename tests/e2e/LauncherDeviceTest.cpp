@@ -185,7 +185,8 @@ protected:
     // Stage one relaunched its copy, which ran the installer beside the launcher.
     bool NormalPathRan() const
     {
-        return m_medium.InstallerStarted() && m_log.LinesWith({L" : Running " + m_strTempCopy + L" in "}).size() == 1;
+        return m_medium.InstallerStarted() &&
+               m_log.LinesWith({L" : Running " + CHFileUtilities::GetTempDirectory() + L"InstallerShim-"}).size() == 1;
     }
     std::vector<std::wstring> Warnings(const std::wstring& strPart) const
     {
@@ -197,14 +198,14 @@ protected:
         CTempFolder::RemoveTree(L"\\\\?\\" + StagedFolder());
         ::DeleteFileW(StagedFolder().c_str());
         ::DeleteFileW(Staged(L"autorun.inf").c_str());
-        ::DeleteFileW(m_strTempCopy.c_str());
+        RemoveLauncherCopies();
     }
 
     // ---- Running the launcher
 
     bool IsOurs(const std::wstring& strImage) const
     {
-        return IsBelow(strImage, m_strCache) || IsBelow(strImage, StagedFolder()) || SamePath(strImage, m_strTempCopy);
+        return IsBelow(strImage, m_strCache) || IsBelow(strImage, StagedFolder()) || IsLauncherCopy(strImage);
     }
 
     // Starts the launcher and watches until every process of the test has
@@ -270,7 +271,6 @@ protected:
     // The launcher in the cache folder, with a fake installer as
     // Setup\HalvikInstaller.exe for the normal path to run.
     CMedium m_medium;
-    const std::wstring m_strTempCopy = m_strTemp + L"InstallerShim.exe";  // stage one's copy
 };
 
 }  // namespace
@@ -309,7 +309,7 @@ TEST_F(CDeviceLauncherTest, TheInstallFilesAreStagedWhateverTheirLetterCaseAndTh
         1u)
         << "started from %TEMP%, in its own folder";
     EXPECT_FALSE(NormalPathRan());
-    EXPECT_FALSE(Exists(m_strTempCopy)) << "no relaunch";
+    EXPECT_EQ(LauncherCopies(), Strings{}) << "no relaunch";
     EXPECT_EQ(OpenLog(), Strings{L"device=1;name=HUS;major=1;minor=0;revision=1"});
 }
 
@@ -440,11 +440,13 @@ TEST_F(CDeviceLauncherTest, WithoutADeviceOfferingTheFilesTheRunGoesOnAsFromTheM
         else
             ASSERT_EQ(SimulatedPhone::RegisterServer(TestProgramFolder() + L"SimulatedPhone.dll"), ERROR_SUCCESS);
         ShowDevices(testCase.devices);
-        const size_t nRelaunchesBefore = m_log.LinesWith({L" : Running " + m_strTempCopy + L" in "}).size();
+        const size_t nRelaunchesBefore =
+            m_log.LinesWith({L" : Running " + CHFileUtilities::GetTempDirectory() + L"InstallerShim-"}).size();
 
         ExpectCleanRun(RunLauncher(m_medium.Launcher()));
         EXPECT_TRUE(m_medium.InstallerStarted()) << "the relaunched copy ran the installer beside the launcher";
-        EXPECT_EQ(m_log.LinesWith({L" : Running " + m_strTempCopy + L" in "}).size(), nRelaunchesBefore + 1);
+        EXPECT_EQ(m_log.LinesWith({L" : Running " + CHFileUtilities::GetTempDirectory() + L"InstallerShim-"}).size(),
+                  nRelaunchesBefore + 1);
         EXPECT_FALSE(Exists(StagedFolder()));
     }
 }
@@ -494,7 +496,7 @@ TEST_F(CDeviceLauncherTest, AnErrorOnTheDevicePathEndsItWithOneMessageBoxAfterTh
     EXPECT_EQ(m_log.LinesWith({L"[ERROR", HErrorText(HError::CreateDirectoryFailed)}).size(), 1u);
     EXPECT_EQ(ReadFileBytes(StagedFolder()), "in the way");
     EXPECT_FALSE(m_medium.InstallerStarted()) << "the normal path does not run after an error";
-    EXPECT_FALSE(Exists(m_strTempCopy));
+    EXPECT_EQ(LauncherCopies(), Strings{});
 }
 
 TEST_F(CDeviceLauncherTest, AReadThatFailsEndsTheRunWithOneBoxNamingTheFileAndLeavesNoPartialCopy)

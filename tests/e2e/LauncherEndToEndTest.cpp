@@ -58,7 +58,6 @@ TEST_F(CLauncherTest, StageOneRelaunchesItsCopyFromTempAndTheWholeInstallRunsThr
     const std::wstring strAnswer = AnswerOption(
         Utf16Le(ProbeAutorun(medium, L"autorun.rec", L" second") + L"language=de-de\ndelete-files=true\n", true));
     const std::wstring strExtra = L"/record=" + Record(L"installer.rec") + L" " + strAnswer;
-    ::DeleteFileW(m_strTempCopy.c_str());
 
     const CChainRun run = RunChain(medium.Launcher(), strExtra);
     EXPECT_EQ(run.launcherExit, 0u);
@@ -69,12 +68,15 @@ TEST_F(CLauncherTest, StageOneRelaunchesItsCopyFromTempAndTheWholeInstallRunsThr
     // The copy is the launcher itself, started in the working folder (one
     // trailing separator removed) with the relaunch arguments and then the
     // extra arguments.
-    EXPECT_EQ(ReadFileBytes(m_strTempCopy), ReadFileBytes(medium.Launcher()));
+    const Strings copies = LauncherCopies();
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_EQ(ReadFileBytes(copies[0]), ReadFileBytes(medium.Launcher()));
     const std::wstring strRelaunch = L"/run=\"" + medium.Installer() + L"\" /runWorkingFolder=\"" +
                                      medium.Path(L"Setup") + L"\" /deleteAfterInstall=\"" + medium.Path(L"Setup") +
-                                     L";" + medium.Path(L"tmp\\x.log") + L"\" " + strExtra;
+                                     L";" + medium.Path(L"tmp\\x.log") + L"\" /mediumFolder=\"" + medium.Folder() +
+                                     L"\\\" " + strExtra;
     const std::wstring strRelaunchLine =
-        L" : Running " + m_strTempCopy + L" in " + medium.Path(L"Setup") + L" with command line " + strRelaunch + L".";
+        L" : Running " + copies[0] + L" in " + medium.Path(L"Setup") + L" with command line " + strRelaunch + L".";
     EXPECT_EQ(m_log.LinesWith({L"[DEBUG", strRelaunchLine}).size(), 1u);
 
     const auto installer = AwaitRecord(L"installer.rec", 0);
@@ -96,7 +98,6 @@ TEST_F(CLauncherTest, StageOneRelaunchesItsCopyFromTempAndTheWholeInstallRunsThr
 TEST_F(CLauncherTest, StageOneWithoutAutorunInfRunsTheDefaultInstallerInTheMediumFolder)
 {
     CMedium medium(m_root / L"medium");
-    ::DeleteFileW(m_strTempCopy.c_str());
 
     const CChainRun run = RunChain(medium.Launcher(), L"");
     EXPECT_EQ(run.launcherExit, 0u);
@@ -106,12 +107,13 @@ TEST_F(CLauncherTest, StageOneWithoutAutorunInfRunsTheDefaultInstallerInTheMediu
     const std::wstring strExeDirectory = medium.Folder() + L"\\";
     const std::wstring strRelaunch = L"/run=\"" + medium.Installer() + L"\" /runWorkingFolder=\"" +
                                      CHFileUtilities::MakeAbsolutePath(strExeDirectory, L"") +
-                                     L"\" /deleteAfterInstall=\"\"";
+                                     L"\" /deleteAfterInstall=\"\" /mediumFolder=\"" + strExeDirectory + L"\"";
+    const Strings copies = LauncherCopies();
+    ASSERT_EQ(copies.size(), 1u);
     const std::wstring strRelaunchLine =
-        L" : Running " + m_strTempCopy + L" in " + medium.Folder() + L" with command line " + strRelaunch + L".";
+        L" : Running " + copies[0] + L" in " + medium.Folder() + L" with command line " + strRelaunch + L".";
     EXPECT_EQ(m_log.LinesWith({strRelaunchLine}).size(), 1u);
     EXPECT_TRUE(medium.InstallerStarted());
-    EXPECT_TRUE(Exists(m_strTempCopy));
 }
 
 // ---------------------------------------------------------------------------
@@ -123,7 +125,7 @@ TEST_F(CLauncherTest, StageTwoResolvesRelativePathsAgainstItsFolderAndPassesTheR
     const std::wstring strAnswer = AnswerOption(Utf16Le(ProbeAutorun(medium, L"autorun.rec"), true));
 
     // Run from the medium folder, the switch in capitals, a quoted argument
-    // with a run of blanks (which comes through as one blank), and an exit
+    // with a run of blanks (which comes through as written), and an exit
     // code that is no restart request: the autoruns still start.
     const CChainRun run = RunChain(medium.Launcher(),
                                    L"/RUN=Setup\\HalvikInstaller.exe /runWorkingFolder=Setup /record=" +
@@ -137,7 +139,7 @@ TEST_F(CLauncherTest, StageTwoResolvesRelativePathsAgainstItsFolderAndPassesTheR
     ASSERT_TRUE(installer);
     EXPECT_EQ(installer->strCurrentDirectory, medium.Path(L"Setup"));
     EXPECT_EQ(installer->args,
-              (Strings{L"/record=" + Record(L"installer.rec"), L"two words", L"last", L"/exit=1603", strAnswer}));
+              (Strings{L"/record=" + Record(L"installer.rec"), L"two  words", L"last", L"/exit=1603", strAnswer}));
     EXPECT_EQ(m_log.LinesWith({L"[DEBUG", L" : Installer exited with code 1603."}).size(), 1u);
     EXPECT_TRUE(AwaitRecord(L"autorun.rec", 0)) << "exit code 1603 is no restart: the autorun starts";
 }
@@ -297,35 +299,60 @@ TEST_F(CLauncherTest, AnswersWithNothingUsableLeaveTheDefaultsAndTheRunEndsQuiet
 }
 
 // ---------------------------------------------------------------------------
-// The installer authors' header
+// Only the installer answers
 
-TEST_F(CLauncherTest, TheInstallerAuthorsHeaderHandsTheAnswerToTheLauncher)
+TEST_F(CLauncherTest, OnlyTheInstallerOrAProcessItStartedAnswersThroughTheAuthorsHeader)
 {
     CMedium medium(m_root / L"medium");
-    const std::wstring strHold = L"hs_e2e_header_" + std::to_wstring(::GetCurrentProcessId());
-    CHKernelHandle hHold(::CreateEventW(nullptr, TRUE, FALSE, strHold.c_str()));
-    ASSERT_TRUE(hHold);
     // No launcher serves the pipe yet: the call gives up after its time-out.
     EXPECT_EQ(HulvsSendInstallerAnswer(L"language=xx\n", 300), static_cast<DWORD>(WAIT_TIMEOUT));
     const std::wstring strTooLong(HULVS_INSTALLER_ANSWER_MAX_BYTES / 2, L'x');
     EXPECT_EQ(HulvsSendInstallerAnswer(strTooLong.c_str(), 300), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 
-    // This test answers for the installer, which waits meanwhile.
-    CHKernelHandle hLauncher = StartProgram(
-        medium.Launcher(),
-        medium.StageTwoArguments(L"/connect=never /hold=" + strHold + L" /record=" + Record(L"installer.rec")),
-        medium.Path(L"Setup"));
-    ASSERT_TRUE(AwaitRecord(L"installer.rec"));
-    const std::wstring strAnswer = ProbeAutorun(medium, L"autorun.rec", L" \u00E9t\u00E9") + L"delete-files=true\n";
-    EXPECT_EQ(HulvsSendInstallerAnswer(strAnswer.c_str(), 10000), static_cast<DWORD>(ERROR_SUCCESS));
-    ::SetEvent(hHold.Get());
+    const struct
+    {
+        const char* pszName;
+        const wchar_t* pszHowTheInstallerAnswers;
+    } cases[] = {{"the installer itself", L"/header"}, {"a process the installer started", L"/header /child"}};
+    int nCase = 0;
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.pszName);
+        const std::wstring strCase = std::to_wstring(++nCase);
+        medium.StageFiles();
+        const std::wstring strHold = L"hs_e2e_header_" + std::to_wstring(::GetCurrentProcessId()) + L"_" + strCase;
+        CHKernelHandle hHold(::CreateEventW(nullptr, TRUE, FALSE, strHold.c_str()));
+        ASSERT_TRUE(hHold);
+        const std::wstring strRecord = L"installer" + strCase + L".rec", strAutorun = L"autorun" + strCase + L".rec";
+        const std::wstring strAnswer =
+            AnswerOption(Utf16Le(ProbeAutorun(medium, strAutorun, L" \u00E9t\u00E9") + L"delete-files=true\n", true),
+                         strRecord + L".answer");
+        CHKernelHandle hLauncher =
+            StartProgram(medium.Launcher(),
+                         medium.StageTwoArguments(L"/hold=" + strHold + L" /record=" + Record(strRecord) + L" " +
+                                                  strAnswer + L" " + test.pszHowTheInstallerAnswers),
+                         medium.Path(L"Setup"));
+        ASSERT_TRUE(AwaitRecord(strRecord));
 
-    EXPECT_EQ(ExitCodeAfter(hLauncher, g_dwChainTimeoutMs), 0u);
-    const auto autorun = AwaitRecord(L"autorun.rec");
-    ASSERT_TRUE(autorun);
-    EXPECT_EQ(autorun->args, (Strings{L"/out=" + Record(L"autorun.rec"), L"\u00E9t\u00E9"}));
-    EXPECT_TRUE(WaitForTheChainToEnd());
-    EXPECT_FALSE(Exists(medium.Staged()));
+        // While the installer waits, this program (which the launcher did not
+        // start) connects first and answers for it, with a deletion and an
+        // autorun of its own.
+        const std::wstring strForeign = L"foreign" + strCase + L".rec";
+        EXPECT_EQ(HulvsSendInstallerAnswer((L"delete-files=true\n" + ProbeAutorun(medium, strForeign)).c_str(), 10000),
+                  static_cast<DWORD>(ERROR_SUCCESS));
+        const std::wstring strWarning = L"Process " + std::to_wstring(::GetCurrentProcessId()) + L" (" +
+                                        TestProgramFolder() + L"LauncherEndToEndTests.exe) connected to pipe";
+        EXPECT_TRUE(WaitUntil([&] { return m_log.LinesWith({L"[WARNING", strWarning}).size() == 1; }, 10000));
+        ::SetEvent(hHold.Get());
+
+        EXPECT_EQ(ExitCodeAfter(hLauncher, g_dwChainTimeoutMs), 0u);
+        const auto autorun = AwaitRecord(strAutorun);
+        ASSERT_TRUE(autorun) << "the installer's answer was not read";
+        EXPECT_EQ(autorun->args, (Strings{L"/out=" + Record(strAutorun), L"\u00E9t\u00E9"}));
+        EXPECT_TRUE(WaitForTheChainToEnd());
+        EXPECT_FALSE(Exists(Record(strForeign))) << "the foreign answer's autorun was started";
+        EXPECT_FALSE(Exists(medium.Staged()));
+        EXPECT_EQ(Exists(Record(strRecord) + L".child"), nCase == 2) << "the answer came from another process";
+    }
 }
 
 TEST_F(CLauncherTest, AnInstallerThatBroadcastsASettingChangeBeforeItExitsIsNotBlocked)
@@ -447,12 +474,15 @@ TEST_F(CLauncherTest, OnlyPathsOnTheDriveLetterOfTheWorkingFolderAsSpelledAreDel
 
     // D:\...\Setup as the working folder: its drive's path goes (named with a
     // trailing separator, the folder itself), E:'s stays.
-    RunStageTwo(medium, AnswerOption(strAnswer), strOnD + L"\\Setup\\Temp\\;" + strOnE + L"\\X", strOnD + L"\\Setup");
+    // (The medium is taken to be D:'s folder: its paths are the staged set.)
+    RunStageTwo(medium, AnswerOption(strAnswer), strOnD + L"\\Setup\\Temp\\;" + strOnE + L"\\X", strOnD + L"\\Setup",
+                strOnD);
     EXPECT_FALSE(Exists(strOnD + L"\\Setup\\Temp"));
     EXPECT_TRUE(Exists(strOnE + L"\\X"));
     // The same folder spelled d:\...: "D:\..." is on another drive to the launcher.
     const std::wstring strLower = L"d" + strOnD.substr(1);
-    const CChainRun run = RunStageTwo(medium, AnswerOption(strAnswer), strOnD + L"\\Other", strLower + L"\\Setup");
+    const CChainRun run =
+        RunStageTwo(medium, AnswerOption(strAnswer), strOnD + L"\\Other", strLower + L"\\Setup", strOnD);
     EXPECT_TRUE(run.bChainEnded);
     EXPECT_TRUE(run.boxTexts.empty()) << testing::PrintToString(run.boxTexts);
     EXPECT_TRUE(Exists(strOnD + L"\\Other"));
@@ -471,7 +501,6 @@ TEST_F(CLauncherTest, ASecondLauncherEndsWithoutAWindowWhileOneRuns)
     const std::wstring strHold = L"hs_e2e_hold_" + std::to_wstring(::GetCurrentProcessId());
     CHKernelHandle hHold(::CreateEventW(nullptr, TRUE, FALSE, strHold.c_str()));
     ASSERT_TRUE(hHold);
-    ::DeleteFileW(m_strTempCopy.c_str());
 
     CHKernelHandle hFirst = StartProgram(
         first.Launcher(), first.StageTwoArguments(L"/hold=" + strHold + L" /record=" + Record(L"first.rec") + L" " +
@@ -494,7 +523,7 @@ TEST_F(CLauncherTest, ASecondLauncherEndsWithoutAWindowWhileOneRuns)
         EXPECT_EQ(nMostWindows, 0);
     }
     EXPECT_FALSE(second.InstallerStarted());
-    EXPECT_FALSE(Exists(m_strTempCopy)) << "the second stage one made no copy";
+    EXPECT_EQ(LauncherCopies(), Strings{}) << "the second stage one made no copy";
 
     ::SetEvent(hHold.Get());
     EXPECT_EQ(ExitCodeAfter(hFirst, g_dwChainTimeoutMs), 0u);
@@ -522,7 +551,6 @@ TEST_F(CLauncherTest, ARunValueCutAt1024CharactersEndsInOneMessageBox)
     // The launcher reads at most 1024 characters of a value: the installer's
     // name is cut off.
     medium.WriteAutorunInf("[InstallerShim]\r\nrun=Setup\\" + std::string(1100, 'a') + "\\HalvikInstaller.exe\r\n");
-    ::DeleteFileW(m_strTempCopy.c_str());
 
     const CChainRun run = RunChain(medium.Launcher(), L"");
     EXPECT_EQ(run.launcherExit, 0u);
@@ -577,11 +605,13 @@ TEST_F(CLauncherTest, RelaunchAndAutorunsWorkWithBlanksInTempAndTheMediumFolder)
     EXPECT_EQ(run.launcherExit, 0u);
     EXPECT_TRUE(run.bChainEnded);
     EXPECT_TRUE(run.boxTexts.empty()) << testing::PrintToString(run.boxTexts);
-    const std::wstring strCopy = strTemp + L"\\InstallerShim.exe";
+    const Strings copies = LauncherCopies(strTemp);
+    ASSERT_EQ(copies.size(), 1u);
     const std::wstring strRelaunch = L"/run=\"" + medium.Installer() + L"\" /runWorkingFolder=\"" +
-                                     medium.Path(L"Setup") + L"\" /deleteAfterInstall=\"\" " + strExtra;
+                                     medium.Path(L"Setup") + L"\" /deleteAfterInstall=\"\" /mediumFolder=\"" +
+                                     medium.Folder() + L"\\\" " + strExtra;
     const std::wstring strRelaunchLine =
-        L" : Running " + strCopy + L" in " + medium.Folder() + L" with command line " + strRelaunch + L".";
+        L" : Running " + copies[0] + L" in " + medium.Folder() + L" with command line " + strRelaunch + L".";
     EXPECT_EQ(m_log.LinesWith({strRelaunchLine}).size(), 1u);
     EXPECT_EQ(run.otherLauncherExits, std::vector<DWORD>{0u}) << "the copy in the spaced %TEMP% ran";
     const auto installer = AwaitRecord(L"installer.rec", 0);

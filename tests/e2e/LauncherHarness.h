@@ -104,6 +104,54 @@ inline void WriteManyFiles(const std::wstring& strFolder, int nFolders, int nFil
 }
 
 // ---------------------------------------------------------------------------
+// Stage one's copies of the launcher: each in a folder of its own below
+// %TEMP%, "InstallerShim-" and 16 hexadecimal digits
+
+inline std::vector<std::wstring> LauncherCopyFolders(std::wstring strTemp = CHFileUtilities::GetTempDirectory())
+{
+    std::vector<std::wstring> folders;
+    CHFileUtilities::EnsurePathSeparatorAtEnd(strTemp, L"\\");
+    WIN32_FIND_DATAW data;
+    HANDLE hFind = ::FindFirstFileW((strTemp + L"InstallerShim-*").c_str(), &data);
+    for (BOOL bMore = hFind != INVALID_HANDLE_VALUE; bMore; bMore = ::FindNextFileW(hFind, &data))
+        folders.push_back(strTemp + data.cFileName);
+    if (hFind != INVALID_HANDLE_VALUE)
+        ::FindClose(hFind);
+    return folders;
+}
+
+inline std::vector<std::wstring> LauncherCopies(const std::wstring& strTemp = CHFileUtilities::GetTempDirectory())
+{
+    std::vector<std::wstring> copies;
+    for (const std::wstring& strFolder : LauncherCopyFolders(strTemp))
+        if (Exists(strFolder + L"\\InstallerShim.exe"))
+            copies.push_back(strFolder + L"\\InstallerShim.exe");
+    return copies;
+}
+
+inline bool IsLauncherCopy(const std::wstring& strImage)
+{
+    const std::wstring strPrefix = CHFileUtilities::GetTempDirectory() + L"InstallerShim-";
+    return strImage.size() > strPrefix.size() && SamePath(strImage.substr(0, strPrefix.size()), strPrefix) &&
+           SamePath(CHFileUtilities::GetFilenameFromPath(strImage), L"InstallerShim.exe");
+}
+
+// Removes every copy and its folder, waiting for a copy that is ending.
+inline void RemoveLauncherCopies()
+{
+    for (const std::wstring& strFolder : LauncherCopyFolders()) {
+        const std::wstring strCopy = strFolder + L"\\InstallerShim.exe";
+        WaitUntil(
+            [&] {
+                ::SetFileAttributesW(strCopy.c_str(), FILE_ATTRIBUTE_NORMAL);
+                return ::DeleteFileW(strCopy.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
+            },
+            5000);
+        CTempFolder::RemoveTree(L"\\\\?\\" + strFolder);
+    }
+}
+
+// ---------------------------------------------------------------------------
 // Processes, found by the path of their executable
 
 struct CRunningProcess
@@ -471,12 +519,15 @@ public:
     void WriteAutorunInf(const std::string& strText) const { WriteFileBytes(Path(L"autorun.inf"), strText); }
 
     // The stage-two command line that runs this medium's installer in its
-    // Setup folder and may delete Staged, followed by the installer's own options.
+    // Setup folder and may delete Staged (or the list given) below the
+    // medium, followed by the installer's own options.
     std::wstring StageTwoArguments(const std::wstring& strInstallerOptions,
-                                   const std::wstring& strDeleteList = std::wstring()) const
+                                   const std::wstring& strDeleteList = std::wstring(),
+                                   const std::wstring& strMediumFolder = std::wstring()) const
     {
         return L"/run=\"" + Installer() + L"\" /runWorkingFolder=\"" + Path(L"Setup") + L"\" /deleteAfterInstall=\"" +
-               (strDeleteList.empty() ? Staged() : strDeleteList) + L"\" " + strInstallerOptions;
+               (strDeleteList.empty() ? Staged() : strDeleteList) + L"\" /mediumFolder=\"" +
+               (strMediumFolder.empty() ? m_strFolder : strMediumFolder) + L"\\\" " + strInstallerOptions;
     }
 
 private:
@@ -491,9 +542,7 @@ private:
 class CLauncherTest : public testing::Test
 {
 protected:
-    CLauncherTest()
-        : m_root(L"e2e"), m_log(m_root / L"launcher.log"),
-          m_strTempCopy(CHFileUtilities::GetTempDirectory() + L"InstallerShim.exe")
+    CLauncherTest() : m_root(L"e2e"), m_log(m_root / L"launcher.log")
     {
         ::CreateDirectoryW((m_root / L"records").c_str(), nullptr);
     }
@@ -502,7 +551,7 @@ protected:
         const std::vector<std::wstring> left =
             TerminateProcesses([this](const std::wstring& strImage) { return IsOurs(strImage); });
         EXPECT_TRUE(left.empty()) << "processes left behind: " << testing::PrintToString(left);
-        ::DeleteFileW(m_strTempCopy.c_str());
+        RemoveLauncherCopies();
     }
 
     void TearDown() override
@@ -511,11 +560,11 @@ protected:
             std::wcout << L"launcher log:\n" << m_log.Text() << std::endl;
     }
 
-    // Launchers of this test (below its folder, or the copy in %TEMP%) and
+    // Launchers of this test (below its folder, or a copy in %TEMP%) and
     // the programs they started from the medium.
     bool IsOurs(const std::wstring& strImage) const
     {
-        return IsBelow(strImage, m_root.Path()) || SamePath(strImage, m_strTempCopy);
+        return IsBelow(strImage, m_root.Path()) || IsLauncherCopy(strImage);
     }
     bool WaitForTheChainToEnd(DWORD dwTimeoutMs = g_dwChainTimeoutMs) const
     {
@@ -604,9 +653,11 @@ protected:
     // which holds the skin of the wait dialog.
     CChainRun RunStageTwo(const CMedium& medium, const std::wstring& strInstallerOptions,
                           const std::wstring& strDeleteList = std::wstring(),
-                          const std::wstring& strWorkingFolder = std::wstring())
+                          const std::wstring& strWorkingFolder = std::wstring(),
+                          const std::wstring& strMediumFolder = std::wstring())
     {
-        return RunChain(medium.Launcher(), medium.StageTwoArguments(strInstallerOptions, strDeleteList),
+        return RunChain(medium.Launcher(),
+                        medium.StageTwoArguments(strInstallerOptions, strDeleteList, strMediumFolder),
                         strWorkingFolder.empty() ? medium.Path(L"Setup") : strWorkingFolder);
     }
     bool IsLauncherImage(const std::wstring& strImage) const
@@ -616,7 +667,6 @@ protected:
 
     CTempFolder m_root;
     CLauncherLog m_log;
-    std::wstring m_strTempCopy;
 };
 
 }  // namespace e2e

@@ -4,7 +4,8 @@
 //
 //   FakeInstaller [/record=<file>] [/started=<event>] [/hold=<event>]
 //                 [/delay=<ms>] [/answer=<file>] [/connect=exit|never|silent]
-//                 [/runfor=<ms>] [/broadcast] [/exit=<code>] [anything else]...
+//                 [/header] [/child] [/runfor=<ms>] [/broadcast] [/exit=<code>]
+//                 [anything else]...
 //
 // In this order:
 // - it always creates the file "<its own executable path>.started", so a
@@ -22,7 +23,11 @@
 //   the /answer= file exactly as they are, in one write of any size (no
 //   /answer= writes 0 bytes); with /connect=silent it writes nothing; then it
 //   closes its end. The outcome goes to "<record>.sent" as a decimal Win32
-//   error code (0: written);
+//   error code (0: written). With /header it sends the /answer= file's text
+//   (UTF-16LE, a leading mark FF FE dropped) through the installer authors'
+//   HulvsSendInstallerAnswer instead. With /child it does not answer itself:
+//   it starts itself again to answer (with /answer=, /header and
+//   "/record=<record>.child") and waits for that child;
 // - /runfor= sleeps that long;
 // - /broadcast tells every top-level window that the environment changed, as
 //   installers do after changing PATH: SendMessage(HWND_BROADCAST,
@@ -33,6 +38,7 @@
 // mistake stays harmless.
 #include <windows.h>
 
+#include <cstring>
 #include <cwchar>
 #include <string>
 
@@ -58,7 +64,7 @@ struct COptions
     std::wstring strRecord, strStartedEvent, strHoldEvent, strAnswer;
     EConnect connect = EConnect::None;
     DWORD dwDelayMs = 0, dwRunForMs = 0, dwExitCode = 0;
-    bool bBroadcast = false;
+    bool bBroadcast = false, bHeader = false, bChild = false;
 };
 
 DWORD Number(const std::wstring& strValue)
@@ -72,8 +78,10 @@ COptions ParseOptions(int argc, wchar_t** argv)
     for (int i = 1; i < argc; ++i) {
         const std::wstring strArg = argv[i];
         std::wstring strValue;
-        if (strArg == L"/broadcast") {
-            options.bBroadcast = true;
+        if (strArg == L"/broadcast" || strArg == L"/header" || strArg == L"/child") {
+            (strArg == L"/broadcast" ? options.bBroadcast
+             : strArg == L"/header"  ? options.bHeader
+                                     : options.bChild) = true;
             continue;
         }
         if (TakeSwitchValue(strArg, L"/record=", options.strRecord) ||
@@ -130,10 +138,41 @@ std::string ReadAnswer(const std::wstring& strPath)
     return bytes;
 }
 
+// The answer through the installer authors' header, as text.
+DWORD AnswerThroughTheHeader(const COptions& options)
+{
+    std::string bytes = ReadAnswer(options.strAnswer);
+    if (bytes.compare(0, 2, "\xFF\xFE") == 0)
+        bytes.erase(0, 2);
+    std::wstring strText(bytes.size() / 2, L'\0');
+    std::memcpy(strText.data(), bytes.data(), strText.size() * sizeof(wchar_t));
+    return HulvsSendInstallerAnswer(strText.c_str(), g_dwConnectTimeoutMs);
+}
+
+// A child of this process answers; its exit code is what it sent.
+DWORD AnswerThroughAChild(const COptions& options)
+{
+    std::wstring strCommand = L"\"" + ProbeModulePath() + L"\" \"/answer=" + options.strAnswer + L"\"" +
+                              (options.bHeader ? L" /header" : L"") + L" \"/record=" + options.strRecord + L".child\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!::CreateProcessW(nullptr, strCommand.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        return ::GetLastError();
+    ::CloseHandle(info.hThread);
+    ::WaitForSingleObject(info.hProcess, g_dwHoldTimeoutMs);
+    ::CloseHandle(info.hProcess);
+    return ERROR_SUCCESS;
+}
+
 // Deliberately not HulvsSendInstallerAnswerBytes: the tests also send what
 // that function refuses (answers larger than the launcher accepts).
 DWORD Answer(const COptions& options)
 {
+    if (options.bChild)
+        return AnswerThroughAChild(options);
+    if (options.bHeader)
+        return AnswerThroughTheHeader(options);
     HANDLE hPipe = INVALID_HANDLE_VALUE;
     DWORD dwError = HulvsConnectInstallerPipe(g_dwConnectTimeoutMs, &hPipe);
     if (dwError != ERROR_SUCCESS)

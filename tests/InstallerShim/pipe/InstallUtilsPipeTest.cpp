@@ -1,7 +1,6 @@
 // The installer run around the launcher's named pipe, with ProcessProbe.exe
-// as the installer and the test writing the installer's answer on the pipe,
-// and the running-copy check seen from this test program. The pipe's name is
-// fixed: these tests run one at a time.
+// as the installer and the test writing the installer's answer on the pipe.
+// The pipe's name is fixed: these tests run one at a time.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -14,17 +13,6 @@
 
 #include "AnswerPipeTestSupport.h"
 #include "RAde/HFileUtilities.h"
-
-// ---------------------------------------------------------------------------
-// The running copy
-
-TEST(CInstallUtilsPipe, TheRunningCopyCheckNeverFindsTheCaller)
-{
-    // Only one process of this test program runs at a time (the pipe's lock),
-    // so its own image is running in this process alone.
-    EXPECT_FALSE(CInstallUtils::IsImageRunning(OwnPath()));
-    EXPECT_FALSE(CInstallUtils::IsImageRunning(UpperCase(OwnPath())));
-}
 
 // ---------------------------------------------------------------------------
 // The installer run
