@@ -76,6 +76,9 @@ TEST(CHTime, GetLocalTimeAsOleDateIsTheCurrentLocalTime)
 
 TEST(CHTime, FormatDateGivesTheSystemsTextForTheFlags)
 {
+    // OLE automation is delay-loaded: this process's first VarBstrFromDate
+    // goes through the delay-load tail, which must keep the date (a double in
+    // xmm0). Binutils' own tail lost it ("12:00:00 AM" for noon of 2000).
     const double dNoonOfY2k = 36526.5;
     std::wstring strDateAndTime = CHTime::FormatDate(dNoonOfY2k, 0);
     EXPECT_EQ(strDateAndTime, SystemDateText(dNoonOfY2k, 0));
