@@ -204,11 +204,15 @@ bool CAnswerPipeServer::IsInstallersClient()
         }
         if (nClientId == ::GetCurrentProcessId())
             return true;
+        // Held from now on: the client may end at once (an installer's
+        // helper that wrote its answer), and its id must not go to another
+        // process while it is judged.
+        CHKernelHandle hClient(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, nClientId));
         // A client may come before the installer's start has returned.
         const std::array<HANDLE, 2> handles = {m_hInstallerKnown.Get(), GetStopEvent()};
         const bool bInstallerKnown = ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE,
                                                               INFINITE) == WAIT_OBJECT_0;
-        if (bInstallerKnown && CHProcess::IsSelfOrDescendantOf(nClientId, m_hInstaller.Get()))
+        if (bInstallerKnown && hClient && CHProcess::IsSelfOrDescendantOf(hClient.Get(), m_hInstaller.Get()))
             return true;
         const std::wstring strImage = CHProcess::GetImagePath(nClientId);
         CHLogging::LogWarning(L"Process %u (%s) connected to pipe %s, but the installer did not start it; its answer "

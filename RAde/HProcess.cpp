@@ -2,10 +2,10 @@
 
 #include <psapi.h>
 #include <shellapi.h>
-#include <tlhelp32.h>
+#include <winternl.h>
 
 #include <algorithm>
-#include <map>
+#include <utility>
 #include <vector>
 
 #include "RAde/HException.h"
@@ -81,25 +81,18 @@ ULONGLONG CreationTime(HANDLE hProcess)
     return static_cast<ULONGLONG>(created.dwHighDateTime) << 32 | created.dwLowDateTime;
 }
 
-ULONGLONG CreationTime(DWORD dwProcessId)
+// The id of the process that started this one, read through its handle: a
+// process that has ended still tells it while a handle is held. 0 when it
+// cannot be read.
+DWORD ParentProcessId(HANDLE hProcess)
 {
-    CHKernelHandle hProcess(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, dwProcessId));
-    return hProcess ? CreationTime(hProcess.Get()) : 0;
-}
-
-// Each running process's parent, by process id.
-std::map<DWORD, DWORD> ParentsOfRunningProcesses()
-{
-    std::map<DWORD, DWORD> parents;
-    CHFileHandle hSnapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!hSnapshot)
-        throw CHException::FromLastError(HSITE);
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL bMore = ::Process32FirstW(hSnapshot.Get(), &entry); bMore;
-         bMore = ::Process32NextW(hSnapshot.Get(), &entry))
-        parents[entry.th32ProcessID] = entry.th32ParentProcessID;
-    return parents;
+    using QueryFunction = LONG(NTAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+    static const auto s_pfnQuery = reinterpret_cast<QueryFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+    PROCESS_BASIC_INFORMATION info = {};
+    if (!s_pfnQuery || s_pfnQuery(hProcess, ProcessBasicInformation, &info, sizeof(info), nullptr) < 0)
+        return 0;
+    return static_cast<DWORD>(info.InheritedFromUniqueProcessId);
 }
 
 }  // namespace
@@ -259,29 +252,33 @@ std::wstring CHProcess::GetImagePath(DWORD dwProcessId)
     } HCATCH
 }
 
-bool CHProcess::IsSelfOrDescendantOf(DWORD dwProcessId, HANDLE hAncestor)
+bool CHProcess::IsSelfOrDescendantOf(HANDLE hProcess, HANDLE hAncestor)
 {
     HTRY {
         const DWORD dwAncestorId = ::GetProcessId(hAncestor);
-        if (dwAncestorId == 0)
+        const DWORD dwProcessId = ::GetProcessId(hProcess);
+        if (dwAncestorId == 0 || dwProcessId == 0)
             return false;
         if (dwProcessId == dwAncestorId)
             return true;
         const ULONGLONG nAncestorCreated = CreationTime(hAncestor);
-        const std::map<DWORD, DWORD> parents = ParentsOfRunningProcesses();
-        DWORD dwChild = dwProcessId;
-        ULONGLONG nChildCreated = CreationTime(dwChild);
+        // Each link is held open while its parent is asked for, so that its
+        // id cannot go to another process meanwhile.
+        CHKernelHandle hLink;
+        HANDLE hChild = hProcess;
+        ULONGLONG nChildCreated = CreationTime(hChild);
         for (int i = 0; i < g_nMaxAncestors && nChildCreated != 0; ++i) {
-            const auto itParent = parents.find(dwChild);
-            if (itParent == parents.end())
-                return false;
-            const DWORD dwParent = itParent->second;
-            const ULONGLONG nParentCreated = dwParent == dwAncestorId ? nAncestorCreated : CreationTime(dwParent);
-            if (nParentCreated == 0 || nParentCreated > nChildCreated)
+            const DWORD dwParent = ParentProcessId(hChild);
+            if (dwParent == 0)
                 return false;
             if (dwParent == dwAncestorId)
-                return true;
-            dwChild = dwParent;
+                return nAncestorCreated != 0 && nAncestorCreated <= nChildCreated;
+            CHKernelHandle hParent(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, dwParent));
+            const ULONGLONG nParentCreated = hParent ? CreationTime(hParent.Get()) : 0;
+            if (nParentCreated == 0 || nParentCreated > nChildCreated)
+                return false;
+            hLink = std::move(hParent);
+            hChild = hLink.Get();
             nChildCreated = nParentCreated;
         }
         return false;

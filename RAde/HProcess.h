@@ -46,13 +46,13 @@ public:
     // The full path of a process's executable; "" when it cannot be read
     // (the process has ended, or is not ours to look at).
     static std::wstring GetImagePath(DWORD dwProcessId);
-    // True when the process dwProcessId is hAncestor's process, or one that
-    // it started, directly or through processes that it started. A parent
-    // must have been created before its child: a process id that the system
-    // handed out again after its process ended never counts as the parent.
-    // A link of the chain that has ended (other than hAncestor's, which the
-    // handle keeps) breaks it.
-    static bool IsSelfOrDescendantOf(DWORD dwProcessId, HANDLE hAncestor);
+    // True when hProcess's process is hAncestor's, or one that it started,
+    // directly or through processes that it started. A parent must have been
+    // created before its child: a process id that the system handed out again
+    // after its process ended never counts as the parent. hProcess may have
+    // ended (its handle keeps what is asked); an ended link between it and
+    // the ancestor, that nobody holds any more, breaks the chain.
+    static bool IsSelfOrDescendantOf(HANDLE hProcess, HANDLE hAncestor);
 
     // How processes are created: CreateProcessW, or a stand-in that tests
     // install to fail as a locked-down or elevation-requiring machine does

@@ -267,6 +267,27 @@ TEST(CHProcess, TheLongestCommandLineTheSystemTakesRunsOneMoreCharacterThrows)
     EXPECT_EQ(ErrorCodesOf(CatchThrown([&] { process.GetExitCode(); })).front(), 2005);
 }
 
+TEST(CHProcess, AProcessDescendsFromItselfAndFromWhatStartedItEvenOnceItHasEnded)
+{
+    CHProcess child;
+    child.Run(ProbePath(), L"", L"");
+    ASSERT_EQ(child.Wait(g_dwProcessTimeoutMs), WAIT_OBJECT_0) << "the child has ended; its handle is still held";
+    const HANDLE hSelf = ::GetCurrentProcess(), hChild = child.GetProcessHandle();
+    const struct
+    {
+        const char* pszName;
+        HANDLE hProcess, hAncestor;
+        bool bDescends;
+    } cases[] = {
+        {"itself", hSelf, hSelf, true},
+        {"its child", hChild, hSelf, true},
+        {"the child's parent", hSelf, hChild, false},
+        {"no process", nullptr, hSelf, false},
+    };
+    for (const auto& test : cases)
+        EXPECT_EQ(CHProcess::IsSelfOrDescendantOf(test.hProcess, test.hAncestor), test.bDescends) << test.pszName;
+}
+
 TEST(CHProcess, AttachAndIsRunningFindTheModuleInAnyLetterCase)
 {
     CTempFolder folder(L"attach");
