@@ -56,10 +56,12 @@ std::wstring RandomCopyFolderName(const std::wstring& strStem)
     return strStem + CHStringHelper::Format(L"%08X%08X", nHigh, nLow);
 }
 
-// Removes the copy folders that earlier starts left: a running copy cannot
-// be deleted, so its folder stays, and so does a folder that holds anything
-// but the copy. A link of that name is never followed.
-void RemoveStaleCopyFolders(const std::wstring& strTemp, const std::wstring& strExeName)
+// Removes the copy folders that earlier starts left, but strKeep: a running
+// copy cannot be deleted, so its folder stays, and so does a folder that
+// holds anything but the copy. A link of that name is never followed. (A
+// copy just started may not have been opened yet: Wine maps its image only
+// once the new process runs.)
+void RemoveStaleCopyFolders(const std::wstring& strTemp, const std::wstring& strExeName, const std::wstring& strKeep)
 {
     const std::wstring strStem = CopyFolderStem(strExeName);
     const std::wstring strLongTemp = CHFileUtilities::GetUnicodePath(strTemp);
@@ -69,7 +71,8 @@ void RemoveStaleCopyFolders(const std::wstring& strTemp, const std::wstring& str
     for (bool bEntry = find.IsValid(); bEntry; bEntry = ::FindNextFileW(find.Get(), &data)) {
         const DWORD dwAttributes = data.dwFileAttributes;
         if (!(dwAttributes & FILE_ATTRIBUTE_DIRECTORY) || (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-            !IsCopyFolderName(data.cFileName, strStem))
+            !IsCopyFolderName(data.cFileName, strStem) ||
+            CHStringHelper::EqualsNoCase(data.cFileName, CHFileUtilities::GetFilenameFromPath(strKeep)))
             continue;
         const std::wstring strFolder = CHFileUtilities::ConcatPathname(strLongTemp, data.cFileName);
         const std::wstring strCopy = CHFileUtilities::ConcatPathname(strFolder, strExeName);
@@ -224,7 +227,6 @@ bool CInstallUtils::CopyExeToTmpAndStart(const std::wstring& strExecutable, cons
     HTRY {
         const std::wstring strTemp = CHFileUtilities::GetTempDirectory();
         const std::wstring strExeName = CHFileUtilities::GetFilenameFromPath(strExecutable);
-        RemoveStaleCopyFolders(strTemp, strExeName);
         const std::wstring strCopyFolder = CreateCopyFolder(strTemp, strExeName);
         const std::wstring strCopy = CHFileUtilities::ConcatPathname(strCopyFolder, strExeName);
         CUnstartedCopy unstarted(strCopyFolder, strCopy);
@@ -232,8 +234,6 @@ bool CInstallUtils::CopyExeToTmpAndStart(const std::wstring& strExecutable, cons
 
         std::wstring strFolder = strWorkingFolder;
         EnsureNoTrailingSeparator(strFolder);
-        CHLogging::LogDebug(L"Running %s in %s with command line %s.\n", strCopy.c_str(), strFolder.c_str(),
-                            strArguments.c_str());
         CHProcess process;
         try {
             process.Run(strCopy, strArguments, strFolder);
@@ -245,6 +245,12 @@ bool CInstallUtils::CopyExeToTmpAndStart(const std::wstring& strExecutable, cons
             return false;
         }
         unstarted.Started();
+        // Once the copy runs: what is done now is no longer on the way to the
+        // installer (the first line logged reads the logging configuration,
+        // the search goes through all of %TEMP%).
+        CHLogging::LogDebug(L"Running %s in %s with command line %s.\n", strCopy.c_str(), strFolder.c_str(),
+                            strArguments.c_str());
+        RemoveStaleCopyFolders(strTemp, strExeName, strCopyFolder);
         return true;
     } HCATCH
 }

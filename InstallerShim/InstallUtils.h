@@ -69,7 +69,7 @@ public:
 
     // Copies the executable into a new folder of its own below %TEMP% and
     // starts the copy there; true once it runs. The copy folders that earlier
-    // starts left are removed first (a copy that still runs keeps its
+    // starts left are removed then (a copy that still runs keeps its
     // folder). Where policy forbids starting programs from %TEMP%
     // (ERROR_ACCESS_DENIED or ERROR_ACCESS_DISABLED_BY_POLICY when the copy
     // is started), false with *pbStartRefused set: the caller may run the
