@@ -11,8 +11,10 @@
 //   static, one top-level window never shown, destroyed, the end), each
 //   waited for until it has ended; one start of the fake installer, waited
 //   for until it signals a named event as its first act; and one CopyFileW of
-//   the medium's InstallerShim.exe to a name of its own in %TEMP% (the folder
-//   stage one copies into).
+//   the medium's InstallerShim.exe to a name of its own in %TEMP% (where
+//   stage one copies it into a folder of its own). What that folder costs
+//   (the search of %TEMP% for earlier copies' folders and CreateDirectoryW)
+//   is timed too, and printed as a share of the hand-off.
 //   The fake installer is a console program, and started from here it shares
 //   this program's console. The launcher has none, so the installer it starts
 //   gets a console of its own (Wine starts a console host, conhost.exe, for
@@ -20,7 +22,7 @@
 //   that figure is printed beside the floor, not added to it.
 // - hand-off: from starting InstallerShim.exe from the medium until the fake
 //   installer signals its event. Stage one reads autorun.inf, copies itself
-//   into %TEMP%, starts the copy with "/run=..." and ends; the copy takes the
+//   into a new folder "InstallerShim-<16 hexadecimal digits>" in %TEMP%, starts the copy with "/run=..." and ends; the copy takes the
 //   instance lock, creates its never-shown window and starts the installer.
 //   Nothing watches the launcher meanwhile: this run gives the ratio.
 // - full run: from the same start until the copy has ended, and the overhead
@@ -33,7 +35,7 @@
 //   once a millisecond while waiting for the event: the instance lock's mutex
 //   exists (stage one has taken the lock), stage one's marker window exists
 //   and has gone again (between them stage one reads autorun.inf), the copy
-//   in %TEMP% exists and has the launcher's size, the copy's marker window
+//   in its folder in %TEMP% exists and has the launcher's size, the copy's marker window
 //   exists (stage two has its lock and is about to start the installer), and
 //   the copy's process is in a toolhelp snapshot. Read afterwards from the
 //   processes' times: stage one's creation and exit, the copy's creation, the
@@ -51,11 +53,13 @@
 // the floor's share it stands for (the first program's life and the copy, the
 // second program's life, the installer's direct start), and splits each at
 // the polled moments of the observed runs; all from the medians of the
-// rounds.
+// rounds. On a machine where other work comes and goes, the medians move
+// with it; the best round of each (hand-off and floor alike) is printed
+// beside them, as the figure least touched by it.
 //
 // The ratio hand-off / floor should be at most 1.3. The program prints the
-// figures; it judges nothing. It uses the launcher's fixed pipe, lock and copy
-// in %TEMP%: run it alone in its prefix. Usage: handoffbench [rounds]
+// figures; it judges nothing. It uses the launcher's fixed pipe and lock, and
+// removes its copies in %TEMP%: run it alone in its prefix. Usage: handoffbench [rounds]
 // (default 5).
 #include <windows.h>
 #include <tlhelp32.h>
@@ -213,17 +217,46 @@ CHKernelHandle FindRunningProcess(const wchar_t* pszName,
     return CHKernelHandle();
 }
 
-// A running process whose executable is that file (stage one has the copy's
-// name: the full path tells them apart).
-CHKernelHandle FindProcessOfImage(const std::wstring& strImage)
+// A running process whose executable's full path begins with strPrefix
+// (stage one has the copy's name: the path tells them apart).
+CHKernelHandle FindProcessOfImage(const std::wstring& strPrefix, const wchar_t* pszName)
 {
-    const std::wstring strName = strImage.substr(strImage.find_last_of(L'\\') + 1);
-    return FindRunningProcess(strName.c_str(), [&](const PROCESSENTRY32W&, HANDLE hProcess) {
+    return FindRunningProcess(pszName, [&](const PROCESSENTRY32W&, HANDLE hProcess) {
         wchar_t szImage[MAX_PATH] = {};
         DWORD cchImage = MAX_PATH;
-        return ::QueryFullProcessImageNameW(hProcess, 0, szImage, &cchImage) &&
-               ::CompareStringOrdinal(szImage, -1, strImage.c_str(), -1, TRUE) == CSTR_EQUAL;
+        return ::QueryFullProcessImageNameW(hProcess, 0, szImage, &cchImage) && cchImage >= strPrefix.size() &&
+               ::CompareStringOrdinal(szImage, static_cast<int>(strPrefix.size()), strPrefix.c_str(),
+                                      static_cast<int>(strPrefix.size()), TRUE) == CSTR_EQUAL;
     });
+}
+
+CHKernelHandle FindProcessOfImage(const std::wstring& strImage)
+{
+    return FindProcessOfImage(strImage, strImage.substr(strImage.find_last_of(L'\\') + 1).c_str());
+}
+
+// Stage one copies the launcher into a folder of its own in %TEMP%:
+// "InstallerShim-" and 16 hexadecimal digits.
+std::wstring CopyFolderPrefix()
+{
+    return TempFolder() + L"InstallerShim-";
+}
+
+// The copy stage one made, or "" while there is none.
+std::wstring FindTempCopy()
+{
+    WIN32_FIND_DATAW data;
+    const CHFindHandle find(::FindFirstFileW((CopyFolderPrefix() + L"*").c_str(), &data));
+    return find ? TempFolder() + data.cFileName + L"\\" + kLauncherName : std::wstring();
+}
+
+// The copies of earlier rounds (stage one of the next run would remove them too).
+void RemoveTempCopies()
+{
+    for (std::wstring strCopy = FindTempCopy(); !strCopy.empty(); strCopy = FindTempCopy()) {
+        RemoveFile(strCopy);
+        ::RemoveDirectoryW(strCopy.substr(0, strCopy.find_last_of(L'\\')).c_str());
+    }
 }
 
 // A running child of that process with that executable name (any folder).
@@ -238,6 +271,14 @@ CHKernelHandle OpenProcessOfImage(const std::wstring& strImage)
     CHKernelHandle process = FindProcessOfImage(strImage);
     if (!process)
         Fail(L"finding the process of", strImage);
+    return process;
+}
+
+CHKernelHandle OpenTempCopyProcess()
+{
+    CHKernelHandle process = FindProcessOfImage(CopyFolderPrefix(), kLauncherName);
+    if (!process)
+        Fail(L"finding the process of", L"the copy in %TEMP%");
     return process;
 }
 
@@ -290,8 +331,10 @@ CMedium BuildMedium(const std::wstring& strFolder)
 struct CFloor
 {
     double dProgram1 = 0, dProgram2 = 0, dInstaller = 0, dCopy = 0;
-    // Not in the floor: the installer started with a console of its own.
-    double dInstallerOwnConsole = 0;
+    // Not in the floor: the installer started with a console of its own, and
+    // what the copy's own folder costs (the search of %TEMP% for the folders
+    // of earlier copies and the creation of a new one).
+    double dInstallerOwnConsole = 0, dCopyFolder = 0;
     double Total() const { return dProgram1 + dProgram2 + dInstaller + dCopy; }
 };
 
@@ -338,6 +381,20 @@ double CopyLauncher(const CMedium& medium)
     return dSeconds;
 }
 
+double CreateCopyFolder(const std::wstring& strTag)
+{
+    const std::wstring strFolder = TempFolder() + L"handoffbench_folder_" + strTag;
+    const LONGLONG nStart = Now();
+    WIN32_FIND_DATAW data;
+    const CHFindHandle find(::FindFirstFileExW((CopyFolderPrefix() + L"*").c_str(), FindExInfoBasic, &data,
+                                               FindExSearchLimitToDirectories, nullptr, 0));
+    if (!::CreateDirectoryW(strFolder.c_str(), nullptr))
+        Fail(L"creating", strFolder);
+    const double dSeconds = Seconds(Now() - nStart);
+    ::RemoveDirectoryW(strFolder.c_str());
+    return dSeconds;
+}
+
 CFloor MeasureFloor(const CMedium& medium, const std::wstring& strTag)
 {
     CFloor floor;
@@ -346,6 +403,7 @@ CFloor MeasureFloor(const CMedium& medium, const std::wstring& strTag)
     floor.dInstaller = InstallerUntilEvent(medium, strTag, 0);
     floor.dCopy = CopyLauncher(medium);
     floor.dInstallerOwnConsole = InstallerUntilEvent(medium, strTag + L"_console", CREATE_NEW_CONSOLE);
+    floor.dCopyFolder = CreateCopyFolder(strTag);
     return floor;
 }
 
@@ -387,9 +445,10 @@ bool InstanceLockExists()
 // copy's marker window and its process. Checks stop once what they look for
 // is seen (or can no longer come); a process seen is kept in stageTwo. A
 // moment is the time the poll that saw it returned: by then it had come.
-void ObserveUntilStarted(HANDLE hStarted, DWORD dwStageOneId, const std::wstring& strTempCopy, LONGLONG cbLauncher,
-                         LONGLONG nStart, CHandoff& handoff, CHKernelHandle& stageTwo)
+void ObserveUntilStarted(HANDLE hStarted, DWORD dwStageOneId, LONGLONG cbLauncher, LONGLONG nStart, CHandoff& handoff,
+                         CHKernelHandle& stageTwo)
 {
+    std::wstring strTempCopy;
     const auto since = [nStart] { return Seconds(Now() - nStart); };
     for (;;) {
         const DWORD dwWait = ::WaitForSingleObject(hStarted, kPollMs);
@@ -408,7 +467,9 @@ void ObserveUntilStarted(HANDLE hStarted, DWORD dwStageOneId, const std::wstring
                 handoff.dWindowOneGone = since();
         }
         if (!Seen(handoff.dCopyDone)) {
-            const LONGLONG cbCopy = FileSize(strTempCopy);
+            if (strTempCopy.empty())
+                strTempCopy = FindTempCopy();
+            const LONGLONG cbCopy = strTempCopy.empty() ? -1 : FileSize(strTempCopy);
             const double dNow = since();
             if (cbCopy >= 0 && !Seen(handoff.dCopyBegun))
                 handoff.dCopyBegun = dNow;
@@ -423,7 +484,7 @@ void ObserveUntilStarted(HANDLE hStarted, DWORD dwStageOneId, const std::wstring
                 handoff.dWindowTwo = since();
         }
         if (!stageTwo) {
-            stageTwo = FindProcessOfImage(strTempCopy);
+            stageTwo = FindProcessOfImage(CopyFolderPrefix(), kLauncherName);
             if (stageTwo)
                 handoff.dStageTwoSeen = since();
         }
@@ -432,10 +493,9 @@ void ObserveUntilStarted(HANDLE hStarted, DWORD dwStageOneId, const std::wstring
 
 CHandoff RunHandoff(const CMedium& medium, const std::wstring& strTag, bool bObserve)
 {
-    const std::wstring strTempCopy = TempFolder() + kLauncherName;
     const LONGLONG cbLauncher = FileSize(medium.strLauncher);
     // Left from the round before: the polls must see the copy appear.
-    RemoveFile(strTempCopy);
+    RemoveTempCopies();
     const std::wstring strStarted = L"hs_handoffbench_started_" + strTag, strHold = L"hs_handoffbench_hold_" + strTag;
     const CHKernelHandle started = CreateNamedEvent(strStarted), hold = CreateNamedEvent(strHold);
 
@@ -447,8 +507,7 @@ CHandoff RunHandoff(const CMedium& medium, const std::wstring& strTag, bool bObs
     handoff.dStageOneRunning = Seconds(Now() - nStart);
     CHKernelHandle stageTwo;
     if (bObserve)
-        ObserveUntilStarted(started.Get(), ::GetProcessId(stageOne.Get()), strTempCopy, cbLauncher, nStart, handoff,
-                            stageTwo);
+        ObserveUntilStarted(started.Get(), ::GetProcessId(stageOne.Get()), cbLauncher, nStart, handoff, stageTwo);
     else
         Wait(started.Get(), L"the installer started by the launcher");
     handoff.dHandoff = Seconds(Now() - nStart);
@@ -456,7 +515,7 @@ CHandoff RunHandoff(const CMedium& medium, const std::wstring& strTag, bool bObs
     // The installer waits for the hold event, and the copy for the installer.
     const CHKernelHandle installer = OpenProcessOfImage(medium.strInstaller);
     if (!stageTwo)
-        stageTwo = OpenProcessOfImage(strTempCopy);
+        stageTwo = OpenTempCopyProcess();
     const CHKernelHandle console = FindChildProcess(::GetProcessId(installer.Get()), L"conhost.exe");
     if (console)
         handoff.dConsoleCreated = ProcessSeconds(console.Get(), EProcessTime::Creation) - dSystemStart;
@@ -502,6 +561,17 @@ struct CRound
     CFloor floor;
     CHandoff handoff, observed;
 };
+
+// The least of one figure over the rounds, leaving out rounds that did not see it.
+template <class Figure>
+double LeastOf(const std::vector<CRound>& rounds, Figure figure)
+{
+    double dLeast = kNotSeen;
+    for (const CRound& round : rounds)
+        if (const double dValue = figure(round); Seen(dValue) && !(dLeast <= dValue))
+            dLeast = dValue;
+    return dLeast;
+}
 
 // The median of one figure over the rounds, leaving out rounds that did not see it.
 template <class Figure>
@@ -658,19 +728,35 @@ void PrintFigures(const std::vector<CRound>& rounds)
                   r.handoff.dHandoff / r.floor.Total(), r.floor.dProgram1, r.floor.dProgram2, r.floor.dInstaller,
                   r.floor.dCopy, r.handoff.dFullRun, r.handoff.Overhead());
     }
-    printMain("median", MedianOf(rounds, [](const CRound& r) { return r.handoff.dHandoff; }),
-              MedianOf(rounds, [](const CRound& r) { return r.floor.Total(); }),
-              MedianOf(rounds, [](const CRound& r) { return r.handoff.dHandoff / r.floor.Total(); }),
-              MedianOf(rounds, [](const CRound& r) { return r.floor.dProgram1; }),
-              MedianOf(rounds, [](const CRound& r) { return r.floor.dProgram2; }),
-              MedianOf(rounds, [](const CRound& r) { return r.floor.dInstaller; }),
-              MedianOf(rounds, [](const CRound& r) { return r.floor.dCopy; }),
-              MedianOf(rounds, [](const CRound& r) { return r.handoff.dFullRun; }),
-              MedianOf(rounds, [](const CRound& r) { return r.handoff.Overhead(); }));
+    // The median ratio is the median of the rounds' ratios; the best is the
+    // best hand-off against the best floor.
+    const auto printSummary = [&](const char* pszLabel, auto aggregate, bool bRatioOfRounds) {
+        const double dHandoff = aggregate(rounds, [](const CRound& r) { return r.handoff.dHandoff; });
+        const double dFloor = aggregate(rounds, [](const CRound& r) { return r.floor.Total(); });
+        printMain(pszLabel, dHandoff, dFloor,
+                  bRatioOfRounds
+                      ? aggregate(rounds, [](const CRound& r) { return r.handoff.dHandoff / r.floor.Total(); })
+                      : dHandoff / dFloor,
+                  aggregate(rounds, [](const CRound& r) { return r.floor.dProgram1; }),
+                  aggregate(rounds, [](const CRound& r) { return r.floor.dProgram2; }),
+                  aggregate(rounds, [](const CRound& r) { return r.floor.dInstaller; }),
+                  aggregate(rounds, [](const CRound& r) { return r.floor.dCopy; }),
+                  aggregate(rounds, [](const CRound& r) { return r.handoff.dFullRun; }),
+                  aggregate(rounds, [](const CRound& r) { return r.handoff.Overhead(); }));
+    };
+    printSummary(
+        "median", [](const auto& all, auto figure) { return MedianOf(all, figure); }, true);
+    printSummary(
+        "best", [](const auto& all, auto figure) { return LeastOf(all, figure); }, false);
     std::printf("\nratio = hand-off / floor; at most 1.3 wanted\n"
                 "floor = prog 1 + prog 2 (the do-nothing GUI program, start to end) + installer (started directly,\n"
                 "until its event) + copy (CopyFileW of the launcher into %%TEMP%%)\n"
                 "overhead = full run - the installer's own run (event to exit) - the 1 s before the answer is read\n");
+    const double dCopyFolder = MedianOf(rounds, [](const CRound& r) { return r.floor.dCopyFolder; });
+    std::printf(
+        "the copy's own folder (a search of %%TEMP%% and CreateDirectoryW), in the hand-off: %s ms, %.1f %% of it\n",
+        Ms(dCopyFolder, 0).c_str(),
+        100.0 * dCopyFolder / MedianOf(rounds, [](const CRound& r) { return r.handoff.dHandoff; }));
 
     std::printf("\nstage one in the observed hand-off (ms after starting it)\n\n");
     PrintMoments(rounds, {{"1 made", &CHandoff::dStageOneCreated},
@@ -695,7 +781,8 @@ void PrintFigures(const std::vector<CRound>& rounds)
                 "console host (conhost.exe) created, from their processes' times; 1 ended: stage one's exit (ditto)\n"
                 "1 runs: CreateProcessW of stage one has returned here\n"
                 "lock: the instance lock's mutex exists; window / no window: stage one's marker window exists / has\n"
-                "gone; copy in / copy ok: %%TEMP%%\\%ls exists / has the launcher's size; 2 window: the copy's\n"
+                "gone; copy in / copy ok: %%TEMP%%\\InstallerShim-...\\%ls exists / has the launcher's size; 2 window: "
+                "the copy's\n"
                 "marker window exists; 2 seen: the copy's process is in a toolhelp snapshot (all polled)\n"
                 "event: the installer's event (the observed hand-off)\n"
                 "plain: the medians of the hand-offs that nothing polled (the polled moments are not seen there)\n",
@@ -734,6 +821,6 @@ int wmain(int argc, wchar_t** argv)
 
     g_pMedium = nullptr;
     RemoveMedium(medium);
-    RemoveFile(TempFolder() + kLauncherName);
+    RemoveTempCopies();
     return 0;
 }
