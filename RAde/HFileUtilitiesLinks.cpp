@@ -94,12 +94,25 @@ void WarnLeftLink(const std::wstring& strPath, const std::wstring& strTarget)
                           strPath.c_str(), strTarget.c_str());
 }
 
-// Sets the delete disposition of an open entry (a file, an empty folder, a
-// link), which goes when its last handle closes. A read-only file is made
-// writable for it when bClearReadOnly, and keeps its attribute if it still
-// cannot go. A folder that a scanner or indexer still holds something of
-// gets one more try.
-DWORD DeleteThroughHandle(HANDLE hEntry, bool bFolder, bool bClearReadOnly)
+// Removes an empty folder. Another process (an indexer, a virus scanner) may
+// still hold something that was just deleted in it: access denied or "not
+// empty" get one more try.
+DWORD RemoveEmptyFolder(const std::wstring& strLongPath)
+{
+    for (int nTry = 0;; ++nTry) {
+        if (::RemoveDirectoryW(strLongPath.c_str()))
+            return NO_ERROR;
+        const DWORD dwError = ::GetLastError();
+        if (nTry > 0 || (dwError != ERROR_ACCESS_DENIED && dwError != ERROR_DIR_NOT_EMPTY))
+            return dwError;
+        ::Sleep(10);
+    }
+}
+
+// Sets the delete disposition of an open file or link, which goes when its
+// last handle closes. A read-only file is made writable for it, and keeps its
+// attribute if it still cannot go.
+DWORD DeleteThroughHandle(HANDLE hEntry)
 {
     FILE_DISPOSITION_INFO disposition = {TRUE};
     auto setDisposition = [&] {
@@ -108,12 +121,8 @@ DWORD DeleteThroughHandle(HANDLE hEntry, bool bFolder, bool bClearReadOnly)
     if (setDisposition())
         return NO_ERROR;
     DWORD dwError = ::GetLastError();
-    if (bFolder && (dwError == ERROR_ACCESS_DENIED || dwError == ERROR_DIR_NOT_EMPTY)) {
-        ::Sleep(10);
-        return setDisposition() ? NO_ERROR : ::GetLastError();
-    }
     FILE_BASIC_INFO basic = {};
-    if (bFolder || !bClearReadOnly || dwError != ERROR_ACCESS_DENIED ||
+    if (dwError != ERROR_ACCESS_DENIED ||
         !::GetFileInformationByHandleEx(hEntry, FileBasicInfo, &basic, sizeof(basic)) ||
         !(basic.FileAttributes & FILE_ATTRIBUTE_READONLY))
         return dwError;
@@ -151,11 +160,15 @@ bool DeleteEntry(const std::wstring& strFolder, const WIN32_FIND_DATAW& data, co
 {
     const std::wstring strPath = CHFileUtilities::ConcatPathname(strFolder, data.cFileName);
     const bool bFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    const bool bTree = bFolder && !IsLinkReparsePoint(data.dwFileAttributes, data.dwReserved0);
-    // A folder to empty is opened for deletion only once it is empty: Wine
-    // lists a folder through a handle that shares no deletion.
-    CHFileHandle hEntry =
-        OpenAsItself(CHFileUtilities::GetUnicodePath(strPath), bTree ? FILE_READ_ATTRIBUTES : kDeleteAccess, kShareAll);
+    // A folder without the reparse-point attribute is a folder of its own:
+    // Wine marks its links to folders too. It is emptied and removed by path
+    // (Wine lists a folder through a handle that shares no deletion).
+    if (bFolder && !IsLinkReparsePoint(data.dwFileAttributes, data.dwReserved0))
+        return DeleteFolderTree(strPath, CHFileUtilities::ConcatPathname(strResolvedFolder, data.cFileName));
+    // A file may be a link that Wine shows without a mark: only the path
+    // its handle resolves to tells. The check and the deletion go through
+    // one handle, so nothing can be put in its place between them.
+    CHFileHandle hEntry = OpenAsItself(CHFileUtilities::GetUnicodePath(strPath), kDeleteAccess, kShareAll);
     if (!hEntry)
         throw DeletionFailure(::GetLastError(), bFolder, strPath, HSITE);
     if (const std::wstring strElsewhere = ElsewhereOf(hEntry.Get(), strResolvedFolder, data.cFileName);
@@ -163,11 +176,7 @@ bool DeleteEntry(const std::wstring& strFolder, const WIN32_FIND_DATAW& data, co
         WarnLeftLink(strPath, strElsewhere);
         return false;
     }
-    if (bTree) {
-        hEntry.Reset();
-        return DeleteFolderTree(strPath, CHFileUtilities::ConcatPathname(strResolvedFolder, data.cFileName));
-    }
-    if (const DWORD dwError = DeleteThroughHandle(hEntry.Get(), bFolder, true); dwError != NO_ERROR)
+    if (const DWORD dwError = DeleteThroughHandle(hEntry.Get()); dwError != NO_ERROR)
         throw DeletionFailure(dwError, bFolder, strPath, HSITE);
     return true;
 }
@@ -196,9 +205,7 @@ bool DeleteFolderTree(const std::wstring& strPath, const std::wstring& strResolv
         // (Wine would take the folder's disposition and then keep it.)
         if (!bAllGone)
             return false;
-        CHFileHandle hFolder = OpenAsItself(CHFileUtilities::GetUnicodePath(strPath), kDeleteAccess, kShareAll);
-        const DWORD dwError = hFolder ? DeleteThroughHandle(hFolder.Get(), true, false) : ::GetLastError();
-        if (dwError != NO_ERROR)
+        if (const DWORD dwError = RemoveEmptyFolder(CHFileUtilities::GetUnicodePath(strPath)); dwError != NO_ERROR)
             throw DeletionFailure(dwError, true, strPath, HSITE);
         return true;
     } HCATCH_ATTACH([&](CHException& e) { e.AddValue(L"CHFileUtilities::DeleteDirectory() Path", strPath); })
