@@ -172,7 +172,10 @@ inline std::wstring ImageOf(HANDLE hProcess)
 
 using ImagePredicate = std::function<bool(const std::wstring&)>;
 
-inline std::vector<CRunningProcess> ProcessesWhere(const ImagePredicate& isWanted)
+// Wine names a new process's image only once the process runs: its id is
+// listed (into pUnnamed) a moment before its image can be tested.
+inline std::vector<CRunningProcess> ProcessesWhere(const ImagePredicate& isWanted,
+                                                   std::vector<DWORD>* pUnnamed = nullptr)
 {
     std::vector<CRunningProcess> found;
     CHFileHandle hSnapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -187,15 +190,42 @@ inline std::vector<CRunningProcess> ProcessesWhere(const ImagePredicate& isWante
         if (!hProcess || ::WaitForSingleObject(hProcess.Get(), 0) != WAIT_TIMEOUT)
             continue;
         std::wstring strImage = ImageOf(hProcess.Get());
-        if (!strImage.empty() && isWanted(strImage))
+        if (strImage.empty() && pUnnamed)
+            pUnnamed->push_back(entry.th32ProcessID);
+        else if (!strImage.empty() && isWanted(strImage))
             found.push_back({entry.th32ProcessID, strImage});
     }
     return found;
 }
 
+// Whether a process may still turn out to be wanted: one without an image
+// counts for a short while after it was first seen, as a process that was
+// started last (an autorun started as the launcher ends) looks at first.
+class CJustStartedProcesses
+{
+public:
+    bool AnyAmong(const std::vector<DWORD>& unnamed)
+    {
+        const ULONGLONG nNow = ::GetTickCount64();
+        bool bAny = false;
+        for (DWORD dwId : unnamed)
+            bAny |= nNow - m_firstSeen.try_emplace(dwId, nNow).first->second < 2000;
+        return bAny;
+    }
+
+private:
+    std::map<DWORD, ULONGLONG> m_firstSeen;
+};
+
 inline bool WaitUntilNoProcess(const ImagePredicate& isWanted, DWORD dwTimeoutMs)
 {
-    return WaitUntil([&] { return ProcessesWhere(isWanted).empty(); }, dwTimeoutMs);
+    CJustStartedProcesses justStarted;
+    return WaitUntil(
+        [&] {
+            std::vector<DWORD> unnamed;
+            return ProcessesWhere(isWanted, &unnamed).empty() && !justStarted.AnyAmong(unnamed);
+        },
+        dwTimeoutMs);
 }
 
 // Ends what is still running; returns the images it had to end.
@@ -616,6 +646,7 @@ protected:
         const DWORD dwLauncherId = ::GetProcessId(hLauncher.Get());
         std::map<DWORD, CHKernelHandle> otherLaunchers;
         std::set<HWND> dismissed;
+        CJustStartedProcesses justStarted;
         const ULONGLONG nDeadline = nStart + dwTimeoutMs;
         for (;;) {
             if (!run.launcherExit && ::WaitForSingleObject(hLauncher.Get(), 0) == WAIT_OBJECT_0) {
@@ -623,8 +654,9 @@ protected:
                 run.dLauncherSeconds = static_cast<double>(::GetTickCount64() - nStart) / 1000.0;
             }
             std::set<DWORD> ours = {dwLauncherId};
+            std::vector<DWORD> unnamed;
             for (const CRunningProcess& process :
-                 ProcessesWhere([this](const std::wstring& strImage) { return IsOurs(strImage); })) {
+                 ProcessesWhere([this](const std::wstring& strImage) { return IsOurs(strImage); }, &unnamed)) {
                 ours.insert(process.dwProcessId);
                 if (process.dwProcessId != dwLauncherId && IsLauncherImage(process.strImage) &&
                     !otherLaunchers.count(process.dwProcessId))
@@ -636,7 +668,8 @@ protected:
                 run.boxTexts.push_back(MessageBoxText(box->hWnd));
                 DismissMessageBox(box->hWnd);
             }
-            if (run.launcherExit && ours.size() == 1 && ::WaitForSingleObject(hLauncher.Get(), 0) == WAIT_OBJECT_0) {
+            if (run.launcherExit && ours.size() == 1 && !justStarted.AnyAmong(unnamed) &&
+                ::WaitForSingleObject(hLauncher.Get(), 0) == WAIT_OBJECT_0) {
                 run.bChainEnded = true;
                 break;
             }
