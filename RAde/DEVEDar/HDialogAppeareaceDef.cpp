@@ -200,12 +200,13 @@ bool CHDialogAppeareaceDef::IsCheckOrRadio(HWND hWnd)
     } HCATCH
 }
 
-void CHDialogAppeareaceDef::GetButtonColors(HWND hWndButton, CHButtonColors& colors, const CNameMap* pNameMap)
+void CHDialogAppeareaceDef::GetButtonColors(HWND hWndButton, bool bCheckOrRadio, CHButtonColors& colors,
+                                            const CNameMap* pNameMap)
 {
     HTRY {
         const CHFormSkinData& form = GetFormRecord(pNameMap);
         const INT_PTR nId = ::GetDlgCtrlID(hWndButton);
-        const INT_PTR nClassKey = IsCheckOrRadio(hWndButton) ? WM_CTLCOLORSTATIC : WM_CTLCOLORBTN;
+        const INT_PTR nClassKey = bCheckOrRadio ? WM_CTLCOLORSTATIC : WM_CTLCOLORBTN;
         const std::optional<COLORREF> crText =
             FirstColor([&] { return ColorOf(form.m_controlTextColors, nId); },
                        [&] { return ColorOf(form.m_classTextColors, nClassKey); },

@@ -91,7 +91,10 @@ public:
     // (that of the system class) and its style.
     virtual bool IsPushButton(HWND hWnd);
     virtual bool IsCheckOrRadio(HWND hWnd);
-    virtual void GetButtonColors(HWND hWndButton, CHButtonColors& colors, const CNameMap* pNameMap);
+    // A skinned button is owner-drawn: whether it is a check box or a radio
+    // button is what its subclassing found, no longer in its style.
+    virtual void GetButtonColors(HWND hWndButton, bool bCheckOrRadio, CHButtonColors& colors,
+                                 const CNameMap* pNameMap);
     virtual bool IsGroupBox(HWND hWnd);
     virtual void GetGroupBoxColors(CHGroupBoxColors& colors);
     virtual bool IsStaticText(HWND hWnd);

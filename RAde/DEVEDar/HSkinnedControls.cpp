@@ -61,9 +61,10 @@ void SkinChildControls(HWND hDialog, CHSkinnedControls& controls, const CHAppear
         const CCollected collected = CollectChildren(hDialog, options, pNameMap, appearance);
         SubclassAll(collected.buttons, controls.m_buttons, [&](CHTransparentButton& button) {
             CHButtonColors colors{button.GetTextColors()};
-            appearance.GetButtonColors(button, colors, pNameMap);
+            const bool bCheckOrRadio = button.GetKind() != CHTransparentButton::kindPush;
+            appearance.GetButtonColors(button, bCheckOrRadio, colors, pNameMap);
             button.SetTextColors(colors.m_crText);
-            button.SetNoAlphaHitTest(button.GetKind() != CHTransparentButton::kindPush);
+            button.SetNoAlphaHitTest(bCheckOrRadio);
         });
         SubclassAll(collected.groupBoxes, controls.m_groupBoxes, [&](CHGroupBox& groupBox) {
             CHGroupBoxColors colors;

@@ -103,7 +103,7 @@ TEST(CHDialogAppeareaceDef, ColoursComeFromTheFormThenTheGeneralFormThenTheDefau
     auto buttonColors = [&](int nId, const CTestNameMap* pMap) {
         CHButtonColors colors;
         colors.m_crText.fill(RGB(9, 9, 9));
-        appearance.GetButtonColors(control(nId), colors, pMap);
+        appearance.GetButtonColors(control(nId), nId == IDC_SKIN_CHECK, colors, pMap);
         std::wstring strText;
         for (COLORREF cr : colors.m_crText)
             strText += std::to_wstring(GetRValue(cr));

@@ -290,7 +290,8 @@ TEST(SkinChildControls, SubclassesTheKindsTheOptionsNameAndAppliesColoursAndText
 {
     CSkinFolder folder(
         L"<colors><color id=\"c1\" value=\"#010101\"/><color id=\"c2\" value=\"#020202\"/></colors>"
-        L"<forms><form id=\"general\"><classes><class id=\"list\" selcolor=\"c2\"/></classes></form>"
+        L"<forms><form id=\"general\"><classes><class id=\"list\" selcolor=\"c2\"/>"
+        L"<class id=\"button\" color=\"c1\"/><class id=\"static\" color=\"c2\"/></classes></form>"
         L"<form id=\"f\"><controls><control id=\"push\" color=\"c1\" text=\"ids-push\"/></controls></form></forms>"
         L"<strings><string id=\"ids-push\" lang=\"en\" text=\"Pushed\"/></strings>");
     CHDialogAppeareaceDef appearance;
@@ -332,6 +333,8 @@ TEST(SkinChildControls, SubclassesTheKindsTheOptionsNameAndAppliesColoursAndText
         EXPECT_EQ(controls.m_listBoxes[0]->GetLook().m_crSelection, RGB(2, 2, 2)) << "the general form's";
         EXPECT_EQ(controls.m_comboBoxes[0]->GetLook().m_crSelectedText, 0xFFFFFFu) << "the default";
         EXPECT_EQ(controls.m_buttons[2]->GetHandle(), dialog.Item(IDC_SKIN_CHECK));
+        EXPECT_EQ(controls.m_buttons[2]->GetTextColors()[stateNormal], RGB(2, 2, 2))
+            << "a check box takes the static class's colour, not the push button's";
         RECT rc{};
         ::GetWindowRect(dialog.Item(IDC_SKIN_CHECK), &rc);
         EXPECT_EQ(::SendMessageW(dialog.Item(IDC_SKIN_CHECK), WM_NCHITTEST, 0, MAKELPARAM(rc.left, rc.top)), HTCLIENT);
