@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "RAde/DEVEDar/HDpiImage.h"
 #include "RAde/HBufHGlobal.h"
 #include "RAde/HException.h"
 #include "RAde/HLogging.h"
@@ -83,6 +84,7 @@ void CHWaitDialog::LoadWaitAnimFramesFromResources()
             buffer.DetachStream(stream.OutParam());
             frame.Load(stream.Get());
             PremultiplyAlpha(frame);
+            CHDpiImage::ScaleForDpi(frame, g_pAppearance->GetDpiScale(), true);
         }
     } HCATCH
 }
@@ -93,8 +95,8 @@ void CHWaitDialog::LoadWaitAnimFramesFromSkin()
         const std::wstring strFolder = g_pAppearance->GetConfig().GetImageDirectory();
         for (int i = 0; i < kFrameCount; ++i) {
             CHImage& frame = WaitAnimFrames()[static_cast<size_t>(i)];
-            frame.Load(strFolder + L"\\Resources\\anim_wait_" + std::to_wstring(i + 1) + L".png");
-            PremultiplyAlpha(frame);
+            CHDpiImage::Load(frame, strFolder + L"\\Resources\\anim_wait_" + std::to_wstring(i + 1) + L".png",
+                             g_pAppearance->GetDpiScale(), true);
         }
     } HCATCH
 }

@@ -5,6 +5,7 @@
 #include <cwctype>
 
 #include "InstallerShim/HWaitDialog.h"
+#include "RAde/DEVEDar/HDpiImage.h"
 #include "RAde/DEVEDar/HWndShadow.h"
 #include "RAde/HException.h"
 #include "RAde/HFileUtilities.h"
@@ -30,18 +31,6 @@ CInstallerDlgDefAppearance::CInstallerDlgDefAppearance()
     m_options.m_bButtonOption = true;
     m_options.m_bSkinComboBoxes = true;
     m_options.m_bSkinListBoxes = true;
-}
-
-float CInstallerDlgDefAppearance::ScreenDpiScale()
-{
-    static const float s_fScale = [] {
-        HDC hScreen = ::GetDC(nullptr);
-        const int nPixelsPerInch = hScreen != nullptr ? ::GetDeviceCaps(hScreen, LOGPIXELSY) : 96;
-        if (hScreen != nullptr)
-            ::ReleaseDC(nullptr, hScreen);
-        return static_cast<float>(nPixelsPerInch > 0 ? nPixelsPerInch : 96) / 96.0f;
-    }();
-    return s_fScale;
 }
 
 void CInstallerDlgDefAppearance::Init()
@@ -76,8 +65,8 @@ void CInstallerDlgDefAppearance::LoadConfigFromXml()
         defaults.m_progressFull.Load(resourcePath(L"progress_full"));
         defaults.m_progressEmpty.Load(resourcePath(L"progress_empty"));
         CHImage shadow;
-        shadow.Load(resourcePath(L"shadow"));
-        CHWndShadow::SetDefaultImage(shadow);
+        CHDpiImage::Load(shadow, resourcePath(L"shadow"), GetDpiScale(), false);
+        CHWndShadow::SetDefaultImage(shadow, GetDpiScale());
         PremultiplyAlpha(defaults.m_progressFull);
         PremultiplyAlpha(defaults.m_progressEmpty);
         CHWaitDialog::LoadWaitAnimFramesFromSkin();
@@ -141,10 +130,11 @@ void CInstallerDlgDefAppearance::SetDefault(CHCaptionParams& params)
                 params.m_nButtonHeight = std::max(params.m_nButtonHeight, normal.GetHeight());
             }
         }
-        params.m_nButtonRightMargin = kButtonRightMargin;
-        params.m_nIconLeftOffset = kIconLeftOffset;
-        params.m_nButtonGap = GetConfigOption(L"caption-btn-spacing");
-        params.m_nIconTextGap = kIconTextGap;
+        // Gaps in pixels at 96 dpi, grown with the screen like the images between them.
+        params.m_nButtonRightMargin = Scaled(kButtonRightMargin);
+        params.m_nIconLeftOffset = Scaled(kIconLeftOffset);
+        params.m_nButtonGap = Scaled(GetConfigOption(L"caption-btn-spacing"));
+        params.m_nIconTextGap = Scaled(kIconTextGap);
         // The caption image's height at the screen's scale, when that is more than the system's.
         const int nScaled = static_cast<int>(GetFrameImages()[frameCaption].GetHeight() * GetDpiScale());
         params.m_bUseSystemCaptionHeight = nScaled <= ::GetSystemMetrics(SM_CYCAPTION);

@@ -45,9 +45,6 @@ public:
     void SetDefault(CHCaptionParams& params) override;
     void CC_DrawCaptionBKGround(const CHCaptionDrawContext& context) override;
     void CC_DrawEdge(const CHCaptionDrawContext& context, int nEdge) override;
-
-    // The DPI scale of the screen (vertical pixels per inch / 96), computed once.
-    static float ScreenDpiScale();
 };
 
 // The launcher's appearance.

@@ -6,6 +6,13 @@
 // dialog's first paint has been handled (a message posted while painting
 // arrives right after it); closing is not timed (under Wine without a window
 // manager it takes about two seconds).
+//
+// Then the launcher's wait dialog with the program's spinner frames made for
+// a DPI scale of 1 (the frames' own 15 x 15 pixels) and of 2 (scaled once, at
+// loading): opening to the first paint, and one tick of the spinner (its timer
+// message and the repaint it causes), each against the same at a scale of 1.
+// Run it in a prefix of 192 dpi too (scripts/wine-run --dpi 192) for the
+// dialog's own layout and fonts at that scale.
 #include <windows.h>
 
 #include <algorithm>
@@ -14,6 +21,7 @@
 
 #include "BenchMain.h"
 #include "BenchSupport.h"
+#include "InstallerShim/HWaitDialog.h"
 #include "RAde/DEVEDar/HDialog.h"
 #include "RAde/DEVEDar/HDialogSkinXmlConfig.h"
 
@@ -56,6 +64,32 @@ public:
     double m_dCaptionRepaint = 0;
 };
 
+// The wait dialog, timed to its first paint; there it times one spinner tick and ends.
+class CTimedWaitDialog : public CHWaitDialog
+{
+public:
+    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override
+    {
+        if (uMsg == WM_PAINT)
+            ::PostMessageW(hWnd, kPainted, 0, 0);
+        if (uMsg != kPainted || s_nPainted != 0)
+            return CHWaitDialog::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
+        s_nPainted = Now();
+        HWND hSpinner = GetAnimFrame();
+        m_dTick = MicrosecondsPerFrame(
+            [hSpinner] {
+                ::SendMessageW(hSpinner, WM_TIMER, kAnimationTimerId, 0);
+                ::UpdateWindow(hSpinner);
+            },
+            0.3);
+        EndDialog(1);
+        return TRUE;
+    }
+
+    static constexpr WPARAM kAnimationTimerId = 21;
+    double m_dTick = 0;
+};
+
 // The median time of the openings, in milliseconds.
 template <class Open>
 double MedianOpening(Open&& open)
@@ -96,6 +130,29 @@ void Run()
     std::printf("%-44s %9.1f ms   ratio %6.2f\n", "skinned (caption, shadow, button, background)", dSkinned,
                 dSkinned / dPlain);
     std::printf("%-44s %9.1f us\n", "one repaint of the custom caption", dCaptionRepaint);
+
+    std::printf("\nthe wait dialog on a screen of %d dpi, its spinner frames made for a scale (median of %d)\n",
+                static_cast<int>(CHDialogAppeareaceDef::ScreenDpiScale() * 96 + 0.5f), kOpenings);
+    double dOpenAt1 = 0, dTickAt1 = 0;
+    for (float fScale : {1.0f, 2.0f}) {
+        appearance.SetDpiScale(fScale);
+        CHWaitDialog::LoadWaitAnimFramesFromResources();
+        double dTick = 0;
+        const double dOpen = MedianOpening([&] {
+            CTimedWaitDialog dialog;
+            dialog.m_strTitle = L"Finishing the installation";
+            dialog.m_strMessage = L"Removing the temporary installation files.";
+            dialog.Run();
+            dTick = dialog.m_dTick;
+        });
+        if (fScale == 1.0f) {
+            dOpenAt1 = dOpen;
+            dTickAt1 = dTick;
+        }
+        const int nSide = CHWaitDialog::WaitAnimFrames()[0].GetWidth();
+        std::printf("scale %.1f (%2d x %2d frames): opening %7.1f ms   ratio %5.2f   one tick %8.1f us   ratio %5.2f\n",
+                    fScale, nSide, nSide, dOpen, dOpen / dOpenAt1, dTick, dTick / dTickAt1);
+    }
 }
 
 }  // namespace

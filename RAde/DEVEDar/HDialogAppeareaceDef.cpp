@@ -61,9 +61,22 @@ void CombineInto(HRGN hTarget, HRGN hSource, int nMode)
 
 CHDialogAppeareaceDef* g_pAppearance = &s_defaultAppearance;
 
+float CHDialogAppeareaceDef::ScreenDpiScale()
+{
+    static const float s_fScale = [] {
+        CHWindowDC screen({nullptr, ::GetDC(nullptr)});
+        const int nPixelsPerInch = screen.Get().hDC ? ::GetDeviceCaps(screen.Get().hDC, LOGPIXELSY) : 96;
+        return static_cast<float>(nPixelsPerInch > 0 ? nPixelsPerInch : 96) / 96.0f;
+    }();
+    return s_fScale;
+}
+
 CHDialogAppeareaceDef::CHDialogAppeareaceDef()
 {
     HTRY {
+        // Dialogs shown before an application's appearance (the phone's copy
+        // dialog) grow with the screen too.
+        m_fDpiScale = ScreenDpiScale();
         // GDI only: this may run before the program restricts its DLL search.
         m_captionFont.CreatePt(m_nCaptionFontSize, m_strCaptionFontFace);
         m_controlFont.CreatePt(m_nControlFontSize, m_strControlFontFace);
@@ -133,9 +146,11 @@ void CHDialogAppeareaceDef::SetDefault(CHCaptionParams& params)
         params.m_nBorderWidth = ::GetSystemMetrics(bResizable ? SM_CXFRAME : SM_CXDLGFRAME);
         params.m_nBorderHeight = ::GetSystemMetrics(bResizable ? SM_CYFRAME : SM_CYDLGFRAME);
         if (m_bFrameImagesLoaded) {
+            // The caption's image is stretched to the caption: it grows with the screen's scale.
             const CHImage& caption = m_frameImages[frameCaption];
-            if (!caption.IsNull() && caption.GetHeight() != ::GetSystemMetrics(SM_CYCAPTION)) {
-                params.m_nCaptionHeight = caption.GetHeight();
+            const int nCaptionHeight = static_cast<int>(caption.GetHeight() * m_fDpiScale);
+            if (!caption.IsNull() && nCaptionHeight != ::GetSystemMetrics(SM_CYCAPTION)) {
+                params.m_nCaptionHeight = nCaptionHeight;
                 params.m_bUseSystemCaptionHeight = false;
             }
             if (!m_frameImages[frameEdgeLeft].IsNull())
@@ -143,8 +158,8 @@ void CHDialogAppeareaceDef::SetDefault(CHCaptionParams& params)
             if (!m_frameImages[frameEdgeBottom].IsNull())
                 params.m_nBorderHeight = m_frameImages[frameEdgeBottom].GetHeight();
         }
-        params.m_nIconTextGap = m_nIconTextGap;
-        params.m_nTextMarginNoIcon = m_nTextMarginNoIcon;
+        params.m_nIconTextGap = Scaled(m_nIconTextGap);
+        params.m_nTextMarginNoIcon = Scaled(m_nTextMarginNoIcon);
     } HCATCH
 }
 

@@ -93,8 +93,7 @@ public:
     virtual bool IsCheckOrRadio(HWND hWnd);
     // A skinned button is owner-drawn: whether it is a check box or a radio
     // button is what its subclassing found, no longer in its style.
-    virtual void GetButtonColors(HWND hWndButton, bool bCheckOrRadio, CHButtonColors& colors,
-                                 const CNameMap* pNameMap);
+    virtual void GetButtonColors(HWND hWndButton, bool bCheckOrRadio, CHButtonColors& colors, const CNameMap* pNameMap);
     virtual bool IsGroupBox(HWND hWnd);
     virtual void GetGroupBoxColors(CHGroupBoxColors& colors);
     virtual bool IsStaticText(HWND hWnd);
@@ -149,9 +148,15 @@ public:
     const std::wstring& GetLanguage() const noexcept { return m_strLanguage; }
     bool IsRightToLeft() const noexcept { return m_bRightToLeft; }
     bool IsRightToLeftReading() const noexcept { return m_bRightToLeftReading; }
+    // Starts at the screen's scale; tests and previews set another.
     float GetDpiScale() const noexcept { return m_fDpiScale; }
     void SetDpiScale(float fScale) noexcept { m_fDpiScale = fScale; }
+    // A length in pixels at 96 dpi, at the DPI scale (rounded).
+    int Scaled(int nPixels) const noexcept { return static_cast<int>(nPixels * m_fDpiScale + 0.5f); }
     void SetCaptionButtonTooltip(int nButton, const std::wstring& strText);
+
+    // The DPI scale of the screen (vertical pixels per inch / 96), computed once.
+    static float ScreenDpiScale();
 
     HFONT GetCaptionFont() const noexcept { return m_captionFont; }
     HFONT GetControlFont() const noexcept { return m_controlFont; }

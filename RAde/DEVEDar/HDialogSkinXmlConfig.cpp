@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "RAde/DEVEDar/HDpiImage.h"
 #include "RAde/DEVEDar/HGUIHelpers.h"
 #include "RAde/HException.h"
 #include "RAde/HFileUtilities.h"
@@ -69,22 +70,22 @@ bool AttributeIs(const CHXmlNode& node, const wchar_t* pszName, const wchar_t* p
 }
 
 // Loads the file into the image when it exists; premultiplied on request.
-void LoadIfExists(CHImage& image, const std::wstring& strPath, bool bPremultiply)
+// An image drawn at its own size is scaled for the DPI scale; one drawn
+// stretched over its place (fScale 1) is not.
+void LoadIfExists(CHImage& image, const std::wstring& strPath, bool bPremultiply, float fScale = 1.0f)
 {
-    if (!CHFileUtilities::FileExists(strPath))
-        return;
-    image.Load(strPath);
-    if (bPremultiply)
-        PremultiplyAlpha(image);
+    if (CHFileUtilities::FileExists(strPath))
+        CHDpiImage::Load(image, strPath, fScale, bPremultiply);
 }
 
 // Images named by the prefix and the suffixes of the first N states.
 template <size_t N>
-void LoadStateImages(std::array<CHImage, N>& images, const std::wstring& strDirectory, const wchar_t* pszPrefix)
+void LoadStateImages(std::array<CHImage, N>& images, const std::wstring& strDirectory, const wchar_t* pszPrefix,
+                     float fScale)
 {
     for (size_t i = 0; i < N; ++i)
-        LoadIfExists(images[i], strDirectory + L"\\" + pszPrefix + GetStateSuffix(static_cast<int>(i)) + L".png",
-                     false);
+        LoadIfExists(images[i], strDirectory + L"\\" + pszPrefix + GetStateSuffix(static_cast<int>(i)) + L".png", false,
+                     fScale);
 }
 }  // namespace
 
@@ -275,8 +276,10 @@ CHFormSkinData* CHDialogSkinXmlConfig::LoadForm(const CNameMap* pNameMap)
                 pRecord->m_nBackgroundMode = AttributeIs(*pBackground, L"imagemode", L"stretch", true)
                                                  ? CHFormSkinData::backgroundStretchedImage
                                                  : CHFormSkinData::backgroundImage;
+                // A tiled picture keeps its own size: it grows with the screen's scale.
+                const float fScale = pRecord->m_nBackgroundMode == CHFormSkinData::backgroundImage ? DpiScale() : 1.0f;
                 if (const std::wstring* pPath = pBackground->GetAttributeValue(L"path"))
-                    pRecord->m_imgBackground.Load(MakeImagePath(*pPath));
+                    CHDpiImage::Load(pRecord->m_imgBackground, MakeImagePath(*pPath), fScale, false);
             } else {
                 pRecord->m_nBackgroundMode = CHFormSkinData::backgroundColor;
                 if (std::optional<COLORREF> crBackground = AttributeColor(*pBackground, L"color"))
@@ -365,7 +368,9 @@ void CHDialogSkinXmlConfig::LoadFrameImages(const std::wstring& strDirectory)
         for (int i = 0; i < frameImageCount; ++i) {
             CHImage& image = (*m_binding.pFrameImages)[static_cast<size_t>(i)];
             image.Destroy();
-            LoadIfExists(image, strDirectory + L"\\" + GetFrameImageName(i) + L".png", true);
+            // The caption's image is stretched to the caption's height; the edges keep their width.
+            LoadIfExists(image, strDirectory + L"\\" + GetFrameImageName(i) + L".png", true,
+                         i == frameCaption ? 1.0f : DpiScale());
         }
     } HCATCH
 }
@@ -402,7 +407,7 @@ void CHDialogSkinXmlConfig::LoadImagesForOneCButton(const std::wstring& strDirec
         for (int nSlot = 0; nSlot < CHCaptionButtonImages::slotCount; ++nSlot)
             LoadIfExists(images->m_images[static_cast<size_t>(nSlot)],
                          strDirectory + L"\\btn_" + pszButtonName + L"_" + kCaptionButtonSuffixes[nSlot] + L".png",
-                         true);
+                         true, DpiScale());
         // A button without its normal image is not drawn at all.
         if (!images->m_images[CHCaptionButtonImages::slotNormal].IsNull())
             m_binding.pCaptionButtons->push_back(std::move(images));
@@ -418,13 +423,16 @@ void CHDialogSkinXmlConfig::LoadControlImages()
             return;
         const std::wstring strDirectory = MakeImagePath(*pPath);
         CHDefaultControlImages& images = DefaultControlImages();
-        LoadStateImages(images.m_button, strDirectory, L"button_");
-        LoadStateImages(images.m_checkOn, strDirectory, L"check_on_");
-        LoadStateImages(images.m_checkOff, strDirectory, L"check_off_");
-        LoadStateImages(images.m_checkIndeterminate, strDirectory, L"check_ind_");
-        LoadStateImages(images.m_radioOn, strDirectory, L"radio_on_");
-        LoadStateImages(images.m_radioOff, strDirectory, L"radio_off_");
-        LoadStateImages(images.m_iconButton, strDirectory, L"iconbutton_");  // normal, pressed, mouse over
+        // Buttons keep their caps' size, check and radio images their own:
+        // all grow with the screen's scale. The progress bars are stretched.
+        const float fScale = DpiScale();
+        LoadStateImages(images.m_button, strDirectory, L"button_", fScale);
+        LoadStateImages(images.m_checkOn, strDirectory, L"check_on_", fScale);
+        LoadStateImages(images.m_checkOff, strDirectory, L"check_off_", fScale);
+        LoadStateImages(images.m_checkIndeterminate, strDirectory, L"check_ind_", fScale);
+        LoadStateImages(images.m_radioOn, strDirectory, L"radio_on_", fScale);
+        LoadStateImages(images.m_radioOff, strDirectory, L"radio_off_", fScale);
+        LoadStateImages(images.m_iconButton, strDirectory, L"iconbutton_", fScale);  // normal, pressed, mouse over
         LoadIfExists(images.m_progressEmpty, strDirectory + L"\\Prog_bar_empty.png", false);
         LoadIfExists(images.m_progressFull, strDirectory + L"\\Prog_bar_full.png", false);
     } HCATCH

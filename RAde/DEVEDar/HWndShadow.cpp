@@ -1,5 +1,7 @@
 #include "RAde/DEVEDar/HWndShadow.h"
 
+#include <algorithm>
+
 #include "RAde/DEVEDar/HGUIHelpers.h"
 #include "RAde/HException.h"
 
@@ -17,23 +19,37 @@ bool MovesSizesShowsOrHides(UINT nFlags) noexcept
            (nFlags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW)) != 0;
 }
 
-CHImage& DefaultImage() noexcept
+// The process-wide image and how far it reaches past a dialog at its scale.
+struct CDefaultShadow
 {
-    static CHImage s_image;
-    return s_image;
+    CHImage image;
+    int nMargin = CHWndShadow::kShadowMargin;
+};
+
+CDefaultShadow& DefaultShadow() noexcept
+{
+    static CDefaultShadow s_shadow;
+    return s_shadow;
 }
 }  // namespace
 
-void CHWndShadow::SetDefaultImage(const CHImage& image)
+void CHWndShadow::SetDefaultImage(const CHImage& image, float fScale)
 {
     HTRY {
-        DefaultImage() = image;
+        CDefaultShadow& shadow = DefaultShadow();
+        shadow.image = image;
+        shadow.nMargin = std::max(kShadowMargin, static_cast<int>(kShadowMargin * fScale + 0.5f));
     } HCATCH
 }
 
 const CHImage& CHWndShadow::GetDefaultImage() noexcept
 {
-    return DefaultImage();
+    return DefaultShadow().image;
+}
+
+int CHWndShadow::GetMargin() noexcept
+{
+    return DefaultShadow().nMargin;
 }
 
 void CHWndShadow::Initialize(HWND hWndDialog)
@@ -79,8 +95,8 @@ void CHWndShadow::PositionShading(int x, int y, int cx, int cy, UINT nFlags)
 RECT CHWndShadow::ShadowRectFor(const RECT& rcDialog) const
 {
     if (m_wndShadow.m_nMode != 0)
-        return RECT{rcDialog.left - kShadowMargin, rcDialog.top - kShadowMargin, rcDialog.right + kShadowMargin,
-                    rcDialog.bottom + kShadowMargin};
+        return RECT{rcDialog.left - GetMargin(), rcDialog.top - GetMargin(), rcDialog.right + GetMargin(),
+                    rcDialog.bottom + GetMargin()};
     // Natural size, centred: the image reaches gx past the dialog on the left and right.
     const CHImage& image = m_wndShadow.GetImage();
     int gx = (image.GetWidth() + rcDialog.left - rcDialog.right) / 2;

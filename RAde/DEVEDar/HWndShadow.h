@@ -10,7 +10,8 @@
 // WM_WINDOWPOSCHANGED and WM_DESTROY.
 //
 // Geometry, for a dialog rectangle L, T, R, B:
-//   painter mode 4 (the default): L - 9, T - 9, R + 9, B + 9;
+//   painter mode 4 (the default): L - m, T - m, R + m, B + m, where m is 9
+//   pixels at the default image's DPI scale (GetMargin);
 //   painter mode 0: the shadow image's natural size centred on the dialog.
 // The dialog's window region, moved into the shadow's coordinates, is cut out
 // of the shadow's region; a dialog without a window region cuts out only the
@@ -36,9 +37,14 @@ public:
     CHWndShadow& operator=(const CHWndShadow&) = delete;
 
     // The image every shadow of the process shows when it has none of its own
-    // (the skin's "shadow" image, straight alpha). Set it before Initialize.
-    static void SetDefaultImage(const CHImage& image);
+    // (the skin's "shadow" image, straight alpha), drawn for the DPI scale
+    // fScale (CHDpiImage::Load), which sets how far it reaches past the dialog.
+    // Set it before Initialize.
+    static void SetDefaultImage(const CHImage& image, float fScale = 1.0f);
     static const CHImage& GetDefaultImage() noexcept;
+    // How far a nine-sliced shadow reaches past its dialog: kShadowMargin at the
+    // default image's scale.
+    static int GetMargin() noexcept;
 
     // This shadow's own image; empty (the default) takes the process-wide one.
     // Set it before Initialize.

@@ -7,6 +7,7 @@
 #include "InstallerShim/HWaitDialog.h"
 #include "RAde/DEVEDar/ControlTestSupport.h"
 #include "RAde/DEVEDar/HGUIHelpers.h"
+#include "RAde/DEVEDar/SkinTestSupport.h"
 #include "TestSupport.h"
 
 namespace {
@@ -183,4 +184,107 @@ TEST_F(CWaitDialogTest, AFailureStopsTheSpinnerShowsTheMessageAndTheButtonUntilT
         EXPECT_EQ(strMessage, L"Access is denied.\nD:\\Setup\\a.txt");
         EXPECT_EQ(strButton, L"Close");
     }
+}
+
+namespace {
+// Where the spinner shows on the screen: its ink's bounding box (pixels unlike
+// the dialog's background around the spinner's place), and the middle of the
+// place the template gives it, in the dialog's client coordinates.
+struct CSpinnerShot
+{
+    RECT rcInk{-1, -1, -1, -1};
+    RECT rcSpinner{};
+    POINT ptPlaceCentre{};
+    DWORD dwMiddle = 0;
+};
+
+CSpinnerShot ShootSpinner()
+{
+    CSpinnerShot shot;
+    CDrivenDialog dialog;
+    dialog.m_whenUp = [&](CDrivenDialog& self) {
+        ::ShowWindow(self, SW_SHOWNA);
+        RECT rcPlace{60, 28, 60 + 129, 28 + 12};
+        ::MapDialogRect(self, &rcPlace);
+        shot.ptPlaceCentre = POINT{(rcPlace.left + rcPlace.right) / 2, (rcPlace.top + rcPlace.bottom) / 2};
+        const CHImage client = ControlTest::CaptureClient(self);
+        // The place grown by the largest spinner, so that none is cut.
+        const RECT rcLook{0, std::max(0L, rcPlace.top - 40), client.GetWidth(),
+                          std::min<LONG>(client.GetHeight(), rcPlace.bottom + 40)};
+        const DWORD dwBackground = ControlTest::PixelAt(client, 1, rcLook.top);
+        for (int y = rcLook.top; y < rcLook.bottom; ++y)
+            for (int x = rcLook.left; x < rcLook.right; ++x) {
+                if (ControlTest::ColourNear(ControlTest::PixelAt(client, x, y), dwBackground, 48))
+                    continue;
+                RECT& rc = shot.rcInk;
+                rc = rc.left < 0 ? RECT{x, y, x + 1, y + 1}
+                                 : RECT{std::min<LONG>(rc.left, x), std::min<LONG>(rc.top, y),
+                                        std::max<LONG>(rc.right, x + 1), std::max<LONG>(rc.bottom, y + 1)};
+            }
+        RECT& rcSpinner = shot.rcSpinner;
+        ::GetWindowRect(self.Spinner(), &rcSpinner);
+        ::MapWindowPoints(nullptr, self, reinterpret_cast<POINT*>(&rcSpinner), 2);
+        shot.dwMiddle = ControlTest::PixelAt(client, (rcSpinner.left + rcSpinner.right) / 2,
+                                             (rcSpinner.top + rcSpinner.bottom) / 2);
+        self.RequestEnd();
+    };
+    EXPECT_EQ(dialog.Run(), 1);
+    return shot;
+}
+
+// The frames loaded as at a scale of the test's choice, the screen's again afterwards.
+class CWaitDialogAtScreenDpi : public testing::Test
+{
+protected:
+    ~CWaitDialogAtScreenDpi() override
+    {
+        g_pAppearance->SetDpiScale(m_fScreenScale);
+        g_pAppearance->GetConfig().SetImageDirectory(m_strOldDirectory);
+        CHWaitDialog::LoadWaitAnimFramesFromResources();
+    }
+
+    const float m_fScreenScale = CHDialogAppeareaceDef::ScreenDpiScale();
+    const std::wstring m_strOldDirectory = g_pAppearance->GetConfig().GetImageDirectory();
+};
+}  // namespace
+
+TEST_F(CWaitDialogAtScreenDpi, TheSpinnersInkGrowsWithTheScreenAndStaysCentred)
+{
+    g_pAppearance->SetDpiScale(1.0f);
+    CHWaitDialog::LoadWaitAnimFramesFromResources();
+    const CSpinnerShot plain = ShootSpinner();
+    g_pAppearance->SetDpiScale(m_fScreenScale);
+    CHWaitDialog::LoadWaitAnimFramesFromResources();
+    const CSpinnerShot scaled = ShootSpinner();
+
+    ASSERT_GE(plain.rcInk.left, 0) << "no spinner ink at a scale of 1";
+    ASSERT_GE(scaled.rcInk.left, 0) << "no spinner ink at " << m_fScreenScale;
+    EXPECT_NEAR(scaled.rcInk.right - scaled.rcInk.left, (plain.rcInk.right - plain.rcInk.left) * m_fScreenScale, 1);
+    EXPECT_NEAR(scaled.rcInk.bottom - scaled.rcInk.top, (plain.rcInk.bottom - plain.rcInk.top) * m_fScreenScale, 1);
+    // The spinner is centred on its place (whose edges the dialog manager
+    // rounds, and which is halved twice); its ink sits in it as in the plain
+    // frames, at the scale.
+    EXPECT_NEAR((scaled.rcSpinner.left + scaled.rcSpinner.right) / 2.0, scaled.ptPlaceCentre.x, 2.0);
+    EXPECT_NEAR((scaled.rcSpinner.top + scaled.rcSpinner.bottom) / 2.0, scaled.ptPlaceCentre.y, 2.0);
+    EXPECT_NEAR(scaled.rcInk.left - scaled.rcSpinner.left, (plain.rcInk.left - plain.rcSpinner.left) * m_fScreenScale,
+                1);
+    EXPECT_NEAR(scaled.rcInk.top - scaled.rcSpinner.top, (plain.rcInk.top - plain.rcSpinner.top) * m_fScreenScale, 1);
+}
+
+TEST_F(CWaitDialogAtScreenDpi, ASkinsLargerFramesShowFromOneAndAHalfOn)
+{
+    constexpr DWORD kPlain = AnimationTest::Bgra(0, 0, 200, 255), kLarge = AnimationTest::Bgra(0, 160, 0, 255);
+    CTempFolder skin(L"frames");
+    ::CreateDirectoryW((skin / L"Resources").c_str(), nullptr);
+    for (int n = 1; n <= 8; ++n) {
+        const std::wstring strStem = skin / (L"Resources\\anim_wait_" + std::to_wstring(n));
+        SavePng(AnimationTest::SolidImage(15, 15, kPlain), strStem + L".png");
+        SavePng(AnimationTest::SolidImage(30, 30, kLarge), strStem + L"@2x.png");
+    }
+    g_pAppearance->GetConfig().SetImageDirectory(skin.Path());
+    CHWaitDialog::LoadWaitAnimFramesFromSkin();
+    EXPECT_EQ(CHWaitDialog::WaitAnimFrames()[7].GetWidth(), static_cast<int>(15 * m_fScreenScale + 0.5f));
+    const CSpinnerShot shot = ShootSpinner();
+    EXPECT_TRUE(ControlTest::ColourNear(shot.dwMiddle, m_fScreenScale >= 1.5f ? kLarge : kPlain, 8))
+        << "at a scale of " << m_fScreenScale;
 }

@@ -86,7 +86,7 @@ TEST_P(CGalleryTestWaitDialog, MatchesItsReference)
     ASSERT_TRUE(::SetCurrentDirectoryW(SampleSkinFolder().c_str()));
     PrepareDeletionDialog(dialog, test.pszLanguage);
     ASSERT_EQ(dialog.Run(), 1) << "ended by its render";
-    ExpectMatchesReference(dialog.m_render, test.pszName);
+    ExpectMatchesReference(dialog.m_render, NameAtScreenDpi(test.pszName));
 }
 
 INSTANTIATE_TEST_SUITE_P(Launcher, CGalleryTestWaitDialog, testing::ValuesIn(kCases),

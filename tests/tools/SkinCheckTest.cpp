@@ -144,6 +144,19 @@ const CBrokenSkin kBrokenSkins[] = {
          return 1;
      },
      "shadow.png\" is missing"},
+    {"undecodable larger picture",
+     [](CSkinCopy& skin) {
+         WriteFileBytes(skin / L"Resources\\anim_wait_3@2x.png", "\x89PNG\r\n\x1a\n broken");
+         return 1;
+     },
+     "anim_wait_3@2x.png\" does not load: "},
+    {"larger picture of another size",
+     [](CSkinCopy& skin) {
+         ::CopyFileW((skin / L"Resources\\shadow.png").c_str(), (skin / L"Resources\\anim_wait_2@2x.png").c_str(),
+                     FALSE);
+         return 1;
+     },
+     "anim_wait_2@2x.png\" is "},
     {"launcher string",
      [](CSkinCopy& skin) {
          skin.Replace("\"ids-def-error\"", "\"ids-error\"", true);

@@ -11,8 +11,9 @@
 // when the launcher shows its dialogs: the reader's first error; colours that
 // are not "#rrggbb"; references to colour, font or string ids the file does
 // not define; a string that lacks a language other strings have; images that
-// are missing or do not decode; images and strings the launcher needs that
-// the skin lacks; non-ASCII text in a file without a byte-order mark (which
+// are missing or do not decode, and larger "@2x" pictures beside them that do
+// not decode or are not twice the size; images and strings the launcher needs
+// that the skin lacks; non-ASCII text in a file without a byte-order mark (which
 // would be read in the ANSI code page). Findings that belong to the file as a
 // whole are reported at line 1, column 1.
 //
@@ -29,6 +30,7 @@
 #include <vector>
 
 #include "RAde/DEVEDar/HDialogAppeareaceDef.h"
+#include "RAde/DEVEDar/HDpiImage.h"
 #include "RAde/HException.h"
 #include "RAde/HFileUtilities.h"
 #include "RAde/HStringHelper.h"
@@ -97,6 +99,12 @@ std::string ReadRawBytes(const std::wstring& strPath)
 }
 
 // The descriptions of an error's entries, oldest first, on one line.
+// "30 x 30 pixels".
+std::wstring SizeText(const CHImage& image)
+{
+    return std::to_wstring(image.GetWidth()) + L" x " + std::to_wstring(image.GetHeight()) + L" pixels";
+}
+
 std::wstring OneLineDescription(const CHException& e)
 {
     std::wstring strText;
@@ -147,6 +155,8 @@ private:
                         const wchar_t* pszKind);
     // An image file: missing (when required) or not decodable.
     void CheckImage(size_t nOffset, const std::wstring& strPath, bool bRequired);
+    // The larger picture beside a plain one ("@2x"), which screens of 150 % and more show.
+    void CheckLargeImage(size_t nOffset, const std::wstring& strPath, const CHImage& plain);
     // Ids of the children of a list, reporting those without one and those defined twice.
     std::set<std::wstring> CollectIds(const wchar_t* pszList, const wchar_t* pszItem, const wchar_t* pszKind);
 
@@ -275,12 +285,33 @@ void CSkinCheck::CheckImage(size_t nOffset, const std::wstring& strPath, bool bR
                 Report(nOffset, L"image \"" + strPath + L"\" is missing");
             return;
         }
+        CHImage image;
         try {
-            CHImage image;
             image.Load(strPath);
         } catch (const CHException& e) {
             Report(nOffset, L"image \"" + strPath + L"\" does not load: " + OneLineDescription(e));
+            return;
         }
+        CheckLargeImage(nOffset, strPath, image);
+    } HCATCH
+}
+
+void CSkinCheck::CheckLargeImage(size_t nOffset, const std::wstring& strPath, const CHImage& plain)
+{
+    HTRY {
+        const std::wstring strLarge = CHDpiImage::LargeImagePath(strPath);
+        if (strLarge.empty() || !CHFileUtilities::FileExists(strLarge))
+            return;
+        CHImage large;
+        try {
+            large.Load(strLarge);
+        } catch (const CHException& e) {
+            Report(nOffset, L"image \"" + strLarge + L"\" does not load: " + OneLineDescription(e));
+            return;
+        }
+        if (!CHDpiImage::IsAboutTwice(large, plain))
+            Report(nOffset, L"image \"" + strLarge + L"\" is " + SizeText(large) + L", not twice the " +
+                                SizeText(plain) + L" of \"" + strPath + L"\": it is scaled to fit");
     } HCATCH
 }
 

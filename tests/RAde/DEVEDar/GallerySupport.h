@@ -4,7 +4,8 @@
 // channel within a small tolerance, with its reference picture in the
 // program's gallery folder (tests/RAde/DEVEDar/gallery, copied by the build).
 // scripts/refresh-gallery copies the renders over the references, for a
-// change of the look that is meant.
+// change of the look that is meant. A test program run in a prefix of another
+// DPI (build/wineprefix-dpi144, -dpi192) names its pictures after it.
 #pragma once
 
 #include <windows.h>
@@ -49,6 +50,23 @@ inline CHImage Render(CHDialogBase& dialog)
     return image;
 }
 
+// The screen's pixels per inch, which the prefix a test program runs in sets.
+inline int ScreenDpi()
+{
+    HDC hScreen = ::GetDC(nullptr);
+    const int nDpi = ::GetDeviceCaps(hScreen, LOGPIXELSY);
+    ::ReleaseDC(nullptr, hScreen);
+    return nDpi;
+}
+
+// A reference picture's name at the screen's DPI: "controls" at 96 dpi,
+// "controls-192dpi" at 192.
+inline std::string NameAtScreenDpi(const char* pszName)
+{
+    const int nDpi = ScreenDpi();
+    return nDpi == 96 ? std::string(pszName) : std::string(pszName) + "-" + std::to_string(nDpi) + "dpi";
+}
+
 // Empty when the pictures agree; otherwise what differs.
 inline std::string Compare(const CHImage& actual, const CHImage& expected)
 {
@@ -69,9 +87,10 @@ inline std::string Compare(const CHImage& actual, const CHImage& expected)
 
 // Keeps the render as artefacts\gallery\<name>.png and compares it with the
 // reference gallery\<name>.png beside the test program.
-inline void ExpectMatchesReference(const CHImage& render, const char* pszName)
+inline void ExpectMatchesReference(const CHImage& render, const std::string& strNameUtf8)
 {
-    const std::wstring strName(pszName, pszName + std::strlen(pszName));
+    const char* pszName = strNameUtf8.c_str();
+    const std::wstring strName(strNameUtf8.begin(), strNameUtf8.end());
     const std::wstring strArtefacts = TestProgramFolder() + L"artefacts";
     ::CreateDirectoryW(strArtefacts.c_str(), nullptr);
     ::CreateDirectoryW((strArtefacts + L"\\gallery").c_str(), nullptr);

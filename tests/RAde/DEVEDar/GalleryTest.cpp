@@ -25,6 +25,8 @@ struct CGalleryCase
     const wchar_t* pszLanguage;
     std::function<void(CTestDialog&)> prepare;
     bool bWaitForm = false;
+    // Also drawn at 144 and 192 dpi, in the prefixes of those scales.
+    bool bEveryDpi = false;
 };
 
 void PrintTo(const CGalleryCase& test, std::ostream* pStream)
@@ -72,9 +74,10 @@ void FillControls(CTestDialog& dialog)
 
 const CGalleryCase kGallery[] = {
     {"plain", IDD_CAPTION_DIALOG, L"en-uk", nullptr},
-    {"wait-english", IDD_GALLERY_WAIT, L"en-uk", nullptr, true},
-    {"wait-arabic", IDD_GALLERY_WAIT, L"ar", nullptr, true},
-    {"controls", IDD_SKIN_CONTROLS, L"en-uk", FillControls},
+    {"wait-english", IDD_GALLERY_WAIT, L"en-uk", nullptr, true, true},
+    {"wait-arabic", IDD_GALLERY_WAIT, L"ar", nullptr, true, true},
+    {"controls", IDD_SKIN_CONTROLS, L"en-uk", FillControls, false, true},
+    {"controls-arabic", IDD_SKIN_CONTROLS, L"ar", FillControls, false, true},
     {"child", IDD_GALLERY_HOST, L"en-uk", nullptr},
     {"inactive", IDD_GALLERY_WAIT, L"en-uk",
      [](CTestDialog& dialog) { ::SendMessageW(dialog, WM_NCACTIVATE, FALSE, 0); }, true},
@@ -90,7 +93,9 @@ const CGalleryCase kGallery[] = {
 TEST_P(CGalleryTest, MatchesItsReference)
 {
     const CGalleryCase& test = GetParam();
-    LoadSkin(m_appearance, SampleSkinFolder(), test.pszLanguage);
+    if (ScreenDpi() != 96 && !test.bEveryDpi)
+        GTEST_SKIP() << "drawn at 96 dpi only";
+    LoadSkin(m_appearance, SampleSkinFolder(), test.pszLanguage, CHDialogAppeareaceDef::ScreenDpiScale());
     CHAppearanceOptions& options = m_appearance.m_options;
     options.m_bSkinPushButtons = options.m_bButtonOption = options.m_bSkinGroupBoxes = true;
     options.m_bSkinStaticText = options.m_bSkinComboBoxes = options.m_bSkinListBoxes = true;
@@ -105,7 +110,7 @@ TEST_P(CGalleryTest, MatchesItsReference)
     if (test.prepare)
         test.prepare(dialog);
     ::SetWindowPos(dialog, HWND_TOPMOST, 40, 40, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
-    ExpectMatchesReference(Render(dialog), test.pszName);
+    ExpectMatchesReference(Render(dialog), NameAtScreenDpi(test.pszName));
 }
 
 INSTANTIATE_TEST_SUITE_P(SkinnedDialogs, CGalleryTest, testing::ValuesIn(kGallery),

@@ -303,3 +303,24 @@ TEST_F(CHWndShadowTest, ASecondInitialiseIsRefusedAndTheShadowKeepsFollowingItsF
     EXPECT_EQ(rcShadow.left, 141);
     EXPECT_EQ(rcShadow.top, 111);
 }
+
+TEST_F(CHWndShadowTest, ReachesAsFarPastTheDialogAsTheScaleOfItsDefaultImage)
+{
+    // The default image for a 200 % screen is twice as large, and so is its reach;
+    // below a scale of 1 the shadow never shrinks under its 96-dpi reach.
+    CDefaultImageReset reset;
+    for (const auto& [fScale, nMargin] : {std::pair{2.0f, 18}, std::pair{1.5f, 14}, std::pair{0.5f, 9}}) {
+        CHImage image;
+        MakeZonedImage(image, static_cast<int>(36 * fScale), static_cast<int>(36 * fScale), 9);
+        CHWndShadow::SetDefaultImage(image, fScale);
+        EXPECT_EQ(CHWndShadow::GetMargin(), nMargin) << fScale;
+    }
+    CShadowedDialog dialog;
+    RECT rc{100, 100, 400, 300};
+    ASSERT_NE(dialog.Create(nullptr, &rc, L"dialog", WS_POPUP, 0), nullptr);
+    CHImage image;
+    MakeZonedImage(image, 72, 72, 18);
+    CHWndShadow::SetDefaultImage(image, 2.0f);
+    dialog.m_shadow.Initialize(dialog);
+    EXPECT_TRUE(RectIs(WindowRectOf(dialog.m_shadow.GetShadowWindow()), 82, 82, 418, 318));
+}

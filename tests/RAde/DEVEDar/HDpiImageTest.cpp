@@ -1,0 +1,167 @@
+// Images made ready for the screen's DPI scale: the resampler's filter, and
+// which file an image is scaled from.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "AnimationTestSupport.h"
+#include "RAde/DEVEDar/HDpiImage.h"
+#include "RAde/DEVEDar/HImageProcessor.h"
+#include "SkinTestSupport.h"
+#include "TestSupport.h"
+
+using namespace AnimationTest;
+
+namespace {
+constexpr DWORD kOpaqueRed = Bgra(0, 0, 255, 255);
+constexpr DWORD kClearBlue = Bgra(255, 0, 0, 0);
+
+// Left half one pixel value, right half another.
+CHImage Halves(int nWidth, int nHeight, DWORD dwLeft, DWORD dwRight)
+{
+    CHImage image = SolidImage(nWidth, nHeight, dwRight);
+    for (int y = 0; y < nHeight; ++y)
+        for (int x = 0; x < nWidth / 2; ++x)
+            std::memcpy(image.GetPixelAddress(x, y), &dwLeft, 4);
+    return image;
+}
+
+int Channel(DWORD dwPixel, int nShift)
+{
+    return static_cast<int>(dwPixel >> nShift & 0xFF);
+}
+}  // namespace
+
+TEST(CHImageProcessor, ResampleKeepsASolidImageSolidAtEverySize)
+{
+    const DWORD dwPixel = Bgra(10, 120, 230, 255);
+    const CHImage source = SolidImage(3, 2, dwPixel);
+    for (SIZE size : {SIZE{6, 4}, SIZE{9, 6}, SIZE{4, 3}, SIZE{2, 1}, SIZE{1, 1}}) {
+        CHImage result;
+        CHImageProcessor::Resample(source, size.cx, size.cy, result, true);
+        ASSERT_EQ(result.GetWidth(), size.cx);
+        ASSERT_EQ(result.GetHeight(), size.cy);
+        for (int y = 0; y < size.cy; ++y)
+            for (int x = 0; x < size.cx; ++x)
+                ASSERT_EQ(PixelAt(result, x, y), dwPixel) << size.cx << " x " << size.cy << " at " << x << ", " << y;
+    }
+}
+
+TEST(CHImageProcessor, ResampleGrowsSmoothlyAndShrinksByAveraging)
+{
+    // Growing: a black and a white pixel give a ramp, not two blocks.
+    CHImage result;
+    CHImageProcessor::Resample(Halves(2, 1, Bgra(0, 0, 0, 255), Bgra(255, 255, 255, 255)), 4, 1, result, true);
+    int nLast = -1;
+    for (int x = 0; x < 4; ++x) {
+        const int nBlue = Channel(PixelAt(result, x, 0), 0);
+        EXPECT_GT(nBlue, nLast) << "at " << x;
+        nLast = nBlue;
+    }
+    EXPECT_LT(Channel(PixelAt(result, 1, 0), 0), 128);
+    EXPECT_GT(Channel(PixelAt(result, 2, 0), 0), 128);
+
+    // Shrinking: every source pixel counts (the tent weighs the middle ones
+    // more), so fine stripes come near their mean instead of one stripe's colour.
+    CHImage stripes = SolidImage(8, 8, Bgra(0, 0, 0, 255));
+    for (int y = 0; y < 8; ++y)
+        for (int x = 1; x < 8; x += 2)
+            std::memcpy(stripes.GetPixelAddress(x, y), &kOpaqueRed, 4);
+    CHImageProcessor::Resample(stripes, 2, 2, result, true);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 2; ++x)
+            EXPECT_NEAR(Channel(PixelAt(result, x, y), 16), 128, 16) << x << ", " << y;
+}
+
+TEST(CHImageProcessor, ResampleLendsNoColourFromTransparentPixels)
+{
+    // Straight pixels keep the opaque side's colour wherever they show at all;
+    // premultiplied pixels never hold more colour than alpha.
+    for (bool bPremultiplied : {false, true}) {
+        CHImage source = Halves(4, 2, kOpaqueRed, bPremultiplied ? Bgra(0, 0, 0, 0) : kClearBlue);
+        CHImage result;
+        CHImageProcessor::Resample(source, 8, 4, result, bPremultiplied);
+        bool bSawEdge = false;
+        for (int x = 0; x < 8; ++x) {
+            const DWORD dwPixel = PixelAt(result, x, 1);
+            const int nAlpha = Channel(dwPixel, 24);
+            bSawEdge = bSawEdge || (nAlpha > 0 && nAlpha < 255);
+            if (nAlpha == 0)
+                continue;
+            EXPECT_EQ(Channel(dwPixel, 0), 0) << "blue at " << x << (bPremultiplied ? " (premultiplied)" : "");
+            if (bPremultiplied)
+                EXPECT_NEAR(Channel(dwPixel, 16), nAlpha, 1) << "at " << x;
+            else
+                EXPECT_EQ(Channel(dwPixel, 16), 255) << "at " << x;
+        }
+        EXPECT_TRUE(bSawEdge) << "the edge is blended";
+    }
+}
+
+TEST(CHDpiImage, LargeImagePathPutsTheMarkBeforeThePngSuffix)
+{
+    const struct
+    {
+        const wchar_t* pszPath;
+        const wchar_t* pszLarge;
+    } cases[] = {{L"C:\\skin\\Resources\\anim_wait_1.png", L"C:\\skin\\Resources\\anim_wait_1@2x.png"},
+                 {L"btn_close_n.PNG", L"btn_close_n@2x.PNG"},
+                 {L"a.b.png", L"a.b@2x.png"},
+                 {L"shadow.bmp", L""},
+                 {L".png", L""},
+                 {L"png", L""}};
+    for (const auto& c : cases)
+        EXPECT_EQ(CHDpiImage::LargeImagePath(c.pszPath), c.pszLarge) << c.pszPath;
+}
+
+// A plain 10 x 6 picture of one colour and, as a case asks, a larger one of another beside it.
+class CHDpiImageLoad : public testing::Test
+{
+protected:
+    static constexpr DWORD kPlain = Bgra(200, 100, 50, 255);
+    static constexpr DWORD kLarge = Bgra(20, 220, 90, 255);
+
+    CTempFolder m_folder{L"dpi"};
+    std::wstring m_strPlain = m_folder / L"frame.png";
+    std::wstring m_strLarge = m_folder / L"frame@2x.png";
+
+    void SetUp() override { SavePng(SolidImage(10, 6, kPlain), m_strPlain); }
+};
+
+TEST_F(CHDpiImageLoad, ScalesFromTheLargerPictureFromOneAndAHalfOn)
+{
+    const struct
+    {
+        float fScale;
+        SIZE large;  // {0, 0}: no larger picture
+        SIZE expected;
+        DWORD dwColour;
+    } cases[] = {
+        {1.0f, {20, 12}, {10, 6}, kPlain},   {1.25f, {20, 12}, {13, 8}, kPlain}, {1.5f, {20, 12}, {15, 9}, kLarge},
+        {2.0f, {20, 12}, {20, 12}, kLarge},  {2.0f, {0, 0}, {20, 12}, kPlain},   {3.0f, {20, 12}, {30, 18}, kLarge},
+        // Not twice the plain one: still the plain one's size at the scale (and a warning).
+        {2.0f, {33, 9}, {20, 12}, kLarge},   {0.75f, {20, 12}, {10, 6}, kPlain},
+    };
+    for (const auto& c : cases) {
+        ::DeleteFileW(m_strLarge.c_str());
+        if (c.large.cx != 0)
+            SavePng(SolidImage(c.large.cx, c.large.cy, kLarge), m_strLarge);
+        CHImage image;
+        CHDpiImage::Load(image, m_strPlain, c.fScale, true);
+        EXPECT_EQ(image.GetWidth(), c.expected.cx) << c.fScale << " with " << c.large.cx;
+        EXPECT_EQ(image.GetHeight(), c.expected.cy) << c.fScale << " with " << c.large.cx;
+        EXPECT_EQ(PixelAt(image, image.GetWidth() / 2, image.GetHeight() / 2), c.dwColour)
+            << c.fScale << " with " << c.large.cx;
+    }
+}
+
+TEST_F(CHDpiImageLoad, ALargerPictureThatDoesNotDecodeFailsLikeThePlainOne)
+{
+    WriteFileBytes(m_strLarge, "\x89PNG not really");
+    CHImage image;
+    CHException e = CatchThrown([&] { CHDpiImage::Load(image, m_strPlain, 2.0f, true); });
+    EXPECT_EQ(ValuesNamed(e, L"file"), std::vector<std::wstring>{m_strLarge});
+    // Below the scale that uses it, the broken file is never read.
+    CHDpiImage::Load(image, m_strPlain, 1.25f, true);
+    EXPECT_EQ(image.GetWidth(), 13);
+}
