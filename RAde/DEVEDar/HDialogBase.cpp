@@ -30,6 +30,10 @@ void CHDialogBase::TakeAppearanceOptions()
     m_options = g_pAppearance->m_options;
     m_bRightToLeft = g_pAppearance->IsRightToLeft();
     m_bRightToLeftReading = g_pAppearance->IsRightToLeftReading();
+    // Not every system's static control reads right to left when told
+    // (WS_EX_RTLREADING): a dialog in such a language draws its texts itself.
+    if (m_bRightToLeftReading)
+        m_options.m_bSkinStaticText = true;
 }
 
 void CHDialogBase::PaintBackground(HDC hDC, const RECT& rc)
@@ -63,9 +67,8 @@ void CHDialogBase::CC_DrawText(const CHCaptionDrawContext& context, HWND, const 
     ::SetBkMode(context.hDC, TRANSPARENT);
     if (m_hCaptionFont != nullptr)
         ::SelectObject(context.hDC, m_hCaptionFont);
-    RECT rc = context.rc;
-    ::DrawTextW(context.hDC, strText.c_str(), static_cast<int>(strText.size()), &rc,
-                DT_SINGLELINE | DT_VCENTER | (m_bRightToLeftReading ? DT_RIGHT | DT_RTLREADING : 0));
+    DrawTextInRect(context.hDC, strText, context.rc,
+                   DT_SINGLELINE | DT_VCENTER | (m_bRightToLeftReading ? DT_RIGHT | DT_RTLREADING : 0));
 }
 
 void CHDialogBase::CC_DrawEdge(const CHCaptionDrawContext& context, int nEdge)

@@ -1,5 +1,8 @@
 #include "RAde/DEVEDar/HGUIHelpers.h"
 
+#include <usp10.h>
+
+#include <algorithm>
 #include <iterator>
 #include <vector>
 
@@ -121,8 +124,92 @@ UINT GetStaticTextFormat(LONG_PTR nStyle) noexcept
     }
 }
 
+namespace {
+// The width of one line as it is drawn: shaped, with its letters joined.
+int ShapedWidth(HDC hDC, const std::wstring& strLine, bool bRightToLeft)
+{
+    if (strLine.empty())
+        return 0;
+    const int nLength = static_cast<int>(strLine.size());
+    SCRIPT_STRING_ANALYSIS analysis = nullptr;
+    const DWORD dwFlags = SSA_GLYPHS | SSA_FALLBACK | (bRightToLeft ? SSA_RTL : 0);
+    if (SUCCEEDED(::ScriptStringAnalyse(hDC, strLine.c_str(), nLength, nLength * 3 / 2 + 16, -1, dwFlags, 0, nullptr,
+                                        nullptr, nullptr, nullptr, nullptr, &analysis))) {
+        const SIZE* pSize = ::ScriptString_pSize(analysis);
+        const int nWidth = pSize != nullptr ? static_cast<int>(pSize->cx) : -1;
+        ::ScriptStringFree(&analysis);
+        if (nWidth >= 0)
+            return nWidth;
+    }
+    SIZE size{};
+    ::GetTextExtentPoint32W(hDC, strLine.c_str(), nLength, &size);
+    return size.cx;
+}
+
+// The lines of the text: its own line breaks, and with DT_WORDBREAK breaks
+// between words where a line would grow wider than nWidth.
+std::vector<std::wstring> BreakLines(HDC hDC, const std::wstring& strText, int nWidth, UINT nFormat)
+{
+    std::vector<std::wstring> lines;
+    const bool bRightToLeft = (nFormat & DT_RTLREADING) != 0;
+    size_t nStart = 0;
+    while (nStart <= strText.size()) {
+        size_t nEnd = strText.find(L'\n', nStart);
+        std::wstring strParagraph =
+            strText.substr(nStart, nEnd == std::wstring::npos ? std::wstring::npos : nEnd - nStart);
+        if (!strParagraph.empty() && strParagraph.back() == L'\r')
+            strParagraph.pop_back();
+        std::wstring strLine;
+        size_t nWord = 0;
+        while (nWord <= strParagraph.size() && (nFormat & DT_WORDBREAK) != 0) {
+            const size_t nSpace = std::min(strParagraph.find(L' ', nWord), strParagraph.size());
+            const std::wstring strWord = strParagraph.substr(nWord, nSpace - nWord);
+            const std::wstring strLonger = strLine.empty() ? strWord : strLine + L' ' + strWord;
+            if (!strLine.empty() && ShapedWidth(hDC, strLonger, bRightToLeft) > nWidth) {
+                lines.push_back(strLine);
+                strLine = strWord;
+            } else {
+                strLine = strLonger;
+            }
+            nWord = nSpace + 1;
+        }
+        lines.push_back((nFormat & DT_WORDBREAK) != 0 ? strLine : strParagraph);
+        if (nEnd == std::wstring::npos)
+            break;
+        nStart = nEnd + 1;
+    }
+    return lines;
+}
+
+// Each line placed by its shaped width and drawn from its left end.
+int DrawShapedLines(HDC hDC, const std::wstring& strText, const RECT& rc, UINT nFormat)
+{
+    const std::vector<std::wstring> lines = BreakLines(hDC, strText, rc.right - rc.left, nFormat);
+    TEXTMETRICW metrics{};
+    ::GetTextMetricsW(hDC, &metrics);
+    const int nLineHeight = metrics.tmHeight + ((nFormat & DT_EXTERNALLEADING) != 0 ? metrics.tmExternalLeading : 0);
+    const int nHeight = nLineHeight * static_cast<int>(lines.size());
+    int y = rc.top;
+    if ((nFormat & DT_BOTTOM) != 0)
+        y = rc.bottom - nHeight;
+    else if ((nFormat & DT_VCENTER) != 0)
+        y = rc.top + (rc.bottom - rc.top - nHeight) / 2;
+    const UINT nLineFormat = DT_LEFT | DT_SINGLELINE | DT_NOCLIP | DT_RTLREADING | (nFormat & DT_NOPREFIX);
+    for (const std::wstring& strLine : lines) {
+        const int nWidth = ShapedWidth(hDC, strLine, true);
+        const int x = (nFormat & DT_RIGHT) != 0 ? rc.right - nWidth : rc.left + (rc.right - rc.left - nWidth) / 2;
+        RECT rcLine{x, y, x + nWidth, y + nLineHeight};
+        ::DrawTextW(hDC, strLine.c_str(), static_cast<int>(strLine.size()), &rcLine, nLineFormat);
+        y += nLineHeight;
+    }
+    return nHeight;
+}
+}  // namespace
+
 int DrawTextInRect(HDC hDC, const std::wstring& strText, const RECT& rc, UINT nFormat)
 {
+    if ((nFormat & DT_RTLREADING) != 0 && (nFormat & (DT_CENTER | DT_RIGHT)) != 0 && (nFormat & DT_CALCRECT) == 0)
+        return DrawShapedLines(hDC, strText, rc, nFormat);
     const int nLength = static_cast<int>(strText.size());
     const UINT nVertical = nFormat & (DT_VCENTER | DT_BOTTOM);
     RECT rcText = rc;

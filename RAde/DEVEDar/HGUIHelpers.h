@@ -52,7 +52,10 @@ UINT GetStaticTextFormat(LONG_PTR nStyle) noexcept;
 // Draws text like DrawTextW. Word-wrapped text that is to be centred
 // vertically (DT_VCENTER) or bottom-aligned (DT_BOTTOM) is measured in the
 // rectangle first and moved there, which DrawTextW does for single lines only.
-// Returns the height of the text drawn.
+// Right-to-left text (DT_RTLREADING) that is centred or right-aligned is laid
+// out line by line by its shaped width (Uniscribe): a DrawTextW that measures
+// joined scripts such as Arabic by their letters' separate forms would put
+// each line off its place. Returns the height of the text drawn.
 int DrawTextInRect(HDC hDC, const std::wstring& strText, const RECT& rc, UINT nFormat);
 
 // Measures word-wrapped text in hFont within rc's width, as an edit control
