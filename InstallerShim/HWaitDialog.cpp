@@ -5,6 +5,7 @@
 
 #include "RAde/DEVEDar/HDpiImage.h"
 #include "RAde/HBufHGlobal.h"
+#include "RAde/HComApartment.h"
 #include "RAde/HException.h"
 #include "RAde/HLogging.h"
 #include "RAde/HStringHelper.h"
@@ -30,6 +31,7 @@ CHWaitDialog::CHWaitDialog() : CHDialog(kTemplateId)
 {
     m_animFrame.m_nMode = 1;  // the frame stretched over the spinner control
     SetWindowShadow(true);
+    SetDescriptionControl(kMessageId);  // a screen reader reads the message with the title
 }
 
 void CHWaitDialog::TakeAppearanceOptions()
@@ -110,6 +112,13 @@ UINT CHWaitDialog::RequestMessage()
 INT_PTR CHWaitDialog::Run()
 {
     try {
+        // A screen reader reaches the dialog's objects through COM: a thread
+        // in no apartment joins one for the run (one in an apartment keeps it).
+        APTTYPE nType{};
+        APTTYPEQUALIFIER nQualifier{};
+        std::optional<CHComApartment> apartment;
+        if (::CoGetApartmentType(&nType, &nQualifier) == CO_E_NOTINITIALIZED)
+            apartment.emplace(COINIT_APARTMENTTHREADED);
         return DoModal(m_hWndOwner);
     } catch (const CHException& error) {
         LogHandled(error);

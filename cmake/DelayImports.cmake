@@ -40,7 +40,12 @@ function(hs_delay_import_library dll out_var)
     set(exports "")
     foreach(entry IN LISTS imports)
       string(REGEX REPLACE "^[ \t]I __imp_" "" name "${entry}")
-      string(APPEND exports "${name}\n")
+      # Interface ids are data, which a delay-loaded call cannot stand for
+      # (MinGW's oleacc lists IID_IAccessible as a function): they come from
+      # libuuid instead, as everyone else's do.
+      if(NOT name MATCHES "^(IID|LIBID|CLSID)_")
+        string(APPEND exports "${name}\n")
+      endif()
     endforeach()
     file(WRITE ${def} "LIBRARY ${dll}.dll\nEXPORTS\n${exports}")
     file(REMOVE ${lib})

@@ -2,10 +2,13 @@
 // field, drawn over the dialog's background (CHOwnerDrawList).
 #pragma once
 
+#include <oleacc.h>
+
 #include "RAde/DEVEDar/HOwnerDrawList.h"
 
 class CHComboBox : public CHOwnerDrawList
 {
 public:
     std::wstring GetItemText(int nItem) const override;
+    LONG GetAccessibleRole() const noexcept override { return ROLE_SYSTEM_COMBOBOX; }
 };

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "RAde/DEVEDar/HAccessibleProxy.h"
 #include "RAde/DEVEDar/HGUIHelpers.h"
 #include "RAde/HException.h"
 
@@ -109,6 +110,8 @@ BOOL CHDialogBase::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM l
         return TRUE;
     case WM_COMMAND:
         return OnCommand(wParam, lParam, lResult);
+    case WM_GETOBJECT:
+        return AnswerGetObject(wParam, lParam, lResult);
     default:
         break;
     }
@@ -265,6 +268,25 @@ BOOL CHDialogBase::CloseDialog(int nCommandId)
     OnClosing(true);
     EndDialog(nCommandId);
     return TRUE;
+}
+
+BOOL CHDialogBase::AnswerGetObject(WPARAM wParam, LPARAM lParam, LRESULT& lResult) noexcept
+{
+    HTRY {
+        // A screen reader asks for either when the dialog opens: the window
+        // object (Narrator) or the client object, which carries the dialog role.
+        const LONG nObjectId = CHAccessibleProxy::ObjectIdOf(lParam);
+        if (m_nDescriptionId == 0 || (nObjectId != OBJID_CLIENT && nObjectId != OBJID_WINDOW))
+            return FALSE;
+        CHAccessibleProxy::COverrides overrides;
+        // Read when asked: a message the dialog changes later is read as it is then.
+        overrides.description = [hWnd = m_hWnd, nId = m_nDescriptionId] {
+            return GetWindowTextOf(::GetDlgItem(hWnd, nId));
+        };
+        lResult = CHAccessibleProxy::Answer(m_hWnd, wParam, nObjectId, std::move(overrides));
+        return lResult != 0;
+    } HCATCH_LOG
+    return FALSE;
 }
 
 BOOL CHDialogBase::DelegateColor(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)

@@ -13,6 +13,9 @@
 //   WM_COMMAND           a child dialog passes it on to its parent; IDs 1 to 8 close
 //                        the dialog (1 only when the dialog has a control with ID 1)
 //   WM_CTLCOLOR*         a child dialog without a background of its own asks its parent
+//   WM_GETOBJECT         with a description control (SetDescriptionControl), the
+//                        dialog's client and window objects tell a screen reader that
+//                        control's text, as it reads now, as their description
 //   anything else        owner-draw messages go on to the controls, then the custom
 //                        caption, the background and the control cursors in turn
 // The drop shadow sees every message first (it never consumes one).
@@ -86,6 +89,9 @@ public:
     virtual void TakeAppearanceOptions();
     // A dialog that always has (or never has) a drop shadow; before it opens.
     void SetWindowShadow(bool bShadow) noexcept { m_options.m_bWindowShadow = bShadow; }
+    // The control whose text describes the dialog to a screen reader (0: none).
+    void SetDescriptionControl(int nControlId) noexcept { m_nDescriptionId = nControlId; }
+    int GetDescriptionControl() const noexcept { return m_nDescriptionId; }
     bool IsInitialized() const noexcept { return m_bInitialized; }
     bool IsPopup() const noexcept { return m_bPopup; }
     const CHAppearanceOptions& GetOptions() const noexcept { return m_options; }
@@ -106,6 +112,7 @@ protected:
     BOOL CommandDialog(WPARAM wParam, LPARAM lParam, LRESULT& lResult);
     BOOL CloseDialog(int nCommandId);
     BOOL DelegateColor(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult);
+    BOOL AnswerGetObject(WPARAM wParam, LPARAM lParam, LRESULT& lResult) noexcept;
 
     // The handlers, each in the catch idiom (CHDialog<T> names them).
     virtual LRESULT OnInitDialog() = 0;
@@ -137,4 +144,5 @@ private:
     CHWndShadow m_shadow;
     bool m_bShadowActive = false;
     CHControlCursors m_cursors;
+    int m_nDescriptionId = 0;
 };

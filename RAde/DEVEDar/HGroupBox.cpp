@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "RAde/DEVEDar/HAccessibleProxy.h"
 #include "RAde/DEVEDar/HGUIHelpers.h"
 #include "RAde/DEVEDar/HImage.h"
 #include "RAde/HException.h"
@@ -22,7 +23,7 @@ void DrawPolyline(HDC hDC, HPEN hPen, std::initializer_list<POINT> points)
 }
 }  // namespace
 
-BOOL CHGroupBox::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM, LRESULT& lResult)
+BOOL CHGroupBox::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
 {
     lResult = 0;
     switch (uMsg) {
@@ -34,6 +35,9 @@ BOOL CHGroupBox::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM, LR
             Draw(reinterpret_cast<HDC>(wParam));
         } HCATCH_LOG
         return TRUE;
+    case WM_GETOBJECT:
+        return CHAccessibleProxy::AnswerClient(m_hWnd, wParam, lParam, CHAccessibleProxy::Role(ROLE_SYSTEM_GROUPING),
+                                               lResult);
     default:
         return FALSE;
     }

@@ -2,7 +2,8 @@
 // caption in the text colour the dialog's WM_CTLCOLORSTATIC sets, and a frame
 // of dark lines with light lines beside them. The caption sits at the left,
 // moved in by half its height; with the right-to-left reading style it sits
-// at the right, and the frame is mirrored with it.
+// at the right, and the frame is mirrored with it. A screen reader is told it
+// is a grouping (CHAccessibleProxy::Role).
 #pragma once
 
 #include <windows.h>

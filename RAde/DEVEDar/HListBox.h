@@ -3,6 +3,8 @@
 // text indents.
 #pragma once
 
+#include <oleacc.h>
+
 #include "RAde/DEVEDar/HOwnerDrawList.h"
 
 class CHListBox : public CHOwnerDrawList
@@ -13,4 +15,5 @@ public:
     void SetIndents(int nLeft, int nRight) noexcept;
 
     std::wstring GetItemText(int nItem) const override;
+    LONG GetAccessibleRole() const noexcept override { return ROLE_SYSTEM_LIST; }
 };

@@ -1,5 +1,6 @@
 #include "RAde/DEVEDar/HOwnerDrawList.h"
 
+#include "RAde/DEVEDar/HAccessibleProxy.h"
 #include "RAde/DEVEDar/HGUIHelpers.h"
 #include "RAde/DEVEDar/HImage.h"
 #include "RAde/HException.h"
@@ -39,8 +40,11 @@ void DrawListItem(HWND hControl, const DRAWITEMSTRUCT& item, const std::wstring&
                 DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | (bRight ? DT_RIGHT : DT_LEFT));
 }
 
-BOOL CHOwnerDrawList::ProcessWindowMessage(HWND, UINT uMsg, WPARAM, LPARAM lParam, LRESULT& lResult)
+BOOL CHOwnerDrawList::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
 {
+    if (uMsg == WM_GETOBJECT)
+        return CHAccessibleProxy::AnswerClient(m_hWnd, wParam, lParam, CHAccessibleProxy::Role(GetAccessibleRole()),
+                                               lResult);
     if (uMsg != WM_DRAWITEM && uMsg != kReflectedMessageBase + WM_DRAWITEM)
         return FALSE;
     HTRY {

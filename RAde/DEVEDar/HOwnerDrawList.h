@@ -4,6 +4,9 @@
 // VARIABLE with LBS_/CBS_HASSTRINGS) send the WM_DRAWITEM this answers; the
 // dialog passes it on to the control (ReflectOwnerDrawMessage), and the
 // control answers it in either form.
+//
+// Its client object (WM_GETOBJECT) tells a screen reader the control's role
+// (CHAccessibleProxy::Role), which Wine's system object does not know.
 #pragma once
 
 #include <windows.h>
@@ -42,6 +45,9 @@ public:
     // An item's text, read with its real length; empty for an item that does
     // not exist and for a control without strings (it keeps only item data).
     virtual std::wstring GetItemText(int nItem) const = 0;
+    // What a screen reader is told the control is (ROLE_SYSTEM_LIST, ...);
+    // its items are the system's accessible object's.
+    virtual LONG GetAccessibleRole() const noexcept = 0;
 
 protected:
     // The text through the control's length and text messages, if it has strings.

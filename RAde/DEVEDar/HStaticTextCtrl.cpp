@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "RAde/DEVEDar/HAccessibleProxy.h"
 #include "RAde/DEVEDar/HGUIHelpers.h"
 #include "RAde/DEVEDar/HImage.h"
 #include "RAde/HException.h"
@@ -27,6 +28,9 @@ BOOL CHStaticTextCtrl::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPAR
             PaintText(reinterpret_cast<HDC>(wParam));
         } HCATCH_LOG
         return TRUE;
+    case WM_GETOBJECT:
+        return CHAccessibleProxy::AnswerClient(m_hWnd, wParam, lParam, CHAccessibleProxy::Role(ROLE_SYSTEM_STATICTEXT),
+                                               lResult);
     default:
         return FALSE;
     }

@@ -3,6 +3,7 @@
 // grey: the control's font, the text colour the dialog sets (or one of its
 // own), the alignment of the static style, several lines centred vertically
 // too. A new text is set without showing the system's own drawing of it.
+// A screen reader is told it is static text (CHAccessibleProxy::Role).
 #pragma once
 
 #include <windows.h>

@@ -1,5 +1,8 @@
 #include "RAde/DEVEDar/HTransparentButton.h"
 
+#include <algorithm>
+
+#include "RAde/DEVEDar/HAccessibleProxy.h"
 #include "RAde/DEVEDar/HDialogSkinXmlConfig.h"
 #include "RAde/DEVEDar/HFormSkinData.h"
 #include "RAde/DEVEDar/HGUIHelpers.h"
@@ -39,6 +42,34 @@ LONG_PTR StyleOf(HWND hWnd) noexcept
 {
     return ::GetWindowLongPtrW(hWnd, GWL_STYLE);
 }
+
+// The accessible state of a button of a kind, from the system object's: the
+// check state and the default look, which the system's object cannot see in
+// an owner-drawn button, are asked of the button itself.
+LONG AccessibleState(HWND hWnd, int nKind, LONG nStandard)
+{
+    LONG nState = nStandard & ~(STATE_SYSTEM_CHECKED | STATE_SYSTEM_MIXED | STATE_SYSTEM_DEFAULT);
+    if (nKind == CHTransparentButton::kindPush) {
+        if ((::SendMessageW(hWnd, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON) != 0)
+            nState |= STATE_SYSTEM_DEFAULT;
+        return nState;
+    }
+    const LRESULT nCheck = ::SendMessageW(hWnd, BM_GETCHECK, 0, 0);
+    if (nCheck == BST_CHECKED)
+        nState |= STATE_SYSTEM_CHECKED;
+    else if (nCheck == BST_INDETERMINATE)
+        nState |= STATE_SYSTEM_MIXED;
+    return nState;
+}
+
+CHAccessibleProxy::COverrides AccessibleOverrides(HWND hWnd, int nKind)
+{
+    const LONG nRole = nKind == CHTransparentButton::kindCheck   ? ROLE_SYSTEM_CHECKBUTTON
+                       : nKind == CHTransparentButton::kindRadio ? ROLE_SYSTEM_RADIOBUTTON
+                                                                 : ROLE_SYSTEM_PUSHBUTTON;
+    return {[nRole] { return nRole; }, [hWnd, nKind](LONG nState) { return AccessibleState(hWnd, nKind, nState); },
+            nullptr};
+}
 }  // namespace
 
 CHTransparentButton::CHTransparentButton()
@@ -61,6 +92,7 @@ BOOL CHTransparentButton::SubclassWindow(HWND hWnd) noexcept
             return FALSE;
         m_hFont = reinterpret_cast<HFONT>(::SendMessageW(hWnd, WM_GETFONT, 0, 0));
         m_strCaption = GetWindowTextOf(hWnd).substr(0, kMaxCaptionLength);
+        m_bHideFocus = (::SendMessageW(hWnd, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) != 0;
         switch (nStyle & BS_TYPEMASK) {
         case BS_CHECKBOX:
         case BS_AUTOCHECKBOX:
@@ -110,6 +142,12 @@ BOOL CHTransparentButton::ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wPar
         return TRUE;
     case WM_GETDLGCODE:
         lResult = OnGetDlgCode();
+        return TRUE;
+    case WM_GETOBJECT:
+        return OnGetObject(wParam, lParam, lResult);
+    case WM_UPDATEUISTATE:
+        lResult = DefWindowProc(uMsg, wParam, lParam);
+        OnUpdateUIState(wParam);
         return TRUE;
     case WM_SYSKEYUP:
         OnSysKeyUp();
@@ -269,6 +307,8 @@ void CHTransparentButton::Draw(HDC hDC, const RECT& rc)
             LayOutCheckOrRadio(nStyle, image, rcImage, rcText, nFormat);
         DrawImg(hDC, rcImage, image);
         DrawCaption(hDC, rcText, nFormat, nState);
+        if (m_fFocus && !m_bHideFocus)
+            DrawFocusCue(hDC, rc, rcText, nFormat);
     } HCATCH
 }
 
@@ -326,6 +366,49 @@ void CHTransparentButton::DrawCaption(HDC hDC, const RECT& rcText, UINT nFormat,
     if (m_hFont != nullptr)
         ::SelectObject(hDC, m_hFont);
     DrawTextInRect(hDC, m_strCaption, rcText, nFormat);
+}
+
+void CHTransparentButton::DrawFocusCue(HDC hDC, const RECT& rcClient, const RECT& rcText, UINT nFormat) const
+{
+    RECT rc = rcClient;
+    if (m_nKind == kindPush) {
+        ::InflateRect(&rc, -kFocusCueInset, -kFocusCueInset);
+    } else {
+        const RECT rcCaption = CaptionBounds(hDC, rcText, nFormat);
+        ::IntersectRect(&rc, &rcClient, &rcCaption);
+    }
+    if (::IsRectEmpty(&rc))
+        return;
+    // DrawFocusRect inverts the pixels under its dots through the colours of
+    // the device context: black on white, whatever the caption's colour.
+    CHSavedDC saved(hDC);
+    ::SetTextColor(hDC, RGB(0, 0, 0));
+    ::SetBkColor(hDC, RGB(255, 255, 255));
+    ::DrawFocusRect(hDC, &rc);
+}
+
+RECT CHTransparentButton::CaptionBounds(HDC hDC, const RECT& rcText, UINT nFormat) const
+{
+    if (m_strCaption.empty())
+        return RECT{};
+    RECT rcMeasured = rcText;
+    {
+        CHSavedDC saved(hDC);
+        if (m_hFont != nullptr)
+            ::SelectObject(hDC, m_hFont);
+        ::DrawTextW(hDC, m_strCaption.c_str(), static_cast<int>(m_strCaption.size()), &rcMeasured,
+                    (nFormat & ~(DT_CENTER | DT_RIGHT | DT_VCENTER | DT_BOTTOM)) | DT_CALCRECT);
+    }
+    // Placed as DrawCaption's format places the text, one pixel around it.
+    const LONG nWidth = std::min(rcMeasured.right - rcMeasured.left, rcText.right - rcText.left);
+    const LONG nHeight = std::min(rcMeasured.bottom - rcMeasured.top, rcText.bottom - rcText.top);
+    const LONG nLeft = (nFormat & DT_RIGHT)    ? rcText.right - nWidth
+                       : (nFormat & DT_CENTER) ? (rcText.left + rcText.right - nWidth) / 2
+                                               : rcText.left;
+    const LONG nTop = (nFormat & DT_BOTTOM)    ? rcText.bottom - nHeight
+                      : (nFormat & DT_VCENTER) ? (rcText.top + rcText.bottom - nHeight) / 2
+                                               : rcText.top;
+    return RECT{nLeft - 1, nTop - 1, nLeft + nWidth + 1, nTop + nHeight + 1};
 }
 
 LRESULT CHTransparentButton::OnSetText(LPARAM lParam)
@@ -431,10 +514,41 @@ LRESULT CHTransparentButton::OnNCHitTest(LPARAM lParam)
 
 UINT CHTransparentButton::OnGetDlgCode() const noexcept
 {
-    UINT nCode = m_nKind == kindRadio ? DLGC_RADIOBUTTON : DLGC_BUTTON;
+    // A check box or radio button that called itself a push button would be
+    // made the default button whenever it got the focus, and take Enter.
+    if (m_nKind == kindRadio)
+        return DLGC_BUTTON | DLGC_RADIOBUTTON;
+    if (m_nKind == kindCheck)
+        return DLGC_BUTTON;
     if (m_bPushLike || m_bDefault)
-        nCode |= m_bDefault ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON;
-    return nCode;
+        return DLGC_BUTTON | (m_bDefault ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON);
+    return DLGC_BUTTON;
+}
+
+BOOL CHTransparentButton::OnGetObject(WPARAM wParam, LPARAM lParam, LRESULT& lResult) const noexcept
+{
+    HTRY {
+        return CHAccessibleProxy::AnswerClient(m_hWnd, wParam, lParam, AccessibleOverrides(m_hWnd, m_nKind), lResult);
+    } HCATCH_LOG
+    return FALSE;
+}
+
+void CHTransparentButton::OnUpdateUIState(WPARAM wParam) noexcept
+{
+    // Read from the message, not asked of the system afterwards: Wine keeps
+    // no UI state (its WM_QUERYUISTATE is always 0). Only what follows the
+    // last input (UIS_INITIALIZE) is the system's to tell.
+    if ((HIWORD(wParam) & UISF_HIDEFOCUS) == 0)
+        return;
+    const bool bWasHidden = m_bHideFocus;
+    if (LOWORD(wParam) == UIS_INITIALIZE)
+        m_bHideFocus = (::SendMessageW(m_hWnd, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) != 0;
+    else if (LOWORD(wParam) == UIS_SET || LOWORD(wParam) == UIS_CLEAR)
+        m_bHideFocus = LOWORD(wParam) == UIS_SET;
+    // The system's button repaints itself for the new state through
+    // WM_DRAWITEM, which this button leaves undone: it repaints its cue itself.
+    if (m_fFocus && m_bHideFocus != bWasHidden)
+        Repaint();
 }
 
 void CHTransparentButton::OnSysKeyUp()
@@ -452,7 +566,7 @@ void CHTransparentButton::OnSysKeyUp()
 LRESULT CHTransparentButton::OnSetStyle(WPARAM wParam, LPARAM lParam)
 {
     const auto nType = static_cast<UINT>(wParam & BS_TYPEMASK);
-    if (nType == BS_PUSHBUTTON || nType == BS_DEFPUSHBUTTON)
+    if (m_nKind == kindPush && (nType == BS_PUSHBUTTON || nType == BS_DEFPUSHBUTTON))
         m_bDefault = nType == BS_DEFPUSHBUTTON;
     // Whatever the dialog manager asks for, the system keeps leaving the
     // drawing to this button.

@@ -34,6 +34,22 @@
 // box to its next state (three-state: 0, 1, 2, 0), checks a radio button and
 // clears the radio buttons of its group, then tells the parent (WM_COMMAND,
 // BN_CLICKED). Everything runs on the dialog's thread.
+//
+// Keyboard: the dialog manager hears what kind the button is from its
+// WM_GETDLGCODE answer, as the system's buttons answer it (push buttons
+// DLGC_UNDEFPUSHBUTTON or DLGC_DEFPUSHBUTTON, check boxes DLGC_BUTTON, radio
+// buttons DLGC_RADIOBUTTON): only push buttons take the default look and
+// Enter, and the arrow keys move within a radio group. A focused button shows
+// a dotted focus rectangle, kFocusCueInset pixels inside a push button's
+// edges or around a check box's or radio button's caption, only while its UI
+// state shows focus cues (the keyboard moved the focus: WM_UPDATEUISTATE
+// cleared UISF_HIDEFOCUS). The button follows that state from the messages
+// it gets, starting from the system's (WM_QUERYUISTATE) when it is taken over.
+//
+// Screen readers: owner-drawn, the button is a push button to the system's
+// accessible object. Its client object (WM_GETOBJECT) tells its kind's role
+// instead, checked and mixed from its check state, and default for the
+// dialog's default push button (CHAccessibleProxy).
 #pragma once
 
 #include <windows.h>
@@ -64,6 +80,7 @@ public:
     static constexpr UINT_PTR kFadeTimerId = 21;
     static constexpr int kFadeTick = 50;  // ms
     static constexpr COLORREF kDefaultTextColor = 0x333333;
+    static constexpr int kFocusCueInset = 3;
 
     CHTransparentButton();
     ~CHTransparentButton() override;
@@ -133,6 +150,8 @@ protected:
     void OnDraw(HDC hDC);
     LRESULT OnNCHitTest(LPARAM lParam);
     UINT OnGetDlgCode() const noexcept;
+    BOOL OnGetObject(WPARAM wParam, LPARAM lParam, LRESULT& lResult) const noexcept;
+    void OnUpdateUIState(WPARAM wParam) noexcept;
     void OnSysKeyUp();
     void OnTimer(UINT_PTR nId);
     void OnEraseBkGnd();
@@ -150,6 +169,8 @@ private:
     void InvalidateParentUnderButton();
     void LayOutCheckOrRadio(LONG_PTR nStyle, const CHImage& image, RECT& rcImage, RECT& rcText, UINT& nFormat) const;
     void DrawCaption(HDC hDC, const RECT& rcText, UINT nFormat, int nState);
+    void DrawFocusCue(HDC hDC, const RECT& rcClient, const RECT& rcText, UINT nFormat) const;
+    RECT CaptionBounds(HDC hDC, const RECT& rcText, UINT nFormat) const;
     bool IsSetLoaded(int nSet) const noexcept;
     LRESULT OnSetText(LPARAM lParam);
 
@@ -179,4 +200,5 @@ private:
     // and asking the control costs a message each (a slow one under Wine).
     std::wstring m_strCaption;
     HFONT m_hFont = nullptr;
+    bool m_bHideFocus = false;  // UISF_HIDEFOCUS of the button's UI state
 };

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "InstallerShim/HWaitDialog.h"
+#include "RAde/DEVEDar/AccessibilityTestSupport.h"
 #include "RAde/DEVEDar/ControlTestSupport.h"
 #include "RAde/DEVEDar/HGUIHelpers.h"
 #include "RAde/DEVEDar/SkinTestSupport.h"
@@ -184,6 +185,35 @@ TEST_F(CWaitDialogTest, AFailureStopsTheSpinnerShowsTheMessageAndTheButtonUntilT
         EXPECT_EQ(strMessage, L"Access is denied.\nD:\\Setup\\a.txt");
         EXPECT_EQ(strButton, L"Close");
     }
+}
+
+TEST_F(CWaitDialogTest, AScreenReaderReadsTheMessageAsTheDialogsDescription)
+{
+    const wchar_t* const pszMessage = L"Removing the temporary installation files\u2026";
+    // No apartment of the test's own: the dialog's run joins one, as the launcher's threads have none.
+    CDrivenDialog dialog;
+    dialog.m_strTitle = L"Preparing installation";
+    dialog.m_strMessage = pszMessage;
+    std::vector<AccessibilityTest::CAccessibleRead> reads;
+    dialog.m_whenUp = [&](CDrivenDialog& self) {
+        // The window object or the client object, as screen readers ask when a dialog opens.
+        for (const LONG nObject : {OBJID_WINDOW, OBJID_CLIENT})
+            reads.push_back(AccessibilityTest::ReadAccessible(self, static_cast<DWORD>(nObject)));
+        ::SetDlgItemTextW(self, CHWaitDialog::kMessageId, L"Access is denied.");
+        reads.push_back(AccessibilityTest::ReadAccessible(self));
+        self.SetDescriptionControl(0);
+        reads.push_back(AccessibilityTest::ReadAccessible(self));
+        self.RequestEnd();
+    };
+    EXPECT_EQ(dialog.Run(), 1);
+    ASSERT_EQ(reads.size(), 4u);
+    for (const AccessibilityTest::CAccessibleRead& read : reads)
+        EXPECT_EQ(read.hr, S_OK);
+    EXPECT_EQ(reads[0].strDescription, pszMessage);
+    EXPECT_EQ(reads[1].strDescription, pszMessage);
+    EXPECT_EQ(reads[1].strName, L"Preparing installation") << "everything else is the system's";
+    EXPECT_EQ(reads[2].strDescription, L"Access is denied.") << "the message as it reads now";
+    EXPECT_EQ(reads[3].strDescription, L"") << "no description control, no description";
 }
 
 namespace {

@@ -105,10 +105,12 @@ inline void MakeOpaque(CHImage& image)
 }
 
 // The client area of a window as it shows now, repainted first with its
-// children; opaque (the window's pixels carry no alpha).
-inline CHImage CaptureClient(HWND hWnd)
+// children (or as the window left it, to see what it repainted itself);
+// opaque (the window's pixels carry no alpha).
+inline CHImage CaptureClient(HWND hWnd, bool bRepaintFirst = true)
 {
-    ::RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    if (bRepaintFirst)
+        ::RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     RECT rc{};
     ::GetClientRect(hWnd, &rc);
     CHImage image = SolidImage(rc.right, rc.bottom, Bgra(0, 0, 0, 255));

@@ -145,9 +145,9 @@ TEST_F(CButtonFixture, KindAndStyleComeFromTheControlAndImagesFromTheSkin)
     const CCase cases[] = {
         {IDC_SKIN_PUSH, CHTransparentButton::kindPush, false, DLGC_BUTTON | DLGC_UNDEFPUSHBUTTON},
         {IDC_SKIN_DEFPUSH, CHTransparentButton::kindPush, false, DLGC_BUTTON | DLGC_DEFPUSHBUTTON},
-        {IDC_SKIN_CHECK, CHTransparentButton::kindCheck, false, DLGC_BUTTON | DLGC_UNDEFPUSHBUTTON},
-        {IDC_SKIN_3STATE, CHTransparentButton::kindCheck, true, DLGC_BUTTON | DLGC_UNDEFPUSHBUTTON},
-        {IDC_SKIN_RADIO, CHTransparentButton::kindRadio, false, DLGC_RADIOBUTTON | DLGC_UNDEFPUSHBUTTON},
+        {IDC_SKIN_CHECK, CHTransparentButton::kindCheck, false, DLGC_BUTTON},
+        {IDC_SKIN_3STATE, CHTransparentButton::kindCheck, true, DLGC_BUTTON},
+        {IDC_SKIN_RADIO, CHTransparentButton::kindRadio, false, DLGC_BUTTON | DLGC_RADIOBUTTON},
     };
     m_dialog = std::make_unique<CControlsDialog>(IDD_SKIN_BUTTONS);
     m_dialog->Open();
