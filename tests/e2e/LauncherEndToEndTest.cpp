@@ -343,10 +343,12 @@ TEST_F(CLauncherTest, OnlyTheInstallerOrAProcessItStartedAnswersThroughTheAuthor
         // The launcher may turn the client away before its answer is written.
         const DWORD dwSent =
             HulvsSendInstallerAnswer((L"delete-files=true\n" + ProbeAutorun(medium, strForeign)).c_str(), 10000);
-        EXPECT_TRUE(dwSent == ERROR_SUCCESS || dwSent == ERROR_PIPE_NOT_CONNECTED || dwSent == ERROR_NO_DATA)
-            << dwSent;
+        EXPECT_TRUE(dwSent == ERROR_SUCCESS || dwSent == ERROR_PIPE_NOT_CONNECTED || dwSent == ERROR_NO_DATA) << dwSent;
         EXPECT_TRUE(WaitUntil(
-            [&] { return m_log.LinesWith({L"[WARNING", strWarning}).size() == nWarningsBefore + 1; }, 10000));
+            [&] {
+                return m_log.LinesWith({L"[WARNING", strWarning}).size() == nWarningsBefore + 1;
+            },
+            10000));
         ::SetEvent(hHold.Get());
 
         EXPECT_EQ(ExitCodeAfter(hLauncher, g_dwChainTimeoutMs), 0u);
