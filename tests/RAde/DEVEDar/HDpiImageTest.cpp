@@ -137,10 +137,15 @@ TEST_F(CHDpiImageLoad, ScalesFromTheLargerPictureFromOneAndAHalfOn)
         SIZE expected;
         DWORD dwColour;
     } cases[] = {
-        {1.0f, {20, 12}, {10, 6}, kPlain},   {1.25f, {20, 12}, {13, 8}, kPlain}, {1.5f, {20, 12}, {15, 9}, kLarge},
-        {2.0f, {20, 12}, {20, 12}, kLarge},  {2.0f, {0, 0}, {20, 12}, kPlain},   {3.0f, {20, 12}, {30, 18}, kLarge},
+        {1.0f, {20, 12}, {10, 6}, kPlain},
+        {1.25f, {20, 12}, {13, 8}, kPlain},
+        {1.5f, {20, 12}, {15, 9}, kLarge},
+        {2.0f, {20, 12}, {20, 12}, kLarge},
+        {2.0f, {0, 0}, {20, 12}, kPlain},
+        {3.0f, {20, 12}, {30, 18}, kLarge},
         // Not twice the plain one: still the plain one's size at the scale (and a warning).
-        {2.0f, {33, 9}, {20, 12}, kLarge},   {0.75f, {20, 12}, {10, 6}, kPlain},
+        {2.0f, {33, 9}, {20, 12}, kLarge},
+        {0.75f, {20, 12}, {10, 6}, kPlain},
     };
     for (const auto& c : cases) {
         ::DeleteFileW(m_strLarge.c_str());

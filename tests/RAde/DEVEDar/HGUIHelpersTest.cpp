@@ -75,8 +75,7 @@ TEST(DrawTextInRect, RightToLeftLinesSitByTheirDrawnWidth)
         {"centred", kArabic, rc, DT_CENTER | DT_WORDBREAK | DT_RTLREADING, 1},
         {"right-aligned", kArabic, rc, DT_RIGHT | DT_WORDBREAK | DT_RTLREADING, 1},
         {"two lines, centred", kArabic + L"\n" + kArabic, rc, DT_CENTER | DT_WORDBREAK | DT_RTLREADING, 2},
-        {"wrapped into a narrow place", kArabic, RECT{150, 10, 250, 110}, DT_CENTER | DT_WORDBREAK | DT_RTLREADING,
-         2},
+        {"wrapped into a narrow place", kArabic, RECT{150, 10, 250, 110}, DT_CENTER | DT_WORDBREAK | DT_RTLREADING, 2},
         {"single line, centred vertically", kArabic, rc, DT_CENTER | DT_SINGLELINE | DT_VCENTER | DT_RTLREADING, 1},
     };
     for (const auto& c : cases) {
