@@ -150,9 +150,11 @@ void CInstallerDlgDefAppearance::CC_DrawCaptionBKGround(const CHCaptionDrawConte
     } HCATCH
 }
 
-void CInstallerDlgDefAppearance::CC_DrawEdge(const CHCaptionDrawContext& context, int)
+void CInstallerDlgDefAppearance::CC_DrawEdge(const CHCaptionDrawContext& context, int nEdge)
 {
     HTRY {
+        if (UsesSystemColors())
+            return CHDialogAppeareaceDef::CC_DrawEdge(context, nEdge);
         const COLORREF crEdge =
             GetConfig().FindColor(GetConfigOption(L"edge-color", L"c-black")).value_or(RGB(0, 0, 0));
         CHBrushHandle hBrush(::CreateSolidBrush(crEdge));

@@ -6,6 +6,7 @@
 #include "RAde/DEVEDar/HWndBackGround.h"
 #include "RAde/HException.h"
 #include "RAde/HFileUtilities.h"
+#include "RAde/HLogging.h"
 #include "RAde/HStringHelper.h"
 
 namespace {
@@ -71,6 +72,27 @@ float CHDialogAppeareaceDef::ScreenDpiScale()
     return s_fScale;
 }
 
+bool CHDialogAppeareaceDef::IsHighContrastOn() noexcept
+{
+    HIGHCONTRASTW highContrast{};
+    highContrast.cbSize = sizeof(highContrast);
+    return ::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(highContrast), &highContrast, 0) &&
+           (highContrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
+bool CHDialogAppeareaceDef::RefreshHighContrast()
+{
+    HTRY {
+        const bool bOn = IsHighContrastOn();
+        if (bOn == m_bSystemColors)
+            return false;
+        m_bSystemColors = bOn;
+        CHLogging::LogInfo(bOn ? L"High contrast is on: the skinned dialogs draw in the system's colours.\n"
+                               : L"High contrast is off: the skinned dialogs draw in the skin's colours.\n");
+        return true;
+    } HCATCH
+}
+
 CHDialogAppeareaceDef::CHDialogAppeareaceDef()
 {
     HTRY {
@@ -111,6 +133,14 @@ void CHDialogAppeareaceDef::OnAppearanceHook(LPARAM /*lParam*/) {}
 void CHDialogAppeareaceDef::FillBackgroundClient(CHWndBackGround& background, const CNameMap* pNameMap)
 {
     HTRY {
+        if (m_bSystemColors) {
+            background.SetDefaultTextColor(::GetSysColor(COLOR_WINDOWTEXT));
+            background.SetSolidColor(::GetSysColor(COLOR_WINDOW));
+            background.SetClassBrushes(nullptr);
+            background.SetClassTextColors(nullptr);
+            background.SetControlTextColors(nullptr);
+            return;
+        }
         CHFormSkinData& form = GetFormRecord(pNameMap);
         if (std::optional<COLORREF> crText = form.m_crText ? form.m_crText : m_generalForm.m_crText)
             background.SetDefaultTextColor(*crText);
@@ -219,6 +249,12 @@ void CHDialogAppeareaceDef::GetButtonColors(HWND hWndButton, bool bCheckOrRadio,
                                             const CNameMap* pNameMap)
 {
     HTRY {
+        if (m_bSystemColors) {
+            // A push button's caption on the button face, a check box's on the window.
+            colors.m_crText.fill(::GetSysColor(bCheckOrRadio ? COLOR_WINDOWTEXT : COLOR_BTNTEXT));
+            colors.m_crText[stateDisabled] = ::GetSysColor(COLOR_GRAYTEXT);
+            return;
+        }
         const CHFormSkinData& form = GetFormRecord(pNameMap);
         const INT_PTR nId = ::GetDlgCtrlID(hWndButton);
         const INT_PTR nClassKey = bCheckOrRadio ? WM_CTLCOLORSTATIC : WM_CTLCOLORBTN;
@@ -252,6 +288,8 @@ bool CHDialogAppeareaceDef::IsGroupBox(HWND hWnd)
 void CHDialogAppeareaceDef::GetGroupBoxColors(CHGroupBoxColors& colors)
 {
     colors = m_groupBoxColors;
+    if (m_bSystemColors)
+        colors.m_crDark = colors.m_crLight = ::GetSysColor(COLOR_WINDOWTEXT);
 }
 
 bool CHDialogAppeareaceDef::IsStaticText(HWND hWnd)
@@ -299,6 +337,11 @@ void CHDialogAppeareaceDef::GetListColors(HWND hWndList, CHSelectionColors& colo
 void CHDialogAppeareaceDef::GetSelectionColors(HWND hWndControl, CHSelectionColors& colors, const CNameMap* pNameMap,
                                                CClassColor pSelection, CClassColor pSelectedText)
 {
+    if (m_bSystemColors) {
+        colors.m_crSelection = ::GetSysColor(COLOR_HIGHLIGHT);
+        colors.m_crSelectedText = ::GetSysColor(COLOR_HIGHLIGHTTEXT);
+        return;
+    }
     const CHFormSkinData& form = GetFormRecord(pNameMap);
     const INT_PTR nId = ::GetDlgCtrlID(hWndControl);
     // The control's colour, else its class's, in the form, then in the general form.
@@ -380,11 +423,11 @@ void CHDialogAppeareaceDef::CC_DrawCaptionBKGround(const CHCaptionDrawContext& c
 {
     HTRY {
         const CHImage& caption = m_frameImages[frameCaption];
-        if (m_bFrameImagesLoaded && !caption.IsNull()) {
+        if (m_bFrameImagesLoaded && !caption.IsNull() && !m_bSystemColors) {
             CHImagePainter(1, 0.25).PaintImage(context.hDC, context.rc, caption, true);
             return;
         }
-        CHBrushHandle hBrush(::CreateSolidBrush(m_crCaption));
+        CHBrushHandle hBrush(::CreateSolidBrush(m_bSystemColors ? ::GetSysColor(COLOR_HIGHLIGHT) : m_crCaption));
         ::FillRect(context.hDC, &context.rc, hBrush.Get());
     } HCATCH
 }
@@ -440,8 +483,8 @@ void CHDialogAppeareaceDef::CC_DrawEdge(const CHCaptionDrawContext& context, int
 {
     HTRY {
         const RECT& rc = context.rc;
-        if (!m_bFrameImagesLoaded) {
-            CHBrushHandle hBrush(::CreateSolidBrush(m_crEdge));
+        if (!m_bFrameImagesLoaded || m_bSystemColors) {
+            CHBrushHandle hBrush(::CreateSolidBrush(m_bSystemColors ? ::GetSysColor(COLOR_WINDOWTEXT) : m_crEdge));
             ::FillRect(context.hDC, &rc, hBrush.Get());
             return;
         }

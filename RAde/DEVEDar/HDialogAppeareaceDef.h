@@ -158,6 +158,16 @@ public:
     // The DPI scale of the screen (vertical pixels per inch / 96), computed once.
     static float ScreenDpiScale();
 
+    // Whether the user has asked for high contrast (SPI_GETHIGHCONTRAST).
+    static bool IsHighContrastOn() noexcept;
+    // Takes the system's high-contrast setting: while it is on, skinned
+    // dialogs draw with the system's colours (window, window text, button
+    // face, highlight) instead of the skin's colours and background images,
+    // and keep their layout, caption and spinner. Logs the change at INFO;
+    // true when the setting changed since the last call.
+    bool RefreshHighContrast();
+    bool UsesSystemColors() const noexcept { return m_bSystemColors; }
+
     HFONT GetCaptionFont() const noexcept { return m_captionFont; }
     HFONT GetControlFont() const noexcept { return m_controlFont; }
 
@@ -195,6 +205,7 @@ private:
     static DWORD LowStyleBits(HWND hWnd, DWORD dwMask) noexcept;
 
     float m_fDpiScale = 1.0f;
+    bool m_bSystemColors = false;
     CHFont m_captionFont;
     CHFont m_controlFont;
     CHFormSkinData m_generalForm;

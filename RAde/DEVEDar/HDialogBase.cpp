@@ -112,6 +112,11 @@ BOOL CHDialogBase::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM l
         return OnCommand(wParam, lParam, lResult);
     case WM_GETOBJECT:
         return AnswerGetObject(wParam, lParam, lResult);
+    case WM_SETTINGCHANGE:
+        HTRY {
+            OnSettingChange();
+        } HCATCH_LOG
+        break;
     default:
         break;
     }
@@ -127,14 +132,14 @@ void CHDialogBase::InitDialogLook()
 {
     HWND hWnd = m_hWnd;
     // 1. Caption parameters, background, caption font and colour.
+    g_pAppearance->RefreshHighContrast();
     m_captionParams.m_hWnd = hWnd;
     g_pAppearance->SetDefault(m_captionParams);
     m_background.Attach(hWnd, this);
-    g_pAppearance->FillBackgroundClient(m_background, this);
     const CHFormSkinData& form = g_pAppearance->GetFormRecord(this);
     const CHFormSkinData& general = g_pAppearance->GetGeneralForm();
     m_hCaptionFont = form.m_hCaptionFont != nullptr ? form.m_hCaptionFont : general.m_hCaptionFont;
-    m_crCaptionText = form.m_crCaptionText.value_or(general.m_crCaptionText.value_or(m_crCaptionText));
+    TakeColors();
     // 2. No class brush (the background paints), and the template's list and combo strings.
     ::SetClassLongPtrW(hWnd, GCLP_HBRBACKGROUND, 0);
     ApplyDialogInitData();
@@ -160,6 +165,26 @@ void CHDialogBase::InitDialogLook()
     // 7. Done.
     m_bInitialized = true;
     g_pAppearance->OnDialogInitialized(hWnd);
+}
+
+void CHDialogBase::TakeColors()
+{
+    g_pAppearance->FillBackgroundClient(m_background, this);
+    const CHFormSkinData& form = g_pAppearance->GetFormRecord(this);
+    const CHFormSkinData& general = g_pAppearance->GetGeneralForm();
+    m_crCaptionText = g_pAppearance->UsesSystemColors()
+                          ? ::GetSysColor(COLOR_HIGHLIGHTTEXT)
+                          : form.m_crCaptionText.value_or(general.m_crCaptionText.value_or(kDefaultCaptionText));
+}
+
+void CHDialogBase::OnSettingChange()
+{
+    // Only a change of high contrast changes the look; the whole dialog is repainted in it.
+    if (!m_bInitialized || !g_pAppearance->RefreshHighContrast())
+        return;
+    TakeColors();
+    ColorSkinnedControls(m_controls, this, *g_pAppearance);
+    ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
 void CHDialogBase::AttachCaption()

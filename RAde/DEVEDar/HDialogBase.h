@@ -126,8 +126,13 @@ private:
     void ApplyFonts();
     void AttachCaption();
     void ApplyRightToLeft();
+    // The background's and the caption text's colours from the appearance.
+    void TakeColors();
+    // WM_SETTINGCHANGE: a dialog that is up takes a new high-contrast setting.
+    void OnSettingChange();
 
-    COLORREF m_crCaptionText = 0xFFFFFF;
+    static constexpr COLORREF kDefaultCaptionText = 0xFFFFFF;
+    COLORREF m_crCaptionText = kDefaultCaptionText;
     HFONT m_hCaptionFont = nullptr;  // borrowed from the form record
     bool m_bInitialized = false;
     bool m_bPopup = true;

@@ -59,29 +59,46 @@ void SkinChildControls(HWND hDialog, CHSkinnedControls& controls, const CHAppear
 {
     HTRY {
         const CCollected collected = CollectChildren(hDialog, options, pNameMap, appearance);
-        SubclassAll(collected.buttons, controls.m_buttons, [&](CHTransparentButton& button) {
-            CHButtonColors colors{button.GetTextColors()};
-            const bool bCheckOrRadio = button.GetKind() != CHTransparentButton::kindPush;
-            appearance.GetButtonColors(button, bCheckOrRadio, colors, pNameMap);
-            button.SetTextColors(colors.m_crText);
-            button.SetNoAlphaHitTest(bCheckOrRadio);
+        auto none = [](auto&) {};
+        SubclassAll(collected.buttons, controls.m_buttons, [](CHTransparentButton& button) {
+            button.SetNoAlphaHitTest(button.GetKind() != CHTransparentButton::kindPush);
         });
-        SubclassAll(collected.groupBoxes, controls.m_groupBoxes, [&](CHGroupBox& groupBox) {
-            CHGroupBoxColors colors;
-            appearance.GetGroupBoxColors(colors);
-            groupBox.SetLineColors(colors.m_crDark, colors.m_crLight);
-        });
+        SubclassAll(collected.groupBoxes, controls.m_groupBoxes, none);
         SubclassAll(collected.staticTexts, controls.m_staticTexts,
                     [&](CHStaticTextCtrl& text) { appearance.GetStaticTextColors(text); });
-        SubclassAll(collected.comboBoxes, controls.m_comboBoxes, [&](CHComboBox& combo) {
-            CHSelectionColors colors{combo.GetLook().m_crSelection, combo.GetLook().m_crSelectedText};
-            appearance.GetComboColors(combo, colors, pNameMap);
-            combo.SetSelectionColors(colors.m_crSelection, colors.m_crSelectedText);
-        });
-        SubclassAll(collected.listBoxes, controls.m_listBoxes, [&](CHListBox& list) {
-            CHSelectionColors colors{list.GetLook().m_crSelection, list.GetLook().m_crSelectedText};
-            appearance.GetListColors(list, colors, pNameMap);
-            list.SetSelectionColors(colors.m_crSelection, colors.m_crSelectedText);
-        });
+        SubclassAll(collected.comboBoxes, controls.m_comboBoxes, none);
+        SubclassAll(collected.listBoxes, controls.m_listBoxes, none);
+        ColorSkinnedControls(controls, pNameMap, appearance);
+    } HCATCH
+}
+
+void ColorSkinnedControls(CHSkinnedControls& controls, const CHDialogAppeareaceDef::CNameMap* pNameMap,
+                          CHDialogAppeareaceDef& appearance)
+{
+    HTRY {
+        for (const auto& button : controls.m_buttons) {
+            // From the button's own defaults, so that what the skin leaves out stays as it was made.
+            CHButtonColors colors;
+            colors.m_crText.fill(CHTransparentButton::kDefaultTextColor);
+            const bool bCheckOrRadio = button->GetKind() != CHTransparentButton::kindPush;
+            appearance.GetButtonColors(*button, bCheckOrRadio, colors, pNameMap);
+            button->SetTextColors(colors.m_crText);
+            button->SetSystemFace(appearance.UsesSystemColors());
+        }
+        for (const auto& groupBox : controls.m_groupBoxes) {
+            CHGroupBoxColors colors;
+            appearance.GetGroupBoxColors(colors);
+            groupBox->SetLineColors(colors.m_crDark, colors.m_crLight);
+        }
+        for (const auto& combo : controls.m_comboBoxes) {
+            CHSelectionColors colors{combo->GetLook().m_crSelection, combo->GetLook().m_crSelectedText};
+            appearance.GetComboColors(*combo, colors, pNameMap);
+            combo->SetSelectionColors(colors.m_crSelection, colors.m_crSelectedText);
+        }
+        for (const auto& list : controls.m_listBoxes) {
+            CHSelectionColors colors{list->GetLook().m_crSelection, list->GetLook().m_crSelectedText};
+            appearance.GetListColors(*list, colors, pNameMap);
+            list->SetSelectionColors(colors.m_crSelection, colors.m_crSelectedText);
+        }
     } HCATCH
 }

@@ -40,3 +40,7 @@ struct CHSkinnedControls
 void SkinChildControls(HWND hDialog, CHSkinnedControls& controls, const CHAppearanceOptions& options,
                        const CHDialogAppeareaceDef::CNameMap* pNameMap,
                        CHDialogAppeareaceDef& appearance = *g_pAppearance);
+// Gives the skinned controls their colours from the appearance (done by
+// SkinChildControls; again when the appearance's colours change).
+void ColorSkinnedControls(CHSkinnedControls& controls, const CHDialogAppeareaceDef::CNameMap* pNameMap,
+                          CHDialogAppeareaceDef& appearance);

@@ -305,7 +305,10 @@ void CHTransparentButton::Draw(HDC hDC, const RECT& rc)
         UINT nFormat = DT_CENTER | DT_VCENTER | ((nStyle & BS_MULTILINE) ? DT_WORDBREAK : DT_SINGLELINE);
         if (m_nKind != kindPush)
             LayOutCheckOrRadio(nStyle, image, rcImage, rcText, nFormat);
-        DrawImg(hDC, rcImage, image);
+        if (m_bSystemFace && m_nKind == kindPush)
+            DrawSystemFace(hDC, rc, nState);
+        else
+            DrawImg(hDC, rcImage, image);
         DrawCaption(hDC, rcText, nFormat, nState);
         if (m_fFocus && !m_bHideFocus)
             DrawFocusCue(hDC, rc, rcText, nFormat);
@@ -354,6 +357,19 @@ void CHTransparentButton::DrawImg(HDC hDC, const RECT& rc, const CHImage& image)
         const bool bKnownOpaque = !m_bHasTransparency && IsSetLoaded(m_nImgSet) && m_pAnimSet == nullptr;
         PaintImage(hDC, rc, image, !bKnownOpaque);
     } HCATCH
+}
+
+void CHTransparentButton::DrawSystemFace(HDC hDC, const RECT& rc, int nState)
+{
+    CHBrushHandle hFace(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE)));
+    ::FillRect(hDC, &rc, hFace.Get());
+    const bool bMarked = nState != stateNormal && nState != stateDisabled;
+    CHBrushHandle hFrame(::CreateSolidBrush(::GetSysColor(bMarked ? COLOR_HIGHLIGHT : COLOR_WINDOWTEXT)));
+    RECT rcFrame = rc;
+    for (int i = 0; i < (bMarked ? 2 : 1); ++i) {
+        ::FrameRect(hDC, &rcFrame, hFrame.Get());
+        ::InflateRect(&rcFrame, -1, -1);
+    }
 }
 
 void CHTransparentButton::DrawCaption(HDC hDC, const RECT& rcText, UINT nFormat, int nState)

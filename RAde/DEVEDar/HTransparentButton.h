@@ -106,6 +106,7 @@ public:
     // Draws image and caption of the current state into hDC over rc.
     virtual void Draw(HDC hDC, const RECT& rc);
     void DrawImg(HDC hDC, const RECT& rc, const CHImage& image);
+    static void DrawSystemFace(HDC hDC, const RECT& rc, int nState);
     void RefreshBackBufferState();
 
     // The state drawn now, and its image (see above).
@@ -118,6 +119,10 @@ public:
     void SetTextColor(COLORREF crText) noexcept { m_crText.fill(crText); }
     void SetTextColors(const std::array<COLORREF, kStatesPerSet>& crText) noexcept { m_crText = crText; }
     const std::array<COLORREF, kStatesPerSet>& GetTextColors() const noexcept { return m_crText; }
+    // In high contrast a push button shows the system's button face framed in
+    // the window text colour (the highlight colour when it is default,
+    // focused, pressed or under the mouse) instead of its images.
+    void SetSystemFace(bool bSystemFace) noexcept { m_bSystemFace = bSystemFace; }
 
     void SetNoAlphaHitTest(bool bNoAlphaHitTest) noexcept { m_bNoAlphaHitTest = bNoAlphaHitTest; }
     void SetPushLike(bool bPushLike) noexcept { m_bPushLike = bPushLike; }
@@ -181,6 +186,7 @@ private:
     int m_nFadeTime = 0;
     bool m_bNoAlphaHitTest = false;
     std::array<COLORREF, kStatesPerSet> m_crText;
+    bool m_bSystemFace = false;
     int m_nKind = kindPush;
     BOOL m_bDefault = FALSE;
     int m_nCmdId = static_cast<int>(0x80000000);

@@ -13,6 +13,7 @@
 #include "InstallerShim/InstallerDlgDefAppearance.h"
 #include "RAde/DEVEDar/DialogTestSupport.h"
 #include "RAde/DEVEDar/GallerySupport.h"
+#include "RAde/DEVEDar/HighContrastTestSupport.h"
 
 using namespace Gallery;
 
@@ -21,6 +22,7 @@ struct CWaitCase
 {
     const char* pszName;
     const wchar_t* pszLanguage;
+    bool bHighContrast = false;  // drawn at 96 dpi only
 };
 
 void PrintTo(const CWaitCase& test, std::ostream* pStream)
@@ -75,12 +77,16 @@ protected:
     CAppearanceScope m_scope{g_installerAppearance};
 };
 
-const CWaitCase kCases[] = {{"wait-dialog-english", L"en-uk"}, {"wait-dialog-arabic", L"ar"}};
+const CWaitCase kCases[] = {
+    {"wait-dialog-english", L"en-uk"}, {"wait-dialog-arabic", L"ar"}, {"wait-dialog-english-contrast", L"en-uk", true}};
 }  // namespace
 
 TEST_P(CGalleryTestWaitDialog, MatchesItsReference)
 {
     const CWaitCase& test = GetParam();
+    if (test.bHighContrast && ScreenDpi() != 96)
+        GTEST_SKIP() << "drawn at 96 dpi only";
+    HighContrastTest::CHighContrastScope contrast(test.bHighContrast);
     // Built before the skin is read, as the launcher's deleter is.
     CRenderedWaitDialog dialog;
     ASSERT_TRUE(::SetCurrentDirectoryW(SampleSkinFolder().c_str()));

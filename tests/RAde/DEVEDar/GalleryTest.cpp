@@ -14,6 +14,7 @@
 
 #include "DialogTestSupport.h"
 #include "GallerySupport.h"
+#include "HighContrastTestSupport.h"
 
 using namespace Gallery;
 
@@ -27,6 +28,7 @@ struct CGalleryCase
     bool bWaitForm = false;
     // Also drawn at 144 and 192 dpi, in the prefixes of those scales.
     bool bEveryDpi = false;
+    bool bHighContrast = false;
 };
 
 void PrintTo(const CGalleryCase& test, std::ostream* pStream)
@@ -78,6 +80,7 @@ const CGalleryCase kGallery[] = {
     {"wait-arabic", IDD_GALLERY_WAIT, L"ar", nullptr, true, true},
     {"controls", IDD_SKIN_CONTROLS, L"en-uk", FillControls, false, true},
     {"controls-arabic", IDD_SKIN_CONTROLS, L"ar", FillControls, false, true},
+    {"wait-english-contrast", IDD_GALLERY_WAIT, L"en-uk", nullptr, true, false, true},
     {"child", IDD_GALLERY_HOST, L"en-uk", nullptr},
     {"inactive", IDD_GALLERY_WAIT, L"en-uk",
      [](CTestDialog& dialog) { ::SendMessageW(dialog, WM_NCACTIVATE, FALSE, 0); }, true},
@@ -90,15 +93,27 @@ const CGalleryCase kGallery[] = {
 };
 }  // namespace
 
+// The sample skin as the gallery's dialogs take it: every kind of control skinned.
+void LoadGallerySkin(CHDialogAppeareaceDef& appearance, const wchar_t* pszLanguage)
+{
+    LoadSkin(appearance, SampleSkinFolder(), pszLanguage, CHDialogAppeareaceDef::ScreenDpiScale());
+    CHAppearanceOptions& options = appearance.m_options;
+    options.m_bSkinPushButtons = options.m_bButtonOption = options.m_bSkinGroupBoxes = true;
+    options.m_bSkinStaticText = options.m_bSkinComboBoxes = options.m_bSkinListBoxes = true;
+}
+
+void ShowForRender(CTestDialog& dialog)
+{
+    ::SetWindowPos(dialog, HWND_TOPMOST, 40, 40, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+}
+
 TEST_P(CGalleryTest, MatchesItsReference)
 {
     const CGalleryCase& test = GetParam();
     if (ScreenDpi() != 96 && !test.bEveryDpi)
         GTEST_SKIP() << "drawn at 96 dpi only";
-    LoadSkin(m_appearance, SampleSkinFolder(), test.pszLanguage, CHDialogAppeareaceDef::ScreenDpiScale());
-    CHAppearanceOptions& options = m_appearance.m_options;
-    options.m_bSkinPushButtons = options.m_bButtonOption = options.m_bSkinGroupBoxes = true;
-    options.m_bSkinStaticText = options.m_bSkinComboBoxes = options.m_bSkinListBoxes = true;
+    HighContrastTest::CHighContrastScope contrast(test.bHighContrast);
+    LoadGallerySkin(m_appearance, test.pszLanguage);
 
     CGalleryDialog dialog(test.nTemplate, test.bWaitForm);
     ASSERT_NE(dialog.Create(nullptr), nullptr);
@@ -109,8 +124,31 @@ TEST_P(CGalleryTest, MatchesItsReference)
     }
     if (test.prepare)
         test.prepare(dialog);
-    ::SetWindowPos(dialog, HWND_TOPMOST, 40, 40, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    ShowForRender(dialog);
     ExpectMatchesReference(Render(dialog), NameAtScreenDpi(test.pszName));
+}
+
+// High contrast turned on, then off while the dialog is up: the system's
+// colours, then (told by WM_SETTINGCHANGE) the skin's again, pixel for pixel.
+TEST_F(CGalleryTest, HighContrastOnThenOffRepaintsTheDialogInEachLook)
+{
+    if (ScreenDpi() != 96)
+        GTEST_SKIP() << "drawn at 96 dpi only";
+    HighContrastTest::CHighContrastScope contrast;
+    LoadGallerySkin(m_appearance, L"en-uk");
+    CGalleryDialog dialog(IDD_SKIN_CONTROLS, false);
+    ASSERT_NE(dialog.Create(nullptr), nullptr);
+    FillControls(dialog);
+    ShowForRender(dialog);
+    ExpectMatchesReference(Render(dialog), "controls-contrast");
+    const CHImage inContrast = Render(dialog);
+    EXPECT_TRUE(ColourNear(PixelAt(inContrast, inContrast.GetWidth() - 20, inContrast.GetHeight() - 20),
+                           PixelOf(::GetSysColor(COLOR_WINDOW))))
+        << "the window colour behind the controls";
+
+    contrast.Off();
+    ::SendMessageW(dialog, WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+    ExpectMatchesReference(Render(dialog), "controls");
 }
 
 INSTANTIATE_TEST_SUITE_P(SkinnedDialogs, CGalleryTest, testing::ValuesIn(kGallery),
