@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 #include "BenchMain.h"
@@ -48,47 +49,32 @@ class CSkinnedDialog : public CHDialog<CSkinnedDialog>
 {
 public:
     CSkinnedDialog() : CHDialog(kTemplate) {}
-
-    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override
-    {
-        if (uMsg == WM_PAINT)
-            ::PostMessageW(hWnd, kPainted, 0, 0);
-        if (uMsg != kPainted || s_nPainted != 0)
-            return CHDialog::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
-        s_nPainted = Now();
-        m_dCaptionRepaint = MicrosecondsPerFrame([&] { GetCaption().Repaint(); }, 0.3);
-        EndDialog(0);
-        return TRUE;
-    }
-
-    double m_dCaptionRepaint = 0;
 };
 
-// The wait dialog, timed to its first paint; there it times one spinner tick and ends.
-class CTimedWaitDialog : public CHWaitDialog
+// A dialog timed to its first complete paint; there it runs m_whenPainted
+// (another measurement) and ends.
+template <class Dialog>
+class CTimedToFirstPaint : public Dialog
 {
 public:
+    std::function<void(Dialog&)> m_whenPainted;
+
     BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override
     {
         if (uMsg == WM_PAINT)
             ::PostMessageW(hWnd, kPainted, 0, 0);
         if (uMsg != kPainted || s_nPainted != 0)
-            return CHWaitDialog::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
+            return Dialog::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
         s_nPainted = Now();
-        HWND hSpinner = GetAnimFrame();
-        m_dTick = MicrosecondsPerFrame(
-            [hSpinner] {
-                ::SendMessageW(hSpinner, WM_TIMER, kAnimationTimerId, 0);
-                ::UpdateWindow(hSpinner);
-            },
-            0.3);
-        EndDialog(1);
+        if (m_whenPainted)
+            m_whenPainted(*this);
+        this->EndDialog(1);
         return TRUE;
     }
-
-    static constexpr WPARAM kAnimationTimerId = 21;
-    double m_dTick = 0;
 };
+
+// The wait dialog's timer that steps its spinner.
+constexpr WPARAM kSpinnerTimerId = 21;
 
 // The median time of the openings, in milliseconds.
 template <class Open>
@@ -121,9 +107,11 @@ void Run()
     });
     double dCaptionRepaint = 0;
     const double dSkinned = MedianOpening([&] {
-        CSkinnedDialog dialog;
+        CTimedToFirstPaint<CSkinnedDialog> dialog;
+        dialog.m_whenPainted = [&](CSkinnedDialog& self) {
+            dCaptionRepaint = MicrosecondsPerFrame([&] { self.GetCaption().Repaint(); }, 0.3);
+        };
         dialog.DoModal(nullptr);
-        dCaptionRepaint = dialog.m_dCaptionRepaint;
     });
     std::printf("opening a 200 x 80 dialog unit dialog up to its first complete paint (median of %d)\n", kOpenings);
     std::printf("%-44s %9.1f ms\n", "plain system dialog", dPlain);
@@ -139,11 +127,19 @@ void Run()
         CHWaitDialog::LoadWaitAnimFramesFromResources();
         double dTick = 0;
         const double dOpen = MedianOpening([&] {
-            CTimedWaitDialog dialog;
+            CTimedToFirstPaint<CHWaitDialog> dialog;
             dialog.m_strTitle = L"Finishing the installation";
             dialog.m_strMessage = L"Removing the temporary installation files.";
+            dialog.m_whenPainted = [&](CHWaitDialog& self) {
+                HWND hSpinner = ::GetDlgItem(self, CHWaitDialog::kAnimationId);
+                dTick = MicrosecondsPerFrame(
+                    [hSpinner] {
+                        ::SendMessageW(hSpinner, WM_TIMER, kSpinnerTimerId, 0);
+                        ::UpdateWindow(hSpinner);
+                    },
+                    0.3);
+            };
             dialog.Run();
-            dTick = dialog.m_dTick;
         });
         if (fScale == 1.0f) {
             dOpenAt1 = dOpen;

@@ -32,21 +32,6 @@ int Channel(DWORD dwPixel, int nShift)
 }
 }  // namespace
 
-TEST(CHImageProcessor, ResampleKeepsASolidImageSolidAtEverySize)
-{
-    const DWORD dwPixel = Bgra(10, 120, 230, 255);
-    const CHImage source = SolidImage(3, 2, dwPixel);
-    for (SIZE size : {SIZE{6, 4}, SIZE{9, 6}, SIZE{4, 3}, SIZE{2, 1}, SIZE{1, 1}}) {
-        CHImage result;
-        CHImageProcessor::Resample(source, size.cx, size.cy, result, true);
-        ASSERT_EQ(result.GetWidth(), size.cx);
-        ASSERT_EQ(result.GetHeight(), size.cy);
-        for (int y = 0; y < size.cy; ++y)
-            for (int x = 0; x < size.cx; ++x)
-                ASSERT_EQ(PixelAt(result, x, y), dwPixel) << size.cx << " x " << size.cy << " at " << x << ", " << y;
-    }
-}
-
 TEST(CHImageProcessor, ResampleGrowsSmoothlyAndShrinksByAveraging)
 {
     // Growing: a black and a white pixel give a ramp, not two blocks.
@@ -96,22 +81,6 @@ TEST(CHImageProcessor, ResampleLendsNoColourFromTransparentPixels)
         }
         EXPECT_TRUE(bSawEdge) << "the edge is blended";
     }
-}
-
-TEST(CHDpiImage, LargeImagePathPutsTheMarkBeforeThePngSuffix)
-{
-    const struct
-    {
-        const wchar_t* pszPath;
-        const wchar_t* pszLarge;
-    } cases[] = {{L"C:\\skin\\Resources\\anim_wait_1.png", L"C:\\skin\\Resources\\anim_wait_1@2x.png"},
-                 {L"btn_close_n.PNG", L"btn_close_n@2x.PNG"},
-                 {L"a.b.png", L"a.b@2x.png"},
-                 {L"shadow.bmp", L""},
-                 {L".png", L""},
-                 {L"png", L""}};
-    for (const auto& c : cases)
-        EXPECT_EQ(CHDpiImage::LargeImagePath(c.pszPath), c.pszLarge) << c.pszPath;
 }
 
 // A plain 10 x 6 picture of one colour and, as a case asks, a larger one of another beside it.
