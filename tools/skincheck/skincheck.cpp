@@ -157,6 +157,8 @@ private:
     void CheckImage(size_t nOffset, const std::wstring& strPath, bool bRequired);
     // The larger picture beside a plain one ("@2x"), which screens of 150 % and more show.
     void CheckLargeImage(size_t nOffset, const std::wstring& strPath, const CHImage& plain);
+    // Loads the image; false, with the loader's reason reported, when it does not load.
+    bool LoadOrReport(size_t nOffset, const std::wstring& strPath, CHImage& image);
     // Ids of the children of a list, reporting those without one and those defined twice.
     std::set<std::wstring> CollectIds(const wchar_t* pszList, const wchar_t* pszItem, const wchar_t* pszKind);
 
@@ -286,14 +288,20 @@ void CSkinCheck::CheckImage(size_t nOffset, const std::wstring& strPath, bool bR
             return;
         }
         CHImage image;
-        try {
-            image.Load(strPath);
-        } catch (const CHException& e) {
-            Report(nOffset, L"image \"" + strPath + L"\" does not load: " + OneLineDescription(e));
-            return;
-        }
-        CheckLargeImage(nOffset, strPath, image);
+        if (LoadOrReport(nOffset, strPath, image))
+            CheckLargeImage(nOffset, strPath, image);
     } HCATCH
+}
+
+bool CSkinCheck::LoadOrReport(size_t nOffset, const std::wstring& strPath, CHImage& image)
+{
+    try {
+        image.Load(strPath);
+        return true;
+    } catch (const CHException& e) {
+        Report(nOffset, L"image \"" + strPath + L"\" does not load: " + OneLineDescription(e));
+        return false;
+    }
 }
 
 void CSkinCheck::CheckLargeImage(size_t nOffset, const std::wstring& strPath, const CHImage& plain)
@@ -303,13 +311,7 @@ void CSkinCheck::CheckLargeImage(size_t nOffset, const std::wstring& strPath, co
         if (strLarge.empty() || !CHFileUtilities::FileExists(strLarge))
             return;
         CHImage large;
-        try {
-            large.Load(strLarge);
-        } catch (const CHException& e) {
-            Report(nOffset, L"image \"" + strLarge + L"\" does not load: " + OneLineDescription(e));
-            return;
-        }
-        if (!CHDpiImage::IsAboutTwice(large, plain))
+        if (LoadOrReport(nOffset, strLarge, large) && !CHDpiImage::IsAboutTwice(large, plain))
             Report(nOffset, L"image \"" + strLarge + L"\" is " + SizeText(large) + L", not twice the " +
                                 SizeText(plain) + L" of \"" + strPath + L"\": it is scaled to fit");
     } HCATCH
