@@ -28,7 +28,6 @@ struct CGalleryCase
     bool bWaitForm = false;
     // Also drawn at 144 and 192 dpi, in the prefixes of those scales.
     bool bEveryDpi = false;
-    bool bHighContrast = false;
 };
 
 void PrintTo(const CGalleryCase& test, std::ostream* pStream)
@@ -80,7 +79,6 @@ const CGalleryCase kGallery[] = {
     {"wait-arabic", IDD_GALLERY_WAIT, L"ar", nullptr, true, true},
     {"controls", IDD_SKIN_CONTROLS, L"en-uk", FillControls, false, true},
     {"controls-arabic", IDD_SKIN_CONTROLS, L"ar", FillControls, false, true},
-    {"wait-english-contrast", IDD_GALLERY_WAIT, L"en-uk", nullptr, true, false, true},
     {"child", IDD_GALLERY_HOST, L"en-uk", nullptr},
     {"inactive", IDD_GALLERY_WAIT, L"en-uk",
      [](CTestDialog& dialog) { ::SendMessageW(dialog, WM_NCACTIVATE, FALSE, 0); }, true},
@@ -112,7 +110,6 @@ TEST_P(CGalleryTest, MatchesItsReference)
     const CGalleryCase& test = GetParam();
     if (ScreenDpi() != 96 && !test.bEveryDpi)
         GTEST_SKIP() << "drawn at 96 dpi only";
-    HighContrastTest::CHighContrastScope contrast(test.bHighContrast);
     LoadGallerySkin(m_appearance, test.pszLanguage);
 
     CGalleryDialog dialog(test.nTemplate, test.bWaitForm);

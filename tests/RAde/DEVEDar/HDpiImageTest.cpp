@@ -99,43 +99,43 @@ protected:
 
 TEST_F(CHDpiImageLoad, ScalesFromTheLargerPictureFromOneAndAHalfOn)
 {
+    constexpr SIZE kNone{0, 0}, kBroken{-1, -1};  // no larger picture; one that does not decode
     const struct
     {
         float fScale;
-        SIZE large;  // {0, 0}: no larger picture
-        SIZE expected;
+        SIZE large;
+        SIZE expected;  // {0, 0}: the load fails, naming the larger picture
         DWORD dwColour;
     } cases[] = {
         {1.0f, {20, 12}, {10, 6}, kPlain},
         {1.25f, {20, 12}, {13, 8}, kPlain},
         {1.5f, {20, 12}, {15, 9}, kLarge},
         {2.0f, {20, 12}, {20, 12}, kLarge},
-        {2.0f, {0, 0}, {20, 12}, kPlain},
+        {2.0f, kNone, {20, 12}, kPlain},
         {3.0f, {20, 12}, {30, 18}, kLarge},
         // Not twice the plain one: still the plain one's size at the scale (and a warning).
         {2.0f, {33, 9}, {20, 12}, kLarge},
         {0.75f, {20, 12}, {10, 6}, kPlain},
+        // A broken larger picture fails like a broken plain one, and only where it is used.
+        {2.0f, kBroken, {0, 0}, 0},
+        {1.25f, kBroken, {13, 8}, kPlain},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.fScale << " with " << c.large.cx);
         ::DeleteFileW(m_strLarge.c_str());
-        if (c.large.cx != 0)
+        if (c.large.cx > 0)
             SavePng(SolidImage(c.large.cx, c.large.cy, kLarge), m_strLarge);
+        else if (c.large.cx < 0)
+            WriteFileBytes(m_strLarge, "\x89PNG not really");
         CHImage image;
+        if (c.expected.cx == 0) {
+            CHException e = CatchThrown([&] { CHDpiImage::Load(image, m_strPlain, c.fScale, true); });
+            EXPECT_EQ(ValuesNamed(e, L"file"), std::vector<std::wstring>{m_strLarge});
+            continue;
+        }
         CHDpiImage::Load(image, m_strPlain, c.fScale, true);
-        EXPECT_EQ(image.GetWidth(), c.expected.cx) << c.fScale << " with " << c.large.cx;
-        EXPECT_EQ(image.GetHeight(), c.expected.cy) << c.fScale << " with " << c.large.cx;
-        EXPECT_EQ(PixelAt(image, image.GetWidth() / 2, image.GetHeight() / 2), c.dwColour)
-            << c.fScale << " with " << c.large.cx;
+        EXPECT_EQ(image.GetWidth(), c.expected.cx);
+        EXPECT_EQ(image.GetHeight(), c.expected.cy);
+        EXPECT_EQ(PixelAt(image, image.GetWidth() / 2, image.GetHeight() / 2), c.dwColour);
     }
-}
-
-TEST_F(CHDpiImageLoad, ALargerPictureThatDoesNotDecodeFailsLikeThePlainOne)
-{
-    WriteFileBytes(m_strLarge, "\x89PNG not really");
-    CHImage image;
-    CHException e = CatchThrown([&] { CHDpiImage::Load(image, m_strPlain, 2.0f, true); });
-    EXPECT_EQ(ValuesNamed(e, L"file"), std::vector<std::wstring>{m_strLarge});
-    // Below the scale that uses it, the broken file is never read.
-    CHDpiImage::Load(image, m_strPlain, 1.25f, true);
-    EXPECT_EQ(image.GetWidth(), 13);
 }
