@@ -228,7 +228,18 @@ inline CHKernelHandle StartHelperProgram(const std::wstring& strProgram, const s
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
-    if (!::CreateProcessW(nullptr, strCommand.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    auto start = [&] {
+        return ::CreateProcessW(nullptr, strCommand.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                &info) != FALSE;
+    };
+    // Wine now and then loses a new process before it is set up on a busy
+    // machine (ERROR_INTERNAL_ERROR); the helper is started once more then.
+    bool bStarted = start();
+    if (!bStarted && ::GetLastError() == ERROR_INTERNAL_ERROR) {
+        ::Sleep(200);
+        bStarted = start();
+    }
+    if (!bStarted) {
         ADD_FAILURE() << "could not start " << testing::PrintToString(strProgram) << ": error " << ::GetLastError();
         return CHKernelHandle();
     }
