@@ -3,7 +3,6 @@
 #include <array>
 #include <vector>
 
-#include "RAde/HBufMalloc.h"
 #include "RAde/HException.h"
 #include "RAde/HFileUtilities.h"
 #include "RAde/HLogging.h"
@@ -67,14 +66,6 @@ bool ReadPipeChunk(HANDLE hPipe, BYTE* pBuffer, DWORD cbBuffer, DWORD& cbRead)
     throw CHException::FromWin32Error(dwError, HSITE);
 }
 
-// An answer too long to be one: logged, and read as empty (the defaults apply).
-std::wstring RefuseLongAnswer()
-{
-    CHLogging::LogWarning(L"The installer's answer is larger than %u bytes; it is ignored.\n",
-                          static_cast<unsigned>(CAnswerPipeServer::MaxAnswerBytes));
-    return std::wstring();
-}
-
 }  // namespace
 
 CAnswerPipeServer::~CAnswerPipeServer()
@@ -135,6 +126,7 @@ void CAnswerPipeServer::WorkerProc(DWORD)
                                   PipeName, static_cast<unsigned>(dwError));
             return;
         }
+        m_receipt.bPipeCreated = true;
         // A client that the installer did not start is turned away; the
         // wait for the installer's goes on, until the owner stops it.
         for (;;) {
@@ -142,6 +134,7 @@ void CAnswerPipeServer::WorkerProc(DWORD)
                 return;
             if (IsInstallersClient())
                 break;
+            ++m_receipt.nClientsTurnedAway;
             if (!::DisconnectNamedPipe(m_hPipe.Get()))
                 return;
         }
@@ -212,8 +205,10 @@ bool CAnswerPipeServer::IsInstallersClient()
         const std::array<HANDLE, 2> handles = {m_hInstallerKnown.Get(), GetStopEvent()};
         const bool bInstallerKnown = ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE,
                                                               INFINITE) == WAIT_OBJECT_0;
-        if (bInstallerKnown && hClient && CHProcess::IsSelfOrDescendantOf(hClient.Get(), m_hInstaller.Get()))
+        if (bInstallerKnown && hClient && CHProcess::IsSelfOrDescendantOf(hClient.Get(), m_hInstaller.Get())) {
+            m_receipt.bInstallerConnected = true;
             return true;
+        }
         const std::wstring strImage = CHProcess::GetImagePath(nClientId);
         CHLogging::LogWarning(L"Process %u (%s) connected to pipe %s, but the installer did not start it; its answer "
                               L"is not read.\n",
@@ -229,21 +224,32 @@ void CAnswerPipeServer::GetInstallerResponseFromNamedPipe(HANDLE hPipe)
         // The defaults stand when the answer cannot be read.
         m_answer = InstallParsers::CInstallerAnswer();
         m_answer.strLanguage = DefaultLanguage;
-        InstallParsers::ApplyAnswerLines(ReadTextFileFromPipe(hPipe), m_answer);
+        ReadAnswerBytes(hPipe);
+        m_answer = ParseAnswer(m_receipt.bytes);
     } HCATCH
 }
 
-std::wstring CAnswerPipeServer::ReadTextFileFromPipe(HANDLE hPipe)
+InstallParsers::CInstallerAnswer CAnswerPipeServer::ParseAnswer(const std::vector<BYTE>& bytes)
 {
     HTRY {
+        InstallParsers::CInstallerAnswer answer;
+        answer.strLanguage = DefaultLanguage;
+        InstallParsers::ApplyAnswerLines(InstallParsers::DecodeAnswer(bytes), answer);
+        return answer;
+    } HCATCH
+}
+
+void CAnswerPipeServer::ReadAnswerBytes(HANDLE hPipe)
+{
+    HTRY {
+        std::vector<BYTE>& answer = m_receipt.bytes;
+        answer.clear();
         DWORD cbWaiting = BytesWaitingInPipe(hPipe);
-        if (cbWaiting == 0)
-            return std::wstring();
+        m_receipt.cbSent = cbWaiting;
         if (cbWaiting > MaxAnswerBytes)
             return RefuseLongAnswer();
 
         // Every message that waits, in order, each read to its end.
-        std::vector<BYTE> answer;
         std::vector<BYTE> chunk(PipeBufferSize);
         int nEmptyMessages = 0;
         while (cbWaiting > 0 && answer.size() <= MaxAnswerBytes && nEmptyMessages <= g_nMaxEmptyMessages) {
@@ -256,11 +262,16 @@ std::wstring CAnswerPipeServer::ReadTextFileFromPipe(HANDLE hPipe)
                 ++nEmptyMessages;
             cbWaiting = BytesWaitingInPipe(hPipe);
         }
+        m_receipt.cbSent = answer.size() + cbWaiting;
         if (answer.size() > MaxAnswerBytes || nEmptyMessages > g_nMaxEmptyMessages)
-            return RefuseLongAnswer();
-
-        CHBufMalloc content;
-        content.Copy(answer.data(), answer.size());
-        return CHFileUtilities::FileContentToString(content, HTEXT_ENCODING_UTF16LE);
+            RefuseLongAnswer();
     } HCATCH
+}
+
+void CAnswerPipeServer::RefuseLongAnswer()
+{
+    CHLogging::LogWarning(L"The installer's answer is larger than %u bytes; it is ignored.\n",
+                          static_cast<unsigned>(MaxAnswerBytes));
+    m_receipt.bytes.clear();
+    m_receipt.bRefused = true;
 }

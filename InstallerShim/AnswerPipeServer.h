@@ -16,6 +16,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "InstallerShim/InstallParsers.h"
 #include "RAde/HUniqueHandle.h"
@@ -43,6 +44,22 @@ public:
 
     using AutorunList = InstallParsers::AutorunList;
 
+    // What came through the pipe, as it came: for a look at the answer
+    // beyond what the launcher takes from it.
+    struct CReceipt
+    {
+        bool bPipeCreated = false;
+        // A client of the installer's connected (the owner's own release,
+        // ReleasePipeWorker, is none).
+        bool bInstallerConnected = false;
+        unsigned nClientsTurnedAway = 0;
+        // The bytes the client wrote (when refused, at least as many as were seen).
+        size_t cbSent = 0;
+        // Over MaxAnswerBytes, or too many empty messages: taken as no answer.
+        bool bRefused = false;
+        std::vector<BYTE> bytes;  // the answer as read; empty when refused
+    };
+
     CAnswerPipeServer() = default;
     // Stops the worker before the members it fills are destroyed.
     ~CAnswerPipeServer() override;
@@ -61,6 +78,10 @@ public:
     std::wstring GetUILanguage() const { return m_answer.strLanguage; }
     bool GetDeleteFiles() const { return m_answer.bDeleteFiles; }
     const AutorunList& GetAutoruns() const { return m_answer.autoruns; }
+    // Read, like the answer, only after the worker has ended.
+    const CReceipt& GetReceipt() const { return m_receipt; }
+    // What the launcher takes from an answer's bytes (none: the defaults).
+    static InstallParsers::CInstallerAnswer ParseAnswer(const std::vector<BYTE>& bytes);
 
 protected:
     // The pipe server.
@@ -73,9 +94,13 @@ private:
     // True when the connected client may answer; false (with a warning) when not.
     bool IsInstallersClient();
     void GetInstallerResponseFromNamedPipe(HANDLE hPipe);
-    static std::wstring ReadTextFileFromPipe(HANDLE hPipe);
+    // Every message that waits in the pipe, into m_receipt.
+    void ReadAnswerBytes(HANDLE hPipe);
+    // An answer too long to be one: logged, and read as empty (the defaults apply).
+    void RefuseLongAnswer();
 
     InstallParsers::CInstallerAnswer m_answer;
+    CReceipt m_receipt;
     CHFileHandle m_hPipe;
     // Set once m_hInstaller is: the worker reads it only after the event.
     CHKernelHandle m_hInstallerKnown{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};

@@ -99,11 +99,11 @@ std::vector<std::wstring> CFileDeleter::KeepDeletablePaths(const std::vector<std
     } HCATCH
 }
 
-bool CFileDeleter::IsOnBaseDrive(const std::wstring& strPath) const
+bool CFileDeleter::IsOnDriveOf(const std::wstring& strPath, const std::wstring& strBaseDirectory)
 {
     // The letters are compared as characters: "c:\work" and "C:\work\x" differ.
-    return strPath.size() >= 2 && m_baseDirectory.size() >= 2 && std::iswalpha(strPath[0]) && strPath[1] == L':' &&
-           m_baseDirectory[1] == L':' && strPath[0] == m_baseDirectory[0];
+    return strPath.size() >= 2 && strBaseDirectory.size() >= 2 && std::iswalpha(strPath[0]) && strPath[1] == L':' &&
+           strBaseDirectory[1] == L':' && strPath[0] == strBaseDirectory[0];
 }
 
 std::wstring CFileDeleter::LinkAbove(const std::wstring& strPath) const

@@ -42,6 +42,9 @@ public:
     // a warning in the log; empty entries are dropped silently.
     static std::vector<std::wstring> KeepDeletablePaths(const std::vector<std::wstring>& paths,
                                                         const CStagingFolders& folders);
+    // The drive rule: both paths begin with a drive letter, the same
+    // character ("c" and "C" differ); a share path is on no drive.
+    static bool IsOnDriveOf(const std::wstring& strPath, const std::wstring& strBaseDirectory);
 
 protected:
     void WorkerProc(DWORD dwParameter) override;
@@ -61,7 +64,7 @@ private:
                                const std::wstring& strBaseDirectory, const std::wstring& strLanguage,
                                const CStagingFolders& folders);
 
-    bool IsOnBaseDrive(const std::wstring& strPath) const;
+    bool IsOnBaseDrive(const std::wstring& strPath) const { return IsOnDriveOf(strPath, m_baseDirectory); }
     // The link below the staged set's folder that the path lies below, or "".
     std::wstring LinkAbove(const std::wstring& strPath) const;
     void DeletePaths();

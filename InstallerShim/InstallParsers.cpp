@@ -4,8 +4,8 @@
 #include <cwchar>
 #include <functional>
 #include <iterator>
-#include <string_view>
 
+#include "RAde/HBufMalloc.h"
 #include "RAde/HException.h"
 #include "RAde/HFileUtilities.h"
 #include "RAde/HLogging.h"
@@ -54,6 +54,25 @@ bool ResolveBelowFolder(const std::wstring& strFolder, const std::wstring& strRe
         return false;
     }
     return CHFileUtilities::IsBelowFolder(strFolder, strAbsolute);
+}
+
+// Only relative paths, resolved against the executable's folder and staying
+// below it, can reach the deleter: an absolute path, or one whose ".."
+// segments climb out, could name any folder of the machine.
+DeleteEntryVerdict DeleteEntryVerdictOf(const std::wstring& strFolder, const std::wstring& strEntry,
+                                        std::wstring& strPath)
+{
+    if (strEntry.empty())
+        return DeleteEntryVerdict::Empty;
+    if (!CHFileUtilities::IsRelativePath(strEntry))
+        return DeleteEntryVerdict::Absolute;
+    if (!ResolveBelowFolder(strFolder, strEntry, strPath))
+        return DeleteEntryVerdict::LeavesFolder;
+    // The list is ";"-separated: a path holding one (from the medium's
+    // folder name) would name two other paths.
+    if (strPath.find(L';') != std::wstring::npos)
+        return DeleteEntryVerdict::HoldsSeparator;
+    return DeleteEntryVerdict::Kept;
 }
 
 }  // namespace
@@ -122,33 +141,40 @@ bool HasUnclosedQuote(const std::wstring& strToken)
 // ---------------------------------------------------------------------------
 // "autorun.inf"
 
+std::vector<CDeleteEntry> ClassifyDeleteEntries(const std::wstring& strExeDirectory, const std::wstring& strDeleteValue)
+{
+    HTRY {
+        std::vector<CDeleteEntry> entries;
+        for (size_t nStart = 0; nStart < strDeleteValue.size();) {
+            const size_t nEnd = std::min(strDeleteValue.find(L';', nStart), strDeleteValue.size());
+            CDeleteEntry entry;
+            entry.strText = strDeleteValue.substr(nStart, nEnd - nStart);
+            entry.nOffset = nStart;
+            entry.verdict = DeleteEntryVerdictOf(strExeDirectory, entry.strText, entry.strPath);
+            entries.push_back(std::move(entry));
+            nStart = nEnd + 1;
+        }
+        return entries;
+    } HCATCH
+}
+
 std::wstring DeleteListBelowFolder(const std::wstring& strExeDirectory, const std::wstring& strDeleteValue)
 {
     HTRY {
-        // Only relative paths, resolved against the executable's folder and
-        // staying below it, can reach the deleter: an absolute path, or one
-        // whose ".." segments climb out, could name any folder of the machine.
         std::wstring strDeleteList;
-        for (const std::wstring& strPiece : CHStringHelper::TokenizeString(strDeleteValue, L";")) {
-            if (!CHFileUtilities::IsRelativePath(strPiece))
-                continue;
-            std::wstring strPath;
-            if (!ResolveBelowFolder(strExeDirectory, strPiece, strPath)) {
-                CHLogging::LogWarning(L"Delete path %s leaves the folder %s; it is not deleted.\n", strPiece.c_str(),
-                                      strExeDirectory.c_str());
-                continue;
-            }
-            // The list is ";"-separated: a path holding one (from the
-            // medium's folder name) would name two other paths.
-            if (strPath.find(L';') != std::wstring::npos) {
+        for (const CDeleteEntry& entry : ClassifyDeleteEntries(strExeDirectory, strDeleteValue)) {
+            if (entry.verdict == DeleteEntryVerdict::LeavesFolder)
+                CHLogging::LogWarning(L"Delete path %s leaves the folder %s; it is not deleted.\n",
+                                      entry.strText.c_str(), strExeDirectory.c_str());
+            if (entry.verdict == DeleteEntryVerdict::HoldsSeparator)
                 CHLogging::LogWarning(L"Delete path %s holds a \";\", which the delete list cannot carry; it is not "
                                       L"deleted.\n",
-                                      strPath.c_str());
+                                      entry.strPath.c_str());
+            if (entry.verdict != DeleteEntryVerdict::Kept)
                 continue;
-            }
             if (!strDeleteList.empty())
                 strDeleteList += L";";
-            strDeleteList += strPath;
+            strDeleteList += entry.strPath;
         }
         return strDeleteList;
     } HCATCH
@@ -164,7 +190,43 @@ bool CanReachTheCommandLine(const std::wstring& strValue)
 // ---------------------------------------------------------------------------
 // The installer's answer
 
-void ParseAutorunProgramAndArgument(const std::wstring& strValue, AutorunList& autoruns)
+std::vector<CAnswerLine> SplitAnswerLines(const std::wstring& strText)
+{
+    HTRY {
+        std::vector<CAnswerLine> lines;
+        size_t nNumber = 1;
+        for (size_t nStart = 0; nStart < strText.size(); ++nNumber) {
+            const size_t nEnd = std::min(strText.find(L'\n', nStart), strText.size());
+            if (nEnd > nStart) {
+                CAnswerLine line;
+                line.nNumber = nNumber;
+                line.nOffset = nStart;
+                line.strText = strText.substr(nStart, nEnd - nStart);
+                auto itKey = std::find_if(std::begin(AnswerKeys), std::end(AnswerKeys), [&](const wchar_t* pszKey) {
+                    return StartsWithNoCase(line.strText, pszKey);
+                });
+                if (itKey != std::end(AnswerKeys)) {
+                    line.pszKey = *itKey;
+                    line.strValue = GetTrimmedArgValue(line.strText, std::wcslen(*itKey));
+                }
+                lines.push_back(std::move(line));
+            }
+            nStart = nEnd + 1;
+        }
+        return lines;
+    } HCATCH
+}
+
+std::wstring DecodeAnswer(const std::vector<unsigned char>& bytes)
+{
+    HTRY {
+        CHBufMalloc content;
+        content.Copy(bytes.data(), bytes.size());
+        return CHFileUtilities::FileContentToString(content, HTEXT_ENCODING_UTF16LE);
+    } HCATCH
+}
+
+std::pair<std::wstring, std::wstring> SplitAutorunValue(const std::wstring& strValue)
 {
     HTRY {
         std::wstring strProgram;
@@ -188,38 +250,48 @@ void ParseAutorunProgramAndArgument(const std::wstring& strValue, AutorunList& a
         }
         if (nSeparator + 1 < nLength)
             strArgument = strValue.substr(nSeparator + 1);
+        return {strProgram, strArgument};
+    } HCATCH
+}
 
+bool IsStartableProgram(const std::wstring& strProgram)
+{
+    HTRY {
         // Only a file that is there is started: a folder, or a name the
         // answer garbled, is left out.
-        if (strProgram.empty() || !CHFileUtilities::FileExists(strProgram) ||
-            CHFileUtilities::IsDirectory(strProgram)) {
-            CHLogging::LogWarning(L"Autorun program %s not found; it is not started.\n", strProgram.c_str());
+        return !strProgram.empty() && CHFileUtilities::FileExists(strProgram) &&
+               !CHFileUtilities::IsDirectory(strProgram);
+    } HCATCH
+}
+
+void ParseAutorunProgramAndArgument(const std::wstring& strValue, AutorunList& autoruns)
+{
+    HTRY {
+        auto autorun = SplitAutorunValue(strValue);
+        if (!IsStartableProgram(autorun.first)) {
+            CHLogging::LogWarning(L"Autorun program %s not found; it is not started.\n", autorun.first.c_str());
             return;
         }
-        autoruns.emplace_back(strProgram, strArgument);
+        autoruns.push_back(std::move(autorun));
     } HCATCH
 }
 
 void ApplyAnswerLines(const std::wstring& strText, CInstallerAnswer& answer)
 {
     HTRY {
-        // The answer's keys (in any case), each with what its value sets.
+        // What each key's value sets.
         using CApply = std::function<void(const std::wstring&)>;
-        const std::pair<std::wstring_view, CApply> keys[] = {
-            {L"autorun=",
+        const std::pair<const wchar_t*, CApply> keys[] = {
+            {AutorunKey,
              [&answer](const std::wstring& strValue) { ParseAutorunProgramAndArgument(strValue, answer.autoruns); }},
-            {L"language=", [&answer](const std::wstring& strValue) { answer.strLanguage = strValue; }},
-            {L"delete-files=",
+            {LanguageKey, [&answer](const std::wstring& strValue) { answer.strLanguage = strValue; }},
+            {DeleteFilesKey,
              [&answer](const std::wstring& strValue) { answer.bDeleteFiles = EqualsNoCase(strValue, L"true"); }},
         };
-        // A carriage return before the line feed stays part of the line.
-        for (const std::wstring& strLine : CHStringHelper::TokenizeString(strText, L"\n")) {
-            for (const auto& [strKey, apply] : keys)
-                if (StartsWithNoCase(strLine, strKey)) {
-                    apply(GetTrimmedArgValue(strLine, strKey.size()));
-                    break;
-                }
-        }
+        for (const CAnswerLine& line : SplitAnswerLines(strText))
+            for (const auto& [pszKey, apply] : keys)
+                if (line.pszKey == pszKey)
+                    apply(line.strValue);
     } HCATCH
 }
 

@@ -47,6 +47,28 @@ bool HasUnclosedQuote(const std::wstring& strToken);
 
 // ---- "autorun.inf"
 
+// What becomes of one entry of the ";"-separated deleteAfterInstall value.
+enum class DeleteEntryVerdict
+{
+    Kept,            // relative and below the folder: it reaches the delete list
+    Empty,           // nothing between two ";" (or before the first one)
+    Absolute,        // a drive or share path, which could name any folder of the machine
+    LeavesFolder,    // its ".." segments climb out of the folder, or above the drive
+    HoldsSeparator,  // its absolute path holds a ";" (from the folder's name), which the list cannot carry
+};
+
+struct CDeleteEntry
+{
+    std::wstring strText;  // as written
+    size_t nOffset = 0;    // where it begins in the value
+    DeleteEntryVerdict verdict = DeleteEntryVerdict::Kept;
+    std::wstring strPath;  // made absolute against the folder (Kept and HoldsSeparator)
+};
+
+// The entries of the deleteAfterInstall value in their order, each with its
+// verdict. The piece after a final ";" is no entry.
+std::vector<CDeleteEntry> ClassifyDeleteEntries(const std::wstring& strExeDirectory,
+                                                const std::wstring& strDeleteValue);
 // The ";"-separated deleteAfterInstall value reduced to the paths the deleter
 // may have: the relative ones, made absolute against strExeDirectory and
 // staying below it, again ";"-separated. One that leaves the folder, or that
@@ -59,6 +81,36 @@ bool CanReachTheCommandLine(const std::wstring& strValue);
 
 // ---- The installer's answer
 
+// The keys of the answer, compared without regard to case.
+inline constexpr wchar_t AutorunKey[] = L"autorun=";
+inline constexpr wchar_t LanguageKey[] = L"language=";
+inline constexpr wchar_t DeleteFilesKey[] = L"delete-files=";
+inline constexpr const wchar_t* AnswerKeys[] = {AutorunKey, LanguageKey, DeleteFilesKey};
+
+// One line of the answer as the launcher reads it: the text between two line
+// feeds (a carriage return before the line feed stays part of it), with the
+// key it begins with and the value that key takes from it.
+struct CAnswerLine
+{
+    size_t nNumber = 0;  // from 1
+    size_t nOffset = 0;  // of the line's first character in the text
+    std::wstring strText;
+    const wchar_t* pszKey = nullptr;  // one of AnswerKeys; nullptr: the line is ignored
+    std::wstring strValue;            // the value, its outer quotes taken off
+};
+
+// The answer's lines that hold anything, in order; empty lines are left out.
+std::vector<CAnswerLine> SplitAnswerLines(const std::wstring& strText);
+// The answer's bytes as text: UTF-16 or UTF-8 after a byte-order mark;
+// without one, UTF-16 in the byte order the text's statistics suggest
+// (little-endian when they suggest none).
+std::wstring DecodeAnswer(const std::vector<unsigned char>& bytes);
+
+// An autorun value split into program and argument, as it is started.
+std::pair<std::wstring, std::wstring> SplitAutorunValue(const std::wstring& strValue);
+// True when an autorun's program would be started: a file that is there,
+// not a folder.
+bool IsStartableProgram(const std::wstring& strProgram);
 // One autorun value, program and argument, appended to autoruns when its
 // program is a file that is there (otherwise a warning is logged).
 void ParseAutorunProgramAndArgument(const std::wstring& strValue, AutorunList& autoruns);

@@ -345,21 +345,41 @@ DWORD CInstallUtils::RunInstallerAndWaitForCompletion(const std::wstring& strRun
                 AcceptAnswersFrom(hProcess.Get());
                 // Its window may come to the front, not behind the one the user clicked in.
                 ::AllowSetForegroundWindow(::GetProcessId(hProcess.Get()));
-                CHMessageWait::WaitFor(hProcess.Get(), INFINITE);
-                DWORD dwCode = 0;
-                if (::GetExitCodeProcess(hProcess.Get(), &dwCode))
-                    dwExitCode = dwCode;
+                dwExitCode = WaitForInstaller(hProcess.Get());
             }
         } else {
             CHProcess process;
             process.Run(strRun, strArguments, strWorkingFolder);
             AcceptAnswersFrom(process.GetProcessHandle());
-            CHMessageWait::WaitFor(process.GetProcessHandle(), INFINITE);
-            dwExitCode = process.GetExitCode();
+            dwExitCode = WaitForInstaller(process.GetProcessHandle());
         }
         CHLogging::LogDebug(L"Installer exited with code %d.\n", static_cast<int>(dwExitCode));
         return dwExitCode;
     } HCATCH
+}
+
+DWORD CInstallUtils::WaitForInstaller(HANDLE hInstaller)
+{
+    HTRY {
+        if (CHMessageWait::WaitFor(hInstaller, m_dwInstallerTimeoutMs) == WAIT_TIMEOUT) {
+            CHLogging::LogWarning(L"The installer did not end within %u ms; it is ended.\n",
+                                  static_cast<unsigned>(m_dwInstallerTimeoutMs));
+            m_bInstallerTimedOut = true;
+            if (!::TerminateProcess(hInstaller, g_dwUnknownInstallerExitCode))
+                throw CHException::FromLastError(HSITE);
+            CHMessageWait::WaitFor(hInstaller, INFINITE);
+        }
+        DWORD dwCode = g_dwUnknownInstallerExitCode;
+        ::GetExitCodeProcess(hInstaller, &dwCode);
+        return dwCode;
+    } HCATCH
+}
+
+CInstallUtils::CAfterInstaller CInstallUtils::WhatFollowsExitCode(DWORD dwExitCode)
+{
+    if (dwExitCode == RestartStartedExitCode)
+        return CAfterInstaller::Nothing;
+    return dwExitCode == RebootExitCode ? CAfterInstaller::Restart : CAfterInstaller::Autoruns;
 }
 
 void CInstallUtils::StartAutoRuns()

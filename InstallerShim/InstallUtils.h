@@ -98,6 +98,23 @@ public:
 
     DWORD GetInstallerExitCode() const { return m_dwInstallerExitCode; }
 
+    // What the launcher does after the installer, by its exit code: start the
+    // autoruns, restart Windows (3010), or nothing more (1641: the installer
+    // has started a restart itself). The staged files are deleted first
+    // either way, when the answer allows it.
+    enum class CAfterInstaller
+    {
+        Autoruns,
+        Restart,
+        Nothing
+    };
+    static CAfterInstaller WhatFollowsExitCode(DWORD dwExitCode);
+
+    // The launcher waits for its installer as long as it runs; a check of
+    // the installer's answer gives up after dwTimeoutMs and ends it.
+    void SetInstallerTimeout(DWORD dwTimeoutMs) { m_dwInstallerTimeoutMs = dwTimeoutMs; }
+    bool InstallerTimedOut() const { return m_bInstallerTimedOut; }
+
 private:
     // ReadIniValueFrom for a value that must be whole: a cut one throws 1011.
     static std::wstring ReadWholeIniValueFrom(const std::wstring& strFolder, const std::wstring& strKey,
@@ -107,5 +124,10 @@ private:
     static void CheckCommandLineValue(const std::wstring& strFolder, const std::wstring& strKey,
                                       const std::wstring& strValue);
 
+    // Waits for the installer (up to the time-out) and returns its exit code.
+    DWORD WaitForInstaller(HANDLE hInstaller);
+
     DWORD m_dwInstallerExitCode = 0;
+    DWORD m_dwInstallerTimeoutMs = INFINITE;
+    bool m_bInstallerTimedOut = false;
 };

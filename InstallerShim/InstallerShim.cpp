@@ -195,13 +195,18 @@ void RunInstaller(CFileDeleter& fileDeleter, CStageTwoLine line)
         if (installUtils.GetDeleteFiles() && !line.strDeleteList.empty())
             RunFileDeleter(fileDeleter, CHStringHelper::TokenizeString(line.strDeleteList, L";"), strCurrentDirectory,
                            installUtils.GetUILanguage(), folders);
-        if (installUtils.GetInstallerExitCode() == CInstallUtils::RestartStartedExitCode)
+        switch (CInstallUtils::WhatFollowsExitCode(installUtils.GetInstallerExitCode())) {
+        case CInstallUtils::CAfterInstaller::Nothing:
             CHLogging::LogInfo(L"The installer has started a restart itself (exit code 1641): no autoruns, no second "
                                L"restart.\n");
-        else if (!bReboot)
+            break;
+        case CInstallUtils::CAfterInstaller::Autoruns:
             installUtils.StartAutoRuns();
-        else
+            break;
+        case CInstallUtils::CAfterInstaller::Restart:
             CHSystem::ExitWindows(EWX_REBOOT);
+            break;
+        }
     } HCATCH
 }
 

@@ -3,7 +3,9 @@
 // program that lies beside it into "%ProgramFiles%\Halvik Ulvo Suite Demo",
 // tells the launcher what to do next through HulvsInstallerAnswer.h (start
 // that program, the installation's language, the staged files may go), notes
-// what it did in "installer.txt" in that folder, and exits with 0.
+// what it did in "installer.txt" in that folder, keeps the answer's bytes as
+// it sent them in "answer.bin" there (for answercheck --answer), and exits
+// with 0.
 //
 // The language is "en-uk" unless the command line says otherwise with
 // "/language=xx" (the launcher hands on what it was started with, so
@@ -49,6 +51,17 @@ std::wstring InstallFolder()
     return strProgramFiles + L"\\" + g_szProductFolder;
 }
 
+void WriteBytesFile(const std::wstring& strPath, const void* pBytes, DWORD cbBytes)
+{
+    HANDLE hFile =
+        ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return;
+    DWORD cbWritten = 0;
+    ::WriteFile(hFile, pBytes, cbBytes, &cbWritten, nullptr);
+    ::CloseHandle(hFile);
+}
+
 void WriteUtf8File(const std::wstring& strPath, const std::wstring& strText)
 {
     const int cbText = ::WideCharToMultiByte(CP_UTF8, 0, strText.c_str(), static_cast<int>(strText.size()), nullptr, 0,
@@ -56,13 +69,14 @@ void WriteUtf8File(const std::wstring& strPath, const std::wstring& strText)
     std::string text(static_cast<size_t>(cbText), '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, strText.c_str(), static_cast<int>(strText.size()), text.data(), cbText, nullptr,
                           nullptr);
-    HANDLE hFile =
-        ::CreateFileW(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return;
-    DWORD cbWritten = 0;
-    ::WriteFile(hFile, text.data(), static_cast<DWORD>(text.size()), &cbWritten, nullptr);
-    ::CloseHandle(hFile);
+    WriteBytesFile(strPath, text.data(), static_cast<DWORD>(text.size()));
+}
+
+// The answer as HulvsSendInstallerAnswer sends it: UTF-16LE after the mark FF FE.
+void WriteAnswerFile(const std::wstring& strPath, const std::wstring& strAnswer)
+{
+    const std::wstring strSent = L"\xFEFF" + strAnswer;
+    WriteBytesFile(strPath, strSent.data(), static_cast<DWORD>(strSent.size() * sizeof(wchar_t)));
 }
 
 // The value of "/language=" on the command line, or the default.
@@ -103,6 +117,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     const DWORD dwSent =
         bCopied ? HulvsSendInstallerAnswer(strAnswer.c_str(), g_dwPipeTimeoutMs) : ERROR_FILE_NOT_FOUND;
 
+    WriteAnswerFile(strFolder + L"\\answer.bin", strAnswer);
     WriteUtf8File(strFolder + L"\\installer.txt",
                   L"command line: " + std::wstring(::GetCommandLineW()) + L"\n" + L"working folder: " +
                       CurrentDirectory() + L"\n" + L"installed: " + (bCopied ? strProgram : L"nothing (copy failed)") +

@@ -170,6 +170,17 @@ inline std::string Utf8Of(const std::wstring& strText)
     return bytes;
 }
 
+// The text in UTF-16 little-endian, after the mark FF FE when bMark.
+inline std::string Utf16Le(const std::wstring& strText, bool bMark)
+{
+    std::string bytes = bMark ? std::string("\xFF\xFE", 2) : std::string();
+    for (wchar_t ch : strText) {
+        bytes += static_cast<char>(ch & 0xFF);
+        bytes += static_cast<char>((ch >> 8) & 0xFF);
+    }
+    return bytes;
+}
+
 // Writes raw bytes to a file, replacing it.
 inline void WriteFileBytes(const std::wstring& strPath, const std::string& bytes)
 {

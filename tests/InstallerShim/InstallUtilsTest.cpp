@@ -219,6 +219,26 @@ TEST(CInstallUtilsAutorunInf, OnlyDeletePathsBelowTheExeFolderReachTheList)
     EXPECT_EQ(CountLoggedContaining(log, HLOG_WARNING, L"C:\\Windows"), 0u);
 }
 
+TEST(CInstallUtilsAutorunInf, EachDeleteEntryHasItsVerdictAndItsPlaceInTheValue)
+{
+    // A final ";" ends no entry; a ";" in the folder's name spoils every entry below it.
+    using InstallParsers::DeleteEntryVerdict;
+    const struct
+    {
+        const wchar_t *pszFolder, *pszValue;
+        std::vector<std::pair<DeleteEntryVerdict, size_t>> entries;  // verdict, offset
+    } cases[] = {
+        {L"C:\\m\\", L"a;;", {{DeleteEntryVerdict::Kept, 0}, {DeleteEntryVerdict::Empty, 2}}},
+        {L"C:\\a;b\\", L"x;\\\\s\\h", {{DeleteEntryVerdict::HoldsSeparator, 0}, {DeleteEntryVerdict::Absolute, 2}}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::pair<DeleteEntryVerdict, size_t>> found;
+        for (const InstallParsers::CDeleteEntry& entry : InstallParsers::ClassifyDeleteEntries(c.pszFolder, c.pszValue))
+            found.emplace_back(entry.verdict, entry.nOffset);
+        EXPECT_EQ(found, c.entries) << testing::PrintToString(std::wstring(c.pszValue));
+    }
+}
+
 TEST(CInstallUtilsAutorunInf, TheRelaunchArgumentsParseBackIntoTheSameValuesWhateverTheFoldersAreCalled)
 {
     // Every character a folder name may hold that means something elsewhere:

@@ -382,16 +382,6 @@ inline bool IsControlShown(HWND hDialog, int nId)
 // ---------------------------------------------------------------------------
 // Answers as an installer may encode them
 
-inline std::string Utf16Le(const std::wstring& strText, bool bMark)
-{
-    std::string bytes = bMark ? std::string("\xFF\xFE", 2) : std::string();
-    for (wchar_t ch : strText) {
-        bytes += static_cast<char>(ch & 0xFF);
-        bytes += static_cast<char>((ch >> 8) & 0xFF);
-    }
-    return bytes;
-}
-
 inline std::string Utf16BeWithMark(const std::wstring& strText)
 {
     std::string bytes("\xFE\xFF", 2);

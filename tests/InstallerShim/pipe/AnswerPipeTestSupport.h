@@ -21,16 +21,6 @@ constexpr DWORD g_dwWorkerTimeoutMs = 20000;
 // Generous bounds for what must not hang (a hang would be the whole time-out).
 constexpr long long g_nPromptMs = 5000;
 
-inline std::string Utf16Le(const std::wstring& strText, bool bMark)
-{
-    std::string bytes = bMark ? "\xFF\xFE" : "";
-    for (wchar_t ch : strText) {
-        bytes += static_cast<char>(ch & 0xFF);
-        bytes += static_cast<char>(ch >> 8);
-    }
-    return bytes;
-}
-
 inline std::wstring OwnPath()
 {
     std::wstring strPath(32768, L'\0');
