@@ -36,15 +36,6 @@ std::string Expand(std::string strText, const std::string& strFile)
     return strText;
 }
 
-std::vector<std::string> LinesOf(const std::string& strText)
-{
-    std::vector<std::string> lines;
-    std::istringstream stream(strText);
-    for (std::string strLine; std::getline(stream, strLine);)
-        lines.push_back(strLine);
-    return lines;
-}
-
 // Every expected line is one of the output's lines; a clean run has no finding at all.
 void ExpectLines(const CRunResult& run, DWORD dwExitCode, const std::vector<std::string>& expected,
                  const std::string& strSource)
@@ -146,6 +137,11 @@ const CSavedAnswer kSavedAnswers[] = {
       "deleted)"}},
 };
 
+void PrintTo(const CSavedAnswer& test, std::ostream* pStream)
+{
+    *pStream << test.pszName;
+}
+
 class CSavedAnswerTest : public testing::TestWithParam<CSavedAnswer>
 {};
 
@@ -213,6 +209,11 @@ const CInstallerRun kInstallerRuns[] = {
      {"{file}: the installer did not end within 2 s: answercheck ended it (the launcher waits for it as long as it "
       "runs)"}},
 };
+
+void PrintTo(const CInstallerRun& test, std::ostream* pStream)
+{
+    *pStream << test.pszName;
+}
 
 class CInstallerRunTest : public testing::TestWithParam<CInstallerRun>
 {};

@@ -68,15 +68,6 @@ public:
     std::vector<std::wstring> args = {Path()};
 };
 
-std::vector<std::string> LinesOf(const std::string& strText)
-{
-    std::vector<std::string> lines;
-    std::istringstream stream(strText);
-    for (std::string strLine; std::getline(stream, strLine);)
-        lines.push_back(strLine);
-    return lines;
-}
-
 const std::string kDefaultRelaunch = "/run=\"{M}Setup\\HalvikInstaller.exe\" /runWorkingFolder=\"{M}\" "
                                      "/deleteAfterInstall=\"\" /mediumFolder=\"{M}\"";
 
@@ -184,6 +175,11 @@ const CMediumCase kMediumCases[] = {
     {"bad usage", [](CMedium& m) { m.args = {L"/?"}; }, 2, {}, "usage: mediumcheck [FOLDER]"},
 };
 
+void PrintTo(const CMediumCase& test, std::ostream* pStream)
+{
+    *pStream << test.pszName;
+}
+
 class CMediumCheckTest : public testing::TestWithParam<CMediumCase>
 {};
 
@@ -266,6 +262,11 @@ const CFuzzCase kFuzzCases[] = {
          m.Autorun("[InstallerShim]\r\nworkingFolder=Setup\r\ndeleteAfterInstall=Setup;Setup\\f1;Setup\\f9999\r\n");
      }},
 };
+
+void PrintTo(const CFuzzCase& test, std::ostream* pStream)
+{
+    *pStream << test.pszName;
+}
 
 class CMediumCheckFuzzTest : public testing::TestWithParam<CFuzzCase>
 {};

@@ -1,4 +1,4 @@
-// Running the tools (xmlquery.exe, skincheck.exe) as child processes and
+// Running the tools (xmlquery.exe, skincheck.exe, ...) as child processes and
 // collecting what they write.
 #pragma once
 
@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,16 @@ struct CRunResult
     std::string out;
     std::string err;
 };
+
+// The lines of a tool's output, without their line feeds.
+inline std::vector<std::string> LinesOf(const std::string& strText)
+{
+    std::vector<std::string> lines;
+    std::istringstream stream(strText);
+    for (std::string strLine; std::getline(stream, strLine);)
+        lines.push_back(strLine);
+    return lines;
+}
 
 // Quotes one argument so that the C runtime's command-line parser gives it back unchanged.
 inline std::wstring QuoteArgument(const std::wstring& strArg)
