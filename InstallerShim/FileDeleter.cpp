@@ -161,12 +161,14 @@ void CFileDeleter::WorkerProc(DWORD)
     }
 }
 
-void PrepareDeletionDialog(CHWaitDialog& dialog, const std::wstring& strLanguage)
+void PrepareDeletionDialog(CHWaitDialog& dialog, const std::wstring& strLanguage, float fDpiScale, bool bRightToLeft)
 {
     HTRY {
         CInstallerDlgDefAppearance& appearance = g_installerAppearance;
-        appearance.Init();
+        appearance.Init(fDpiScale);
         appearance.SetUILanguage(strLanguage);
+        if (bRightToLeft)
+            appearance.SetRightToLeft(true);
         appearance.LoadConfigFromXml();
         appearance.GetConfig().ReloadFonts();
         dialog.TakeAppearanceOptions();

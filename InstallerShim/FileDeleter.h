@@ -74,8 +74,11 @@ private:
 // ("SkinningConfig.xml" of the current directory) read and applied, the
 // dialog's caption and message from it, the dialog's options taken anew (the
 // deleter is built before the skin is read), and the images of its form read
-// now, before the deletion may take the skin's folder away.
-void PrepareDeletionDialog(CHWaitDialog& dialog, const std::wstring& strLanguage);
+// now, before the deletion may take the skin's folder away. A preview of the
+// dialog draws it at another DPI scale, and may read it right to left
+// whatever the language.
+void PrepareDeletionDialog(CHWaitDialog& dialog, const std::wstring& strLanguage,
+                           float fDpiScale = CHDialogAppeareaceDef::ScreenDpiScale(), bool bRightToLeft = false);
 
 // Deletes the paths behind the wait dialog: reads the skin ("SkinningConfig.xml"
 // of the current directory) in the installation's language, starts the

@@ -302,3 +302,32 @@ void CHWaitDialog::OnDestroy()
         m_animSet.Stop();
     } HCATCH_LOG
 }
+
+BOOL CHRenderedWaitDialog::ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
+{
+    // Posted when the dialog shows, so that it has been laid out and painted once.
+    constexpr UINT kRender = WM_APP + 78;
+    if (uMsg == WM_SHOWWINDOW && wParam)
+        ::PostMessageW(hWnd, kRender, 0, 0);
+    if (uMsg != kRender)
+        return CHWaitDialog::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
+    HTRY {
+        RenderOnce();
+    } HCATCH_LOG
+    EndDialog(1);
+    lResult = 0;
+    return TRUE;
+}
+
+void CHRenderedWaitDialog::RenderOnce()
+{
+    CHImageAnimationSet& spinner = GetAnimSet();
+    spinner.Stop();
+    spinner.SetOwner(nullptr);
+    spinner.Start(0);
+    // Without a window manager Wine activates a new window with an inactive
+    // caption (WM_NCACTIVATE 0) and brings the active one only when X's
+    // focus event arrives, at no fixed moment.
+    ::SendMessageW(m_hWnd, WM_NCACTIVATE, TRUE, 0);
+    m_render = RenderWindow();
+}

@@ -119,3 +119,17 @@ private:
     std::optional<CFailureReport> m_failure;  // under m_endLock
     std::mutex m_endLock;
 };
+
+// A wait dialog that draws itself into a picture once it shows, as the active
+// window with its spinner held on the first frame (no timer moves it on), and
+// ends with 1: how the gallery and the skin preview picture the wait dialog.
+class CHRenderedWaitDialog : public CHWaitDialog
+{
+public:
+    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
+
+    CHImage m_render;
+
+private:
+    void RenderOnce();
+};

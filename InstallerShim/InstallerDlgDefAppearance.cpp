@@ -33,11 +33,11 @@ CInstallerDlgDefAppearance::CInstallerDlgDefAppearance()
     m_options.m_bSkinListBoxes = true;
 }
 
-void CInstallerDlgDefAppearance::Init()
+void CInstallerDlgDefAppearance::Init(float fDpiScale)
 {
     HTRY {
         g_pAppearance = this;
-        SetDpiScale(ScreenDpiScale());
+        SetDpiScale(fDpiScale);
         // "SkinningConfig.xml" of the current directory, where the skin's images lie too.
         ReadSkinFile(CHFileUtilities::GetCurrentDirectory());
     } HCATCH

@@ -24,10 +24,10 @@ class CInstallerDlgDefAppearance : public CHDialogAppeareaceDef
 public:
     CInstallerDlgDefAppearance();
 
-    // Becomes the process-wide appearance, knows the screen's DPI scale, and
-    // reads "SkinningConfig.xml" of the current directory (the reader's errors
-    // are thrown).
-    void Init();
+    // Becomes the process-wide appearance, takes the DPI scale (the screen's,
+    // or another one a preview draws at), and reads "SkinningConfig.xml" of
+    // the current directory (the reader's errors are thrown).
+    void Init(float fDpiScale = ScreenDpiScale());
     // The language, the caption button tooltips and the error display's texts.
     void SetUILanguage(const std::wstring& strLanguage);
     // Applies the skin and loads the launcher's images: the progress bar's,

@@ -17,8 +17,6 @@
 // while it was captured; 2 bad arguments; 3 the capture or the file failed.
 #include <windows.h>
 
-#include <shlwapi.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
@@ -174,17 +172,6 @@ void CaptureScreenRect(const RECT& rc, CHImage& image)
         throw CHException::FromLastError(HSITE);
 }
 
-void SavePng(const CHImage& image, const std::wstring& strPath)
-{
-    IStream* pRawStream = nullptr;
-    const HRESULT hr = ::SHCreateStreamOnFileEx(strPath.c_str(), STGM_CREATE | STGM_WRITE | STGM_SHARE_DENY_WRITE,
-                                                FILE_ATTRIBUTE_NORMAL, TRUE, nullptr, &pRawStream);
-    if (FAILED(hr))
-        throw CHException::FromHResult(hr, HSITE);
-    CHStreamPtr stream(pRawStream);
-    image.Save(stream.Get());
-}
-
 int Run(const COptions& options)
 {
     const ULONGLONG nStart = ::GetTickCount64();
@@ -227,7 +214,7 @@ int Run(const COptions& options)
         Print(L"the window \"" + options.strTitle + L"\" went while it was captured.");
         return 1;
     }
-    SavePng(image, options.strOut);
+    image.Save(options.strOut);
     Print(L"saved \"" + options.strTitle + L"\" (" + std::to_wstring(image.GetWidth()) + L" x " +
           std::to_wstring(image.GetHeight()) + L" pixels, found " + std::to_wstring(nVisibleSince - nStart) +
           L" ms after the start) to " + options.strOut + L".");

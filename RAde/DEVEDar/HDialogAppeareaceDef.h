@@ -64,6 +64,13 @@ struct CHAppearanceOptions
     bool m_bSkinStaticText = false;
     bool m_bSkinComboBoxes = false;
     bool m_bSkinListBoxes = false;
+
+    // Every kind of control the skinning tells apart becomes a skinned one.
+    void SkinEveryKind() noexcept
+    {
+        m_bSkinPushButtons = m_bButtonOption = m_bSkinGroupBoxes = true;
+        m_bSkinStaticText = m_bSkinComboBoxes = m_bSkinListBoxes = true;
+    }
 };
 
 class CHDialogAppeareaceDef : public CHCustomCaption::CClient
@@ -148,6 +155,9 @@ public:
     const std::wstring& GetLanguage() const noexcept { return m_strLanguage; }
     bool IsRightToLeft() const noexcept { return m_bRightToLeft; }
     bool IsRightToLeftReading() const noexcept { return m_bRightToLeftReading; }
+    // Right-to-left reading whatever the language (a preview of a right-to-left
+    // look); SetLanguage decides it again.
+    void SetRightToLeft(bool bRightToLeft) noexcept { m_bRightToLeft = m_bRightToLeftReading = bRightToLeft; }
     // Starts at the screen's scale; tests and previews set another.
     float GetDpiScale() const noexcept { return m_fDpiScale; }
     void SetDpiScale(float fScale) noexcept { m_fDpiScale = fScale; }

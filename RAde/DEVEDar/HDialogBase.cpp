@@ -256,6 +256,31 @@ void CHDialogBase::ApplyRightToLeft()
     }
 }
 
+CHImage CHDialogBase::RenderWindow()
+{
+    HTRY {
+        ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        RECT rcWindow{}, rcClient{};
+        ::GetWindowRect(m_hWnd, &rcWindow);
+        ::GetClientRect(m_hWnd, &rcClient);
+        POINT ptClient{0, 0};
+        ::ClientToScreen(m_hWnd, &ptClient);
+        CHImage image;
+        image.Create(rcWindow.right - rcWindow.left, rcWindow.bottom - rcWindow.top, 32, CHImage::createAlphaChannel);
+        {
+            CHImageDC imageDC(image);
+            ::PatBlt(imageDC.Get(), 0, 0, image.GetWidth(), image.GetHeight(), BLACKNESS);
+            if (m_caption.IsAttached())
+                m_caption.Paint(imageDC.Get());
+            CHWindowDC client({m_hWnd, ::GetDC(m_hWnd)});
+            ::BitBlt(imageDC.Get(), ptClient.x - rcWindow.left, ptClient.y - rcWindow.top, rcClient.right,
+                     rcClient.bottom, client.Get().hDC, 0, 0, SRCCOPY);
+        }
+        MakeOpaque(image);
+        return image;
+    } HCATCH
+}
+
 void CHDialogBase::PaintDialog()
 {
     RECT rcUpdate{};

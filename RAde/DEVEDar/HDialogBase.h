@@ -101,6 +101,11 @@ public:
     CHWndShadow& GetShadow() noexcept { return m_shadow; }
     CHControlCursors& GetCursors() noexcept { return m_cursors; }
     COLORREF GetCaptionTextColor() const noexcept { return m_crCaptionText; }
+    // The whole window as a picture, repainted first: the caption and frame as
+    // the custom caption paints them, the client area as the window shows it;
+    // opaque. The window must show on the screen: under Wine the client area
+    // of a window off the screen reads back black.
+    CHImage RenderWindow();
 
     BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
 

@@ -1,6 +1,55 @@
 #include "RAde/DEVEDar/HDialogImpl.h"
 
+#include <cmath>
+#include <cstring>
+
 #include "RAde/HException.h"
+
+namespace {
+// The offset just past a menu or class field of a template (none, an
+// ordinal, or a string); past the end when the template ends first.
+size_t SkipNameOrOrdinal(const std::vector<BYTE>& bytes, size_t nOffset)
+{
+    WORD wFirst = 0;
+    if (nOffset + 2 > bytes.size())
+        return bytes.size();
+    std::memcpy(&wFirst, bytes.data() + nOffset, 2);
+    if (wFirst == 0x0000)
+        return nOffset + 2;
+    if (wFirst == 0xFFFF)
+        return nOffset + 4;
+    for (WORD wChar = wFirst; nOffset + 2 <= bytes.size(); nOffset += 2) {
+        std::memcpy(&wChar, bytes.data() + nOffset, 2);
+        if (wChar == 0)
+            return nOffset + 2;
+    }
+    return bytes.size();
+}
+
+// Where the point size of a DS_SETFONT template lies (DIALOG or DIALOGEX
+// layout); 0 when the template sets no font.
+size_t FontSizeOffset(const std::vector<BYTE>& bytes)
+{
+    WORD wVersion = 0, wSignature = 0;
+    DWORD dwStyle = 0;
+    if (bytes.size() < sizeof(DLGTEMPLATE))
+        return 0;
+    std::memcpy(&wVersion, bytes.data(), 2);
+    std::memcpy(&wSignature, bytes.data() + 2, 2);
+    const bool bExtended = wVersion == 1 && wSignature == 0xFFFF;
+    // DLGTEMPLATEEX: version, signature, help id, extended style, style, count, x, y, cx, cy.
+    const size_t nStyleOffset = bExtended ? 12 : 0, nItemsEnd = bExtended ? 26 : 18;
+    if (bytes.size() < nItemsEnd)
+        return 0;
+    std::memcpy(&dwStyle, bytes.data() + nStyleOffset, 4);
+    if ((dwStyle & DS_SETFONT) == 0)
+        return 0;
+    size_t nOffset = nItemsEnd;
+    for (int nField = 0; nField < 3; ++nField)  // menu, class, title
+        nOffset = SkipNameOrOrdinal(bytes, nOffset);
+    return nOffset + 2 <= bytes.size() ? nOffset : 0;
+}
+}  // namespace
 
 HINSTANCE CHDialogImpl::GetResourceInstance() noexcept
 {
@@ -17,12 +66,37 @@ void CHDialogImpl::PrepareToCreate(LPARAM lInitParam, bool bModal)
     m_bInitialised = false;
 }
 
+LPCDLGTEMPLATEW CHDialogImpl::ScaledTemplate()
+{
+    HTRY {
+        HINSTANCE hInstance = GetResourceInstance();
+        HRSRC hResource = ::FindResourceW(hInstance, MAKEINTRESOURCEW(m_nTemplateId), RT_DIALOG);
+        const void* pTemplate = hResource ? ::LockResource(::LoadResource(hInstance, hResource)) : nullptr;
+        if (pTemplate == nullptr)
+            throw CHException::FromLastError(HSITE).AddValue(L"template", static_cast<int>(m_nTemplateId), false);
+        const auto* pBytes = static_cast<const BYTE*>(pTemplate);
+        m_scaledTemplate.assign(pBytes, pBytes + ::SizeofResource(hInstance, hResource));
+        if (const size_t nOffset = FontSizeOffset(m_scaledTemplate)) {
+            WORD wPoints = 0;
+            std::memcpy(&wPoints, m_scaledTemplate.data() + nOffset, 2);
+            const long nScaled = std::lround(wPoints * m_fTemplateFontScale);
+            wPoints = static_cast<WORD>(nScaled < 1 ? 1 : nScaled > 0x7FFF ? 0x7FFF : nScaled);
+            std::memcpy(m_scaledTemplate.data() + nOffset, &wPoints, 2);
+        }
+        return reinterpret_cast<LPCDLGTEMPLATEW>(m_scaledTemplate.data());
+    } HCATCH
+}
+
 INT_PTR CHDialogImpl::DoModal(HWND hWndParent, LPARAM lInitParam)
 {
     HTRY {
         PrepareToCreate(lInitParam, true);
-        INT_PTR nResult = ::DialogBoxParamW(GetResourceInstance(), MAKEINTRESOURCEW(m_nTemplateId), hWndParent,
-                                            StaticDialogProc, reinterpret_cast<LPARAM>(this));
+        const LPARAM lThis = reinterpret_cast<LPARAM>(this);
+        INT_PTR nResult = m_fTemplateFontScale == 1.0f
+                              ? ::DialogBoxParamW(GetResourceInstance(), MAKEINTRESOURCEW(m_nTemplateId), hWndParent,
+                                                  StaticDialogProc, lThis)
+                              : ::DialogBoxIndirectParamW(GetResourceInstance(), ScaledTemplate(), hWndParent,
+                                                          StaticDialogProc, lThis);
         // -1 is also a result EndDialog may be given, and the dialog's handlers
         // may leave any last error behind: only a dialog that never reached
         // WM_INITDIALOG has failed.
@@ -36,8 +110,12 @@ HWND CHDialogImpl::Create(HWND hWndParent, LPARAM lInitParam)
 {
     HTRY {
         PrepareToCreate(lInitParam, false);
-        HWND hWnd = ::CreateDialogParamW(GetResourceInstance(), MAKEINTRESOURCEW(m_nTemplateId), hWndParent,
-                                         StaticDialogProc, reinterpret_cast<LPARAM>(this));
+        const LPARAM lThis = reinterpret_cast<LPARAM>(this);
+        HWND hWnd = m_fTemplateFontScale == 1.0f
+                        ? ::CreateDialogParamW(GetResourceInstance(), MAKEINTRESOURCEW(m_nTemplateId), hWndParent,
+                                               StaticDialogProc, lThis)
+                        : ::CreateDialogIndirectParamW(GetResourceInstance(), ScaledTemplate(), hWndParent,
+                                                       StaticDialogProc, lThis);
         if (hWnd == nullptr)
             throw CHException::FromLastError(HSITE);
         return hWnd;

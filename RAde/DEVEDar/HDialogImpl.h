@@ -11,6 +11,8 @@
 // too for everything that is not dialog-specific (non-client area, text).
 #pragma once
 
+#include <vector>
+
 #include "RAde/DEVEDar/HWindowImpl.h"
 
 class CHDialogImpl : public CHWindowImpl
@@ -30,6 +32,11 @@ public:
     // The lParam given to DoModal or Create; also the lParam of WM_INITDIALOG.
     LPARAM GetInitParam() const noexcept { return m_lInitParam; }
     UINT GetTemplateId() const noexcept { return m_nTemplateId; }
+    // Scales the template's font before the dialog is made, and with it the
+    // dialog units that lay the dialog out: a dialog previewed at another DPI
+    // than the screen's gets the font and layout it has on such a screen
+    // (fScale = that DPI / the screen's). 1 keeps the template as it is.
+    void SetTemplateFontScale(float fScale) noexcept { m_fTemplateFontScale = fScale; }
 
     // The module whose resources hold the templates (default: the program).
     static void SetResourceInstance(HINSTANCE hInstance) noexcept { s_hResourceInstance = hInstance; }
@@ -39,10 +46,15 @@ public:
 
 private:
     void PrepareToCreate(LPARAM lInitParam, bool bModal);
+    // A copy of the template resource with its font scaled (kept in
+    // m_scaledTemplate). Throws when there is no such template.
+    LPCDLGTEMPLATEW ScaledTemplate();
     static INT_PTR CALLBACK StaticDialogProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) noexcept;
     static bool ReturnsResultDirectly(UINT uMsg) noexcept;
 
     UINT m_nTemplateId;
+    float m_fTemplateFontScale = 1.0f;
+    std::vector<BYTE> m_scaledTemplate;
     LPARAM m_lInitParam = 0;
     bool m_bModal = false;
     // Set at WM_INITDIALOG: tells a dialog ended with -1 from one never created.

@@ -1,6 +1,7 @@
 #include "RAde/DEVEDar/HImage.h"
 
 #include <gdiplus.h>
+#include <shlwapi.h>
 
 #include <climits>
 #include <cstdint>
@@ -415,6 +416,19 @@ void CHImage::Save(IStream* pStream, const GUID* pFormat) const
     } HCATCH
 }
 
+void CHImage::Save(const std::wstring& strPath) const
+{
+    HTRY {
+        IStream* pRawStream = nullptr;
+        const HRESULT hr = ::SHCreateStreamOnFileEx(strPath.c_str(), STGM_CREATE | STGM_WRITE | STGM_SHARE_DENY_WRITE,
+                                                    FILE_ATTRIBUTE_NORMAL, TRUE, nullptr, &pRawStream);
+        if (FAILED(hr))
+            throw CHException::FromHResult(hr, HSITE).AddValue(L"File", strPath);
+        CHStreamPtr stream(pRawStream);
+        Save(stream.Get());
+    } HCATCH
+}
+
 // ---------------------------------------------------------------------------
 // CHImage: drawing
 
@@ -535,4 +549,16 @@ bool HasTransparency(const CHImage& image)
         }
     }
     return false;
+}
+
+void MakeOpaque(CHImage& image)
+{
+    if (image.IsNull() || image.GetBPP() != 32)
+        return;
+    ::GdiFlush();
+    for (int y = 0; y < image.GetHeight(); ++y) {
+        BYTE* pPixel = image.GetPixelAddress(0, y);
+        for (int x = 0; x < image.GetWidth(); ++x, pPixel += 4)
+            pPixel[3] = 255;
+    }
 }

@@ -79,6 +79,9 @@ public:
     void LoadThroughPng(const CHImage& source);
     // Encodes the image into the stream in the given format (PNG by default).
     void Save(IStream* pStream, const GUID* pFormat = nullptr) const;
+    // Writes the image as a PNG file, replacing one that is there. Throws the
+    // system's reason with the value "File" when the file cannot be written.
+    void Save(const std::wstring& strPath) const;
     void Destroy() noexcept;
 
     bool IsNull() const noexcept { return !m_hBitmap; }
@@ -153,3 +156,6 @@ private:
 bool PremultiplyAlpha(CHImage& image);
 // True when the image has 32 bits per pixel and some pixel's alpha is below 255.
 bool HasTransparency(const CHImage& image);
+// Sets every pixel's alpha to 255 (a copy of the screen carries none); for
+// 32-bit images only.
+void MakeOpaque(CHImage& image);

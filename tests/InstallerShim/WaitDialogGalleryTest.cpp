@@ -30,35 +30,6 @@ void PrintTo(const CWaitCase& test, std::ostream* pStream)
     *pStream << test.pszName;
 }
 
-// A wait dialog that renders itself once it shows, as the active window with
-// its spinner held on the first frame (no timer moves it on), and ends.
-class CRenderedWaitDialog : public CHWaitDialog
-{
-public:
-    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override
-    {
-        constexpr UINT kRender = WM_APP + 78;
-        if (uMsg == WM_SHOWWINDOW && wParam)
-            ::PostMessageW(hWnd, kRender, 0, 0);
-        if (uMsg != kRender)
-            return CHWaitDialog::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
-        CHImageAnimationSet& spinner = GetAnimSet();
-        spinner.Stop();
-        spinner.SetOwner(nullptr);
-        spinner.Start(0);
-        // Without a window manager Wine activates a new window with an inactive
-        // caption (WM_NCACTIVATE 0) and brings the active one only when X's
-        // focus event arrives, at no fixed moment.
-        ::SendMessageW(hWnd, WM_NCACTIVATE, TRUE, 0);
-        m_render = Render(*this);
-        EndDialog(1);
-        lResult = 0;
-        return TRUE;
-    }
-
-    CHImage m_render;
-};
-
 // Each case leaves the current directory and the process-wide appearance as it found them.
 class CGalleryTestWaitDialog : public testing::TestWithParam<CWaitCase>
 {
@@ -88,7 +59,7 @@ TEST_P(CGalleryTestWaitDialog, MatchesItsReference)
         GTEST_SKIP() << "drawn at 96 dpi only";
     HighContrastTest::CHighContrastScope contrast(test.bHighContrast);
     // Built before the skin is read, as the launcher's deleter is.
-    CRenderedWaitDialog dialog;
+    CHRenderedWaitDialog dialog;
     ASSERT_TRUE(::SetCurrentDirectoryW(SampleSkinFolder().c_str()));
     PrepareDeletionDialog(dialog, test.pszLanguage);
     ASSERT_EQ(dialog.Run(), 1) << "ended by its render";

@@ -95,15 +95,6 @@ private:
     CHBrushHandle m_brush;
 };
 
-// Screen copies carry no alpha: every pixel becomes opaque (for saving as PNG).
-inline void MakeOpaque(CHImage& image)
-{
-    ::GdiFlush();
-    for (int y = 0; y < image.GetHeight(); ++y)
-        for (int x = 0; x < image.GetWidth(); ++x)
-            image.GetPixelAddress(x, y)[3] = 255;
-}
-
 // The client area of a window as it shows now, repainted first with its
 // children (or as the window left it, to see what it repainted itself);
 // opaque (the window's pixels carry no alpha).

@@ -20,13 +20,6 @@ private:
     std::optional<std::wstring> m_formId;
 };
 
-// Every kind of control the skinning tells apart becomes a skinned one.
-inline void SkinEveryKind(CHAppearanceOptions& options)
-{
-    options.m_bSkinPushButtons = options.m_bButtonOption = options.m_bSkinGroupBoxes = true;
-    options.m_bSkinStaticText = options.m_bSkinComboBoxes = options.m_bSkinListBoxes = true;
-}
-
 class CAppearanceScope
 {
 public:

@@ -1,10 +1,10 @@
-// Helpers of the galleries of skinned dialogs: a whole window drawn (its
-// caption and frame into memory, its client area as the screen shows it),
-// kept in artefacts\gallery beside the test program and compared, channel by
-// channel within a small tolerance, with its reference picture in the
-// program's gallery folder (tests/RAde/DEVEDar/gallery, copied by the build).
-// scripts/refresh-gallery copies the renders over the references, for a
-// change of the look that is meant. A test program run in a prefix of another
+// Helpers of the galleries of skinned dialogs: a whole window drawn
+// (CHDialogBase::RenderWindow), kept in artefacts\gallery beside the test
+// program and compared, channel by channel within a small tolerance, with its
+// reference picture in the program's gallery folder
+// (tests/RAde/DEVEDar/gallery, copied by the build). scripts/refresh-gallery
+// copies the renders over the references, for a change of the look that is
+// meant. A test program run in a prefix of another
 // DPI (build/wineprefix-dpi144, -dpi192) names its pictures after it.
 #pragma once
 
@@ -26,29 +26,6 @@ using namespace ControlTest;
 // Per channel: the renders are the same from run to run; the tolerance only
 // absorbs rounding that a different CPU's blending might bring.
 constexpr int kTolerance = 8;
-
-// The whole window: the caption and frame as the custom caption paints them,
-// the client area as it shows on the screen.
-inline CHImage Render(CHDialogBase& dialog)
-{
-    ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    RECT rcWindow{}, rcClient{};
-    ::GetWindowRect(dialog, &rcWindow);
-    ::GetClientRect(dialog, &rcClient);
-    POINT ptClient{0, 0};
-    ::ClientToScreen(dialog, &ptClient);
-    CHImage image = SolidImage(rcWindow.right - rcWindow.left, rcWindow.bottom - rcWindow.top, Bgra(0, 0, 0, 255));
-    HDC hImageDC = image.GetDC();
-    if (dialog.GetCaption().IsAttached())
-        dialog.GetCaption().Paint(hImageDC);
-    HDC hClientDC = ::GetDC(dialog);
-    ::BitBlt(hImageDC, ptClient.x - rcWindow.left, ptClient.y - rcWindow.top, rcClient.right, rcClient.bottom,
-             hClientDC, 0, 0, SRCCOPY);
-    ::ReleaseDC(dialog, hClientDC);
-    image.ReleaseDC();
-    MakeOpaque(image);
-    return image;
-}
 
 // The screen's pixels per inch, which the prefix a test program runs in sets.
 inline int ScreenDpi()

@@ -64,13 +64,7 @@ protected:
 
 void FillControls(CTestDialog& dialog)
 {
-    for (const wchar_t* pszItem : {L"First item", L"Second item", L"Third item"}) {
-        ::SendDlgItemMessageW(dialog, IDC_SKIN_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(pszItem));
-        ::SendDlgItemMessageW(dialog, IDC_SKIN_OWNERCOMBO, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(pszItem));
-    }
-    ::SendDlgItemMessageW(dialog, IDC_SKIN_LIST, LB_SETCURSEL, 1, 0);
-    ::SendDlgItemMessageW(dialog, IDC_SKIN_OWNERCOMBO, CB_SETCURSEL, 0, 0);
-    ::SendDlgItemMessageW(dialog, IDC_SKIN_CHECK, BM_SETCHECK, BST_CHECKED, 0);
+    FillSkinControls(dialog);
 }
 
 const CGalleryCase kGallery[] = {
@@ -95,9 +89,7 @@ const CGalleryCase kGallery[] = {
 void LoadGallerySkin(CHDialogAppeareaceDef& appearance, const wchar_t* pszLanguage)
 {
     LoadSkin(appearance, SampleSkinFolder(), pszLanguage, CHDialogAppeareaceDef::ScreenDpiScale());
-    CHAppearanceOptions& options = appearance.m_options;
-    options.m_bSkinPushButtons = options.m_bButtonOption = options.m_bSkinGroupBoxes = true;
-    options.m_bSkinStaticText = options.m_bSkinComboBoxes = options.m_bSkinListBoxes = true;
+    appearance.m_options.SkinEveryKind();
 }
 
 void ShowForRender(CTestDialog& dialog)
@@ -122,7 +114,7 @@ TEST_P(CGalleryTest, MatchesItsReference)
     if (test.prepare)
         test.prepare(dialog);
     ShowForRender(dialog);
-    ExpectMatchesReference(Render(dialog), NameAtScreenDpi(test.pszName));
+    ExpectMatchesReference(dialog.RenderWindow(), NameAtScreenDpi(test.pszName));
 }
 
 // High contrast turned on, then off while the dialog is up: the system's
@@ -137,15 +129,15 @@ TEST_F(CGalleryTest, HighContrastOnThenOffRepaintsTheDialogInEachLook)
     ASSERT_NE(dialog.Create(nullptr), nullptr);
     FillControls(dialog);
     ShowForRender(dialog);
-    ExpectMatchesReference(Render(dialog), "controls-contrast");
-    const CHImage inContrast = Render(dialog);
+    ExpectMatchesReference(dialog.RenderWindow(), "controls-contrast");
+    const CHImage inContrast = dialog.RenderWindow();
     EXPECT_TRUE(ColourNear(PixelAt(inContrast, inContrast.GetWidth() - 20, inContrast.GetHeight() - 20),
                            PixelOf(::GetSysColor(COLOR_WINDOW))))
         << "the window colour behind the controls";
 
     contrast.Off();
     ::SendMessageW(dialog, WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
-    ExpectMatchesReference(Render(dialog), "controls");
+    ExpectMatchesReference(dialog.RenderWindow(), "controls");
 }
 
 INSTANTIATE_TEST_SUITE_P(SkinnedDialogs, CGalleryTest, testing::ValuesIn(kGallery),

@@ -40,7 +40,7 @@ protected:
     {
         ::SetCursorPos(1270, 1015);
         LoadSkin(m_appearance, SampleSkinFolder(), L"en-uk");
-        SkinEveryKind(m_appearance.m_options);
+        m_appearance.m_options.SkinEveryKind();
     }
     static void Open(CSkinnedDialog& dialog)
     {

@@ -24,18 +24,7 @@ inline std::wstring SampleSkinFolder()
 // Writes the image as a PNG file.
 inline void SavePng(const CHImage& image, const std::wstring& strPath)
 {
-    IStream* pRawStream = nullptr;
-    ASSERT_EQ(::CreateStreamOnHGlobal(nullptr, TRUE, &pRawStream), S_OK);
-    CHStreamPtr stream(pRawStream);
-    image.Save(stream.Get());
-    HGLOBAL hGlobal = nullptr;
-    ASSERT_EQ(::GetHGlobalFromStream(stream.Get(), &hGlobal), S_OK);
-    STATSTG stat{};
-    ASSERT_EQ(stream.Get()->Stat(&stat, STATFLAG_NONAME), S_OK);
-    const char* pBytes = static_cast<const char*>(::GlobalLock(hGlobal));
-    std::string bytes(pBytes, static_cast<size_t>(stat.cbSize.QuadPart));
-    ::GlobalUnlock(hGlobal);
-    WriteFileBytes(strPath, bytes);
+    image.Save(strPath);
 }
 
 // A folder with a "SkinningConfig.xml" (UTF-8 with a byte-order mark) whose
