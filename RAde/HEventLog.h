@@ -11,13 +11,7 @@
 #include "RAde/HUniqueHandle.h"
 
 // A registered event source.
-struct CHEventSourceTraits
-{
-    using Handle = HANDLE;
-    static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle h) noexcept { ::DeregisterEventSource(h); }
-};
-using CHEventSource = CHUniqueHandle<CHEventSourceTraits>;
+using CHEventSource = CHUniqueHandle<CHCloseWith<HANDLE, ::DeregisterEventSource>>;
 
 class CHEventLog : public CHLogBase
 {

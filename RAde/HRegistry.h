@@ -12,13 +12,7 @@
 #include "RAde/HUniqueHandle.h"
 
 // An open registry key. Closing a predefined root key does nothing.
-struct CHRegKeyTraits
-{
-    using Handle = HKEY;
-    static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle h) noexcept { ::RegCloseKey(h); }
-};
-using CHRegKey = CHUniqueHandle<CHRegKeyTraits>;
+using CHRegKey = CHUniqueHandle<CHCloseWith<HKEY, ::RegCloseKey>>;
 
 class CHRegistry
 {

@@ -1,5 +1,6 @@
 // One move-only owner for every kind of Win32 handle. A traits type names the
-// invalid value and how the handle is closed; each handle kind is an alias.
+// invalid value and how the handle is closed (CHCloseWith makes one in a
+// line); each handle kind is an alias.
 // The generic kinds are catalogued here; a kind that belongs to one class
 // (a registry key, an event source) stays beside it.
 #pragma once
@@ -56,91 +57,38 @@ private:
     Handle m_h = Traits::Invalid();
 };
 
+// A handle kind in one line: its type, the call that closes it, and the
+// value that means "none" (null, or -1 for INVALID_HANDLE_VALUE).
+template <class H, auto pfnClose, LONG_PTR nInvalid = 0>
+struct CHCloseWith
+{
+    using Handle = H;
+    static Handle Invalid() noexcept { return reinterpret_cast<Handle>(nInvalid); }
+    static void Close(Handle h) noexcept { pfnClose(h); }
+};
+
 // Kernel handles for which null means "none" (events, mutexes, processes, threads, tokens).
-struct CHKernelHandleTraits
-{
-    using Handle = HANDLE;
-    static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle h) noexcept { ::CloseHandle(h); }
-};
-using CHKernelHandle = CHUniqueHandle<CHKernelHandleTraits>;
-
+using CHKernelHandle = CHUniqueHandle<CHCloseWith<HANDLE, ::CloseHandle>>;
 // File and pipe handles, for which INVALID_HANDLE_VALUE means "none".
-struct CHFileHandleTraits
-{
-    using Handle = HANDLE;
-    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(Handle h) noexcept { ::CloseHandle(h); }
-};
-using CHFileHandle = CHUniqueHandle<CHFileHandleTraits>;
-
+using CHFileHandle = CHUniqueHandle<CHCloseWith<HANDLE, ::CloseHandle, -1>>;
 // A window owned by an object and destroyed with it (on the thread that
 // created it, as windows must be): helper and marker windows, tooltips.
-struct CHWindowHandleTraits
-{
-    using Handle = HWND;
-    static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle h) noexcept { ::DestroyWindow(h); }
-};
-using CHWindowHandle = CHUniqueHandle<CHWindowHandleTraits>;
-
-// Window hooks (SetWindowsHookEx), removed with UnhookWindowsHookEx.
-struct CHHookHandleTraits
-{
-    using Handle = HHOOK;
-    static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle h) noexcept { ::UnhookWindowsHookEx(h); }
-};
-using CHHookHandle = CHUniqueHandle<CHHookHandleTraits>;
-
-// Directory searches (FindFirstFileW and its kin), closed with FindClose.
-struct CHFindHandleTraits
-{
-    using Handle = HANDLE;
-    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(Handle h) noexcept { ::FindClose(h); }
-};
-using CHFindHandle = CHUniqueHandle<CHFindHandleTraits>;
-
+using CHWindowHandle = CHUniqueHandle<CHCloseWith<HWND, ::DestroyWindow>>;
+// Window hooks (SetWindowsHookEx).
+using CHHookHandle = CHUniqueHandle<CHCloseWith<HHOOK, ::UnhookWindowsHookEx>>;
+// Directory searches (FindFirstFileW and its kin).
+using CHFindHandle = CHUniqueHandle<CHCloseWith<HANDLE, ::FindClose, -1>>;
 // Strings the system hands out (device ids, object ids), freed with the COM allocator.
-struct CHCoTaskMemStringTraits
-{
-    using Handle = LPWSTR;
-    static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle p) noexcept { ::CoTaskMemFree(p); }
-};
-using CHCoTaskMemString = CHUniqueHandle<CHCoTaskMemStringTraits>;
-
-// A BSTR that the system allocated for us (date texts), freed with SysFreeString.
-struct CHBstrTraits
-{
-    using Handle = BSTR;
-    static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle h) noexcept { ::SysFreeString(h); }
-};
-using CHUniqueBstr = CHUniqueHandle<CHBstrTraits>;
-
+using CHCoTaskMemString = CHUniqueHandle<CHCloseWith<LPWSTR, ::CoTaskMemFree>>;
+// A BSTR that the system allocated for us (date texts).
+using CHUniqueBstr = CHUniqueHandle<CHCloseWith<BSTR, ::SysFreeString>>;
 // GDI objects (bitmaps, fonts, brushes, regions) owned by one object.
-template <class T>
-struct CHGdiObjectTraits
-{
-    using Handle = T;
-    static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle h) noexcept { ::DeleteObject(h); }
-};
-using CHBitmapHandle = CHUniqueHandle<CHGdiObjectTraits<HBITMAP>>;
-using CHFontHandle = CHUniqueHandle<CHGdiObjectTraits<HFONT>>;
-using CHBrushHandle = CHUniqueHandle<CHGdiObjectTraits<HBRUSH>>;
-using CHRegionHandle = CHUniqueHandle<CHGdiObjectTraits<HRGN>>;
-
+using CHBitmapHandle = CHUniqueHandle<CHCloseWith<HBITMAP, ::DeleteObject>>;
+using CHFontHandle = CHUniqueHandle<CHCloseWith<HFONT, ::DeleteObject>>;
+using CHBrushHandle = CHUniqueHandle<CHCloseWith<HBRUSH, ::DeleteObject>>;
+using CHRegionHandle = CHUniqueHandle<CHCloseWith<HRGN, ::DeleteObject>>;
 // Memory device contexts made with CreateCompatibleDC.
-struct CHMemoryDCTraits
-{
-    using Handle = HDC;
-    static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle h) noexcept { ::DeleteDC(h); }
-};
-using CHMemoryDC = CHUniqueHandle<CHMemoryDCTraits>;
+using CHMemoryDC = CHUniqueHandle<CHCloseWith<HDC, ::DeleteDC>>;
 
 // A device context of a window, from GetDC, given back with ReleaseDC.
 struct CHWindowDCTraits
@@ -156,8 +104,8 @@ struct CHWindowDCTraits
 };
 using CHWindowDC = CHUniqueHandle<CHWindowDCTraits>;
 
-// COM interface pointers owned by one object (released, never copied): the
-// one COM pointer owner of the code base.
+// COM interface pointers: the one COM pointer owner of the code base. A copy
+// holds a reference of its own (AddRef), and each owner releases its own.
 template <class T>
 struct CHComTraits
 {
@@ -168,8 +116,28 @@ struct CHComTraits
 template <class T>
 class CHComPtr : public CHUniqueHandle<CHComTraits<T>>
 {
+    using Base = CHUniqueHandle<CHComTraits<T>>;
+
 public:
-    using CHUniqueHandle<CHComTraits<T>>::CHUniqueHandle;
+    using Base::Base;
+    CHComPtr() noexcept = default;
+    CHComPtr(CHComPtr&&) noexcept = default;
+    CHComPtr& operator=(CHComPtr&&) noexcept = default;
+    CHComPtr(const CHComPtr& other) noexcept : Base(Borrowed(other.Get()).Detach()) {}
+    CHComPtr& operator=(const CHComPtr& other) noexcept
+    {
+        if (this != &other)
+            this->Reset(Borrowed(other.Get()).Detach());
+        return *this;
+    }
+    // An owner of a reference of its own to a pointer that the caller keeps.
+    static CHComPtr Borrowed(T* p) noexcept
+    {
+        if (p)
+            p->AddRef();
+        return CHComPtr(p);
+    }
+
     T* operator->() const noexcept { return this->Get(); }
 };
 using CHUnknownPtr = CHComPtr<IUnknown>;

@@ -9,7 +9,7 @@
 
 namespace {
 // A solid one-pixel pen, owned.
-using CHPenHandle = CHUniqueHandle<CHGdiObjectTraits<HPEN>>;
+using CHPenHandle = CHUniqueHandle<CHCloseWith<HPEN, ::DeleteObject>>;
 
 bool IsRightToLeftReading(HWND hWnd) noexcept
 {

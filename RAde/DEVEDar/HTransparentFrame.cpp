@@ -141,9 +141,7 @@ void CHTransparentFrame::SetBackgroundBrush(CHBrushHandle&& hBrush, bool bFill)
 
 void CHTransparentFrame::SetOleObject(IUnknown* pObject, float fAspectRatio)
 {
-    if (pObject != nullptr)
-        pObject->AddRef();
-    m_pOleObject.Reset(pObject);
+    m_pOleObject = CHUnknownPtr::Borrowed(pObject);
     m_fAspectRatio = fAspectRatio;
     Repaint();
 }

@@ -26,3 +26,33 @@ TEST(CHUniqueHandle, ResetKeepsTheLastErrorAndOutParamOwnsWhatACallHandsOut)
         EXPECT_FALSE(hOwned);
     }
 }
+
+// The references a COM object counts, read without changing them.
+ULONG References(IUnknown* p)
+{
+    p->AddRef();
+    return p->Release();
+}
+
+TEST(CHUniqueHandle, ACopiedComPointerHoldsAReferenceOfItsOwnAndNoneIsLeftAfterwards)
+{
+    IStream* pRaw = nullptr;
+    ASSERT_EQ(::CreateStreamOnHGlobal(nullptr, TRUE, &pRaw), S_OK);
+    CHStreamPtr stream(pRaw);
+    ASSERT_EQ(References(pRaw), 1u);
+    {
+        CHStreamPtr copy = stream;
+        CHStreamPtr assigned;
+        assigned = copy;
+        const CHStreamPtr borrowed = CHStreamPtr::Borrowed(pRaw);
+        EXPECT_EQ(References(pRaw), 4u);
+        assigned = assigned;
+        CHStreamPtr moved = std::move(copy);
+        EXPECT_EQ(References(pRaw), 4u);
+        EXPECT_FALSE(copy);
+    }
+    EXPECT_EQ(References(pRaw), 1u);
+    // A file handle's "none" is INVALID_HANDLE_VALUE, a kernel handle's null.
+    EXPECT_EQ(CHFileHandle().Get(), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(CHKernelHandle().Get(), nullptr);
+}
