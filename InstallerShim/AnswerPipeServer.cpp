@@ -41,8 +41,7 @@ DWORD BytesWaitingInPipe(HANDLE hPipe)
 bool ReadPipeChunk(HANDLE hPipe, BYTE* pBuffer, DWORD cbBuffer, DWORD& cbRead)
 {
     CHKernelHandle hDone(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!hDone)
-        throw CHException::FromLastError(HSITE);
+    HCHECK_WIN32(hDone);
     OVERLAPPED overlapped = {};
     overlapped.hEvent = hDone.Get();
     if (!::ReadFile(hPipe, pBuffer, cbBuffer, nullptr, &overlapped)) {
@@ -154,8 +153,7 @@ bool CAnswerPipeServer::WaitForClient()
 {
     HTRY {
         CHKernelHandle hConnected(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        if (!hConnected)
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(hConnected);
         OVERLAPPED overlapped = {};
         overlapped.hEvent = hConnected.Get();
         if (::ConnectNamedPipe(m_hPipe.Get(), &overlapped))

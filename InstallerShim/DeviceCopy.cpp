@@ -137,8 +137,7 @@ void WriteWhole(HANDLE hFile, const BYTE* pData, DWORD cbData)
 {
     while (cbData > 0) {
         DWORD cbWritten = 0;
-        if (!::WriteFile(hFile, pData, cbData, &cbWritten, nullptr))
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(::WriteFile(hFile, pData, cbData, &cbWritten, nullptr));
         if (cbWritten == 0)
             throw CHException::FromWin32Error(ERROR_WRITE_FAULT, HSITE);
         pData += cbWritten;

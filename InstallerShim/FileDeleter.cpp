@@ -191,8 +191,7 @@ void RunFileDeleter(CFileDeleter& deleter, const std::vector<std::wstring>& path
         deleter.m_strCloseButton = appearance.LoadUIString(L"ids-capt-close");
 
         // The staged folder may be the current directory.
-        if (!::SetCurrentDirectoryW(CHFileUtilities::GetTempDirectory().c_str()))
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(::SetCurrentDirectoryW(CHFileUtilities::GetTempDirectory().c_str()));
         deleter.StartWorkerThread(0);
         const INT_PTR nResult = deleter.m_waitDialog.Run();
         CHLogging::LogDebug(L"CWaitDialog closed. Cancel:%d\n", nResult != -1 ? 1 : 0);

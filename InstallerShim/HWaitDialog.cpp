@@ -130,8 +130,7 @@ bool CHWaitDialog::PostRequest(ERequest request)
 {
     if (!m_bAcceptsPostedEnd)
         return false;
-    if (!::PostMessageW(m_hWndForRequests, RequestMessage(), request, 0))
-        throw CHException::FromLastError(HSITE);
+    HCHECK_WIN32(::PostMessageW(m_hWndForRequests, RequestMessage(), request, 0));
     return true;
 }
 

@@ -365,8 +365,7 @@ DWORD CInstallUtils::WaitForInstaller(HANDLE hInstaller)
             CHLogging::LogWarning(L"The installer did not end within %u ms; it is ended.\n",
                                   static_cast<unsigned>(m_dwInstallerTimeoutMs));
             m_bInstallerTimedOut = true;
-            if (!::TerminateProcess(hInstaller, g_dwUnknownInstallerExitCode))
-                throw CHException::FromLastError(HSITE);
+            HCHECK_WIN32(::TerminateProcess(hInstaller, g_dwUnknownInstallerExitCode));
             CHMessageWait::WaitFor(hInstaller, INFINITE);
         }
         DWORD dwCode = g_dwUnknownInstallerExitCode;

@@ -15,8 +15,7 @@ bool CHBufHGlobal::Lock()
         if (!m_hGlobal)
             throw CHException(HError::NotInitialized, HSITE);
         auto pLocked = static_cast<BYTE*>(::GlobalLock(m_hGlobal));
-        if (!pLocked)
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(pLocked);
         m_pLocked = pLocked;
         return true;
     } HCATCH
@@ -55,8 +54,7 @@ void CHBufHGlobal::Alloc(ULONGLONG nSize)
         if (nSize == 0)
             return;
         m_hGlobal = ::GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(nSize));
-        if (!m_hGlobal)
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(m_hGlobal);
     } HCATCH
 }
 

@@ -325,8 +325,8 @@ std::wstring CHFileUtilities::GetTempDirectory()
 {
     HTRY {
         std::wstring strTemp;
-        if (!QuerySizedText([](wchar_t* pBuffer, DWORD dwSize) { return ::GetTempPathW(dwSize, pBuffer); }, strTemp))
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(
+            QuerySizedText([](wchar_t* pBuffer, DWORD dwSize) { return ::GetTempPathW(dwSize, pBuffer); }, strTemp));
         EnsurePathSeparatorAtEnd(strTemp, L"\\");
         // %TEMP% is often given in its 8.3 form ("C:\Users\ADMINI~1\...").
         return GetLongFilePath(strTemp);

@@ -170,11 +170,9 @@ std::wstring CHFileUtilities::ReadTextFile(const std::wstring& strPath, int nDef
         HTRY {
             CHFileHandle file(::CreateFileW(GetUnicodePath(strPath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (!file)
-                throw CHException::FromLastError(HSITE);
+            HCHECK_WIN32(file);
             LARGE_INTEGER size = {};
-            if (!::GetFileSizeEx(file.Get(), &size))
-                throw CHException::FromLastError(HSITE);
+            HCHECK_WIN32(::GetFileSizeEx(file.Get(), &size));
             if (size.QuadPart == 0)
                 return std::wstring();
 
@@ -186,8 +184,7 @@ std::wstring CHFileUtilities::ReadTextFile(const std::wstring& strPath, int nDef
             while (nRead < content.GetSize()) {
                 DWORD dwChunk = static_cast<DWORD>(std::min<ULONGLONG>(content.GetSize() - nRead, kIoChunk));
                 DWORD dwGot = 0;
-                if (!::ReadFile(file.Get(), content.GetBuf() + nRead, dwChunk, &dwGot, nullptr))
-                    throw CHException::FromLastError(HSITE);
+                HCHECK_WIN32(::ReadFile(file.Get(), content.GetBuf() + nRead, dwChunk, &dwGot, nullptr));
                 if (dwGot == 0)
                     break;
                 nRead += dwGot;
@@ -215,15 +212,13 @@ void CHFileUtilities::WriteTextFile(const std::wstring& strPath, const std::wstr
             CHFileHandle file(::CreateFileW(
                 GetUnicodePath(strPath).c_str(), bAppend ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE,
                 FILE_SHARE_READ, nullptr, bAppend ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (!file)
-                throw CHException::FromLastError(HSITE);
+            HCHECK_WIN32(file);
 
             // Appending to an empty file is writing a new one (mark included).
             bool bNewFile = true;
             if (bAppend) {
                 LARGE_INTEGER size = {};
-                if (!::GetFileSizeEx(file.Get(), &size))
-                    throw CHException::FromLastError(HSITE);
+                HCHECK_WIN32(::GetFileSizeEx(file.Get(), &size));
                 bNewFile = size.QuadPart == 0;
                 if (!bNewFile && nEncoding == HTEXT_ENCODING_DETECT) {
                     DWORD dwError = ReadEncodingOfFile(file.Get(), static_cast<ULONGLONG>(size.QuadPart), nEncoding);
@@ -231,8 +226,7 @@ void CHFileUtilities::WriteTextFile(const std::wstring& strPath, const std::wstr
                         throw CHException::FromWin32Error(dwError, HSITE);
                 }
                 LARGE_INTEGER zero = {};
-                if (!::SetFilePointerEx(file.Get(), zero, nullptr, FILE_END))
-                    throw CHException::FromLastError(HSITE);
+                HCHECK_WIN32(::SetFilePointerEx(file.Get(), zero, nullptr, FILE_END));
             }
 
             CHBufMalloc content;

@@ -188,8 +188,8 @@ bool CHProcess::Attach(const std::wstring& strModuleName, DWORD dwAccess)
 
         std::vector<DWORD> processIds(g_dwMaxProcesses);
         DWORD cbReturned = 0;
-        if (!::EnumProcesses(processIds.data(), static_cast<DWORD>(processIds.size() * sizeof(DWORD)), &cbReturned))
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(
+            ::EnumProcesses(processIds.data(), static_cast<DWORD>(processIds.size() * sizeof(DWORD)), &cbReturned));
         processIds.resize(cbReturned / sizeof(DWORD));
 
         for (DWORD dwProcessId : processIds) {
@@ -231,8 +231,7 @@ DWORD CHProcess::GetExitCode()
         if (!m_hProcess)
             throw CHException(HError::ProcessNotStarted, HSITE);
         DWORD dwExitCode = 0;
-        if (!::GetExitCodeProcess(m_hProcess.Get(), &dwExitCode))
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(::GetExitCodeProcess(m_hProcess.Get(), &dwExitCode));
         return dwExitCode;
     } HCATCH
 }

@@ -7,8 +7,7 @@ OSVERSIONINFOEXW CHVersionHelper::GetVersion()
     HTRY {
         OSVERSIONINFOEXW version = {};
         version.dwOSVersionInfoSize = sizeof(version);
-        if (!::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version)))
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version)));
         return version;
     } HCATCH
 }

@@ -173,7 +173,6 @@ void CHWorkerThreadHost::KeepWorkerError(const CHException& error) noexcept
 CHKernelHandle CHWorkerThreadHost::NewAutoResetEvent()
 {
     CHKernelHandle hEvent(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    if (!hEvent)
-        throw CHException::FromLastError(HSITE);
+    HCHECK_WIN32(hEvent);
     return hEvent;
 }

@@ -27,8 +27,7 @@ private:
 RECT WindowRectOf(HWND hWnd)
 {
     RECT rc{};
-    if (!::GetWindowRect(hWnd, &rc))
-        throw CHException::FromLastError(HSITE);
+    HCHECK_WIN32(::GetWindowRect(hWnd, &rc));
     return rc;
 }
 
@@ -63,8 +62,7 @@ void CHBlendedWindow::Render(CHImage& surface, Use&& use)
         return;
 
     CHMemoryDC memDC(::CreateCompatibleDC(nullptr));
-    if (!memDC)
-        throw CHException::FromLastError(HSITE);
+    HCHECK_WIN32(memDC);
     surface.Create(nWidth, nHeight, 32, CHImage::createAlphaChannel);
     // Whatever PaintWindow leaves untouched must stay fully transparent.
     for (int y = 0; y < nHeight; ++y)
@@ -103,8 +101,7 @@ void CHBlendedWindow::PushToScreen(HDC hDC, HDC hMemDC, const RECT& rcWindow)
     SIZE size{rcWindow.right - rcWindow.left, rcWindow.bottom - rcWindow.top};
     POINT ptSrc{0, 0};
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    if (!::UpdateLayeredWindow(m_hWnd, hDestDC, &ptDest, &size, hMemDC, &ptSrc, 0, &blend, ULW_ALPHA))
-        throw CHException::FromLastError(HSITE);
+    HCHECK_WIN32(::UpdateLayeredWindow(m_hWnd, hDestDC, &ptDest, &size, hMemDC, &ptSrc, 0, &blend, ULW_ALPHA));
 }
 
 void CHBlendedWindow::RenderSurface(CHImage& surface)

@@ -109,8 +109,7 @@ void CHCtlColorSet::ReleaseAll() noexcept
 INT_PTR CHCtlBkBrushSet::ConvertColor(COLORREF crColor)
 {
     HBRUSH hBrush = ::CreateSolidBrush(crColor);
-    if (!hBrush)
-        throw CHException::FromLastError(HSITE);
+    HCHECK_WIN32(hBrush);
     return reinterpret_cast<INT_PTR>(hBrush);
 }
 

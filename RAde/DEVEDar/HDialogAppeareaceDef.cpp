@@ -48,8 +48,7 @@ CHRegionHandle RoundedRegion(const RECT& rc, int nCorner)
     CHRegionHandle hRegion(nCorner > 0
                                ? ::CreateRoundRectRgn(rc.left, rc.top, rc.right + 1, rc.bottom + 1, nCorner, nCorner)
                                : ::CreateRectRgn(rc.left, rc.top, rc.right, rc.bottom));
-    if (!hRegion)
-        throw CHException::FromLastError(HSITE);
+    HCHECK_WIN32(hRegion);
     return hRegion;
 }
 
@@ -383,8 +382,7 @@ void CHDialogAppeareaceDef::ApplyWindowRegion(HWND hWnd, UINT nSizeType)
         CombineInto(hUpper.Get(), hUpperHalf.Get(), RGN_AND);
         CombineInto(hLower.Get(), hLowerHalf.Get(), RGN_AND);
         CombineInto(hUpper.Get(), hLower.Get(), RGN_OR);
-        if (!::SetWindowRgn(hWnd, hUpper.Get(), TRUE))
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(::SetWindowRgn(hWnd, hUpper.Get(), TRUE));
         hUpper.Detach();  // the window owns its region now
     } HCATCH
 }

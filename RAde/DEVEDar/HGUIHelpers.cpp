@@ -234,8 +234,7 @@ void CalcTextSize(const std::wstring& strText, HFONT hFont, RECT& rc, HDC hRefer
 {
     HTRY {
         CHMemoryDC memoryDC(::CreateCompatibleDC(hReferenceDC));
-        if (!memoryDC)
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(memoryDC);
         CHSavedDC saved(memoryDC.Get());
         if (hFont != nullptr)
             ::SelectObject(memoryDC.Get(), hFont);

@@ -199,8 +199,7 @@ HDC CHDCCache::Acquire()
         if (HDC hDC = CDCCacheStore::Instance().Take())
             return hDC;
         HDC hDC = ::CreateCompatibleDC(nullptr);
-        if (!hDC)
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(hDC);
         return hDC;
     } HCATCH
 }

@@ -65,8 +65,7 @@ void CHWindowImpl::RegisterClassOnce() const
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     wc.lpszClassName = GetWndClassName();
-    if (!RegisterWindowClass(wc))
-        throw CHException::FromLastError(HSITE);
+    HCHECK_WIN32(RegisterWindowClass(wc));
 }
 
 HWND CHWindowImpl::Create(HWND hWndParent, const RECT* pRect, LPCWSTR pszTitle, DWORD dwStyle, DWORD dwExStyle,

@@ -12,8 +12,7 @@ void CHWndBackGround::Attach(HWND hWndDialog, CClient* pOwner) noexcept
 
 void CHWndBackGround::SetPlainBrush(HBRUSH hBrush)
 {
-    if (!hBrush)
-        throw CHException::FromLastError(HSITE);
+    HCHECK_WIN32(hBrush);
     m_nKind = kindBrush;
     m_pBitmap = nullptr;
     m_hBrush.Reset(hBrush);
@@ -207,8 +206,7 @@ HBRUSH CHWndBackGround::PatternBrushFor(const RECT& rcBackground)
             return m_hBrush.Get();
 
         CHWindowDC screen({nullptr, ::GetDC(nullptr)});
-        if (!screen.Get().hDC)
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(screen.Get().hDC);
         CHBitmapHandle hBitmap(::CreateCompatibleBitmap(screen.Get().hDC, size.cx, size.cy));
         CHMemoryDC memoryDC(::CreateCompatibleDC(screen.Get().hDC));
         if (!hBitmap || !memoryDC)
@@ -228,8 +226,7 @@ HBRUSH CHWndBackGround::PatternBrushFor(const RECT& rcBackground)
             }
         }
         CHBrushHandle hBrush(::CreatePatternBrush(hBitmap.Get()));
-        if (!hBrush)
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(hBrush);
         m_hBrush = std::move(hBrush);
         m_brushSize = size;
         return m_hBrush.Get();

@@ -71,8 +71,7 @@ void CHWndShadow::PositionShading(UINT nFlags)
         if (!m_wndShadow.IsWindow())
             return;
         RECT rcDialog{};
-        if (!::GetWindowRect(m_hWndDialog, &rcDialog))
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(::GetWindowRect(m_hWndDialog, &rcDialog));
         PositionShading(rcDialog.left, rcDialog.top, rcDialog.right - rcDialog.left, rcDialog.bottom - rcDialog.top,
                         nFlags);
     } HCATCH
@@ -117,8 +116,7 @@ void CHWndShadow::CutOutDialog(const RECT& rcDialog, const RECT& rcShadow)
     if (::CombineRgn(shadowRegion.Get(), shadowRegion.Get(), dialogRegion.Get(), RGN_DIFF) == ERROR)
         throw CHException::FromLastError(HSITE);
     // Once set, the region belongs to the window.
-    if (!::SetWindowRgn(m_wndShadow, shadowRegion.Get(), FALSE))
-        throw CHException::FromLastError(HSITE);
+    HCHECK_WIN32(::SetWindowRgn(m_wndShadow, shadowRegion.Get(), FALSE));
     shadowRegion.Detach();
 }
 

@@ -199,8 +199,7 @@ void WriteAll(DWORD dwStdHandle, const std::string& bytes)
         while (nWritten < bytes.size()) {
             DWORD dwChunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - nWritten, 1u << 20));
             DWORD dwDone = 0;
-            if (!::WriteFile(hOut, bytes.data() + nWritten, dwChunk, &dwDone, nullptr))
-                throw CHException::FromLastError(HSITE);
+            HCHECK_WIN32(::WriteFile(hOut, bytes.data() + nWritten, dwChunk, &dwDone, nullptr));
             nWritten += dwDone;
         }
     } HCATCH
