@@ -13,6 +13,7 @@
 #include "RAde/HBuf.h"
 #include "RAde/HException.h"
 #include "RAde/HLogging.h"
+#include "RAde/HFileUtilities.h"
 #include "RAde/HUniqueHandle.h"
 #include "RAde/HXmlNode.h"
 
@@ -218,6 +219,58 @@ inline std::wstring TestProgramFolder()
     ::GetModuleFileNameW(nullptr, szPath, MAX_PATH);
     std::wstring strPath = szPath;
     return strPath.substr(0, strPath.find_last_of(L"\\/") + 1);
+}
+
+inline bool Exists(const std::wstring& strPath)
+{
+    return ::GetFileAttributesW(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The 8.3 form of an existing path ("" when the system gives none).
+inline std::wstring ShortPath(const std::wstring& strPath)
+{
+    wchar_t szShort[MAX_PATH] = {};
+    const DWORD cch = ::GetShortPathNameW(strPath.c_str(), szShort, MAX_PATH);
+    return std::wstring(szShort, cch < MAX_PATH ? cch : 0);
+}
+
+// A suffix no other call of this process gives, for names of its own.
+inline std::wstring UniqueSuffix()
+{
+    static LONG s_nCounter = 0;
+    return std::to_wstring(::GetCurrentProcessId()) + L"_" + std::to_wstring(::InterlockedIncrement(&s_nCounter));
+}
+
+inline bool IsRunningUnderWine()
+{
+    HMODULE hNtdll = ::GetModuleHandleW(L"ntdll.dll");
+    return hNtdll && ::GetProcAddress(hNtdll, "wine_get_version");
+}
+
+// The sample skin, copied beside the test programs by the build.
+inline std::wstring SampleSkinFolder()
+{
+    return TestProgramFolder() + L"skin";
+}
+
+// Copies a folder with everything in it into strTo, which is made (with
+// its parents) when missing.
+inline void CopyTree(const std::wstring& strFrom, const std::wstring& strTo)
+{
+    CHFileUtilities::BuildDirectory(strTo);
+    WIN32_FIND_DATAW data;
+    CHFindHandle find(::FindFirstFileW((strFrom + L"\\*").c_str(), &data));
+    ASSERT_TRUE(find.IsValid()) << testing::PrintToString(strFrom);
+    do {
+        const std::wstring strName = data.cFileName, strSource = strFrom + L"\\" + strName,
+                           strCopy = strTo + L"\\" + strName;
+        if (strName == L"." || strName == L"..")
+            continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            CopyTree(strSource, strCopy);
+        else
+            EXPECT_TRUE(::CopyFileW(strSource.c_str(), strCopy.c_str(), FALSE)) << ::GetLastError();
+    } while (::FindNextFileW(find.Get(), &data));
 }
 
 // The bytes a buffer holds (locked for the copy when the buffer needs it).

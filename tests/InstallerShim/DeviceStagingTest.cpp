@@ -173,13 +173,6 @@ private:
     std::wstring m_strTemp, m_strTmp;
 };
 
-std::wstring ShortPath(const std::wstring& strPath)
-{
-    wchar_t szShort[MAX_PATH] = {};
-    const DWORD cch = ::GetShortPathNameW(strPath.c_str(), szShort, MAX_PATH);
-    return std::wstring(szShort, cch < MAX_PATH ? cch : 0);
-}
-
 }  // namespace
 
 TEST(DeviceTestTest, TheDeviceCacheBelowTempIsRecognisedInLongAndShortFormAndAnyLetterCase)

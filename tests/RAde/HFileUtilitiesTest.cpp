@@ -222,11 +222,6 @@ bool IsReadOnly(const std::wstring& strPath)
     return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_READONLY);
 }
 
-bool Exists(const std::wstring& strPath)
-{
-    return ::GetFileAttributesW(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 }  // namespace
 
 TEST(CHFileUtilities, FileNameAndFolderSplitAtTheLastSeparatorOfEitherKind)
@@ -555,29 +550,47 @@ TEST(CHFileUtilities, DeleteFileOfAFileInUseChangesNothing)
     EXPECT_EQ(ReadFileBytes(strPath), "x");
 }
 
-TEST(CHFileUtilities, MoveFileReplacesOnlyWhenAllowed)
+TEST(CHFileUtilities, MoveAndCopyReplaceOnlyWhenAllowed)
 {
-    CTempFolder folder(L"move");
-    const std::wstring strSource = folder / L"src.txt", strDestination = folder / L"dst.txt";
-    WriteFileBytes(strSource, "new");
-    WriteFileBytes(strDestination, "old");
+    // Each the same three steps, with its own errors and what stays behind.
+    const struct
+    {
+        const char* pszName;
+        void (*pfnTransfer)(const std::wstring&, const std::wstring&, bool);
+        HRESULT hrExists;
+        HError error;
+        const wchar_t* pszDescription;
+        bool bSourceStays;
+    } kTransfers[] = {
+        {"move", &CHFileUtilities::MoveFileW, HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS), HError::MoveFileFailed,
+         L"Failed to move file.", false},
+        {"copy", &CHFileUtilities::CopyFileW, HRESULT_FROM_WIN32(ERROR_FILE_EXISTS), HError::CopyFileFailed,
+         L"Failed to copy file.", true},
+    };
+    for (const auto& test : kTransfers) {
+        SCOPED_TRACE(test.pszName);
+        CTempFolder folder(L"transfer");
+        const std::wstring strSource = folder / L"src.txt", strDestination = folder / L"dst.txt";
+        WriteFileBytes(strSource, "new");
+        WriteFileBytes(strDestination, "old");
 
-    CHException e = CatchThrown([&] { CHFileUtilities::MoveFileW(strSource, strDestination, true); });
-    EXPECT_EQ(ErrorCodesOf(e), Raised(HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS), HError::MoveFileFailed));
-    EXPECT_EQ(e.GetDescription(0),
-              L"Failed to move file.\n\tSrcFile:\t" + strSource + L"\n\tDstFile:\t" + strDestination + L"\n");
-    EXPECT_EQ(ReadFileBytes(strDestination), "old");
+        CHException e = CatchThrown([&] { test.pfnTransfer(strSource, strDestination, true); });
+        EXPECT_EQ(ErrorCodesOf(e), Raised(test.hrExists, test.error));
+        EXPECT_EQ(e.GetDescription(0), std::wstring(test.pszDescription) + L"\n\tSrcFile:\t" + strSource +
+                                           L"\n\tDstFile:\t" + strDestination + L"\n");
+        EXPECT_EQ(ReadFileBytes(strDestination), "old");
 
-    // A read-only destination is replaced as well. (Windows refuses to
-    // replace it until the attribute is cleared; Wine replaces it anyway.)
-    ::SetFileAttributesW(strDestination.c_str(), FILE_ATTRIBUTE_READONLY);
-    CHFileUtilities::MoveFileW(strSource, strDestination, false);
-    EXPECT_FALSE(Exists(strSource));
-    EXPECT_EQ(ReadFileBytes(strDestination), "new");
+        // A read-only destination is replaced as well. (Windows refuses to
+        // move over it until the attribute is cleared; Wine moves anyway.)
+        ::SetFileAttributesW(strDestination.c_str(), FILE_ATTRIBUTE_READONLY);
+        test.pfnTransfer(strSource, strDestination, false);
+        EXPECT_EQ(Exists(strSource), test.bSourceStays);
+        EXPECT_EQ(ReadFileBytes(strDestination), "new");
 
-    e = CatchThrown([&] { CHFileUtilities::MoveFileW(strSource, strDestination, false); });
-    EXPECT_EQ(ErrorCodesOf(e), Raised(kFileNotFound, HError::MoveFileFailed));
-    EXPECT_EQ(ReadFileBytes(strDestination), "new");
+        e = CatchThrown([&] { test.pfnTransfer(folder / L"missing.txt", strDestination, false); });
+        EXPECT_EQ(ErrorCodesOf(e), Raised(kFileNotFound, test.error));
+        EXPECT_EQ(ReadFileBytes(strDestination), "new");
+    }
 }
 
 TEST(CHFileUtilities, MoveOrCopyOfASourceInUseKeepsTheDestination)
@@ -608,29 +621,6 @@ TEST(CHFileUtilities, MoveOrCopyOfASourceInUseKeepsTheDestination)
     held.Reset();
     EXPECT_TRUE(IsReadOnly(strDestination));
     EXPECT_EQ(ReadFileBytes(strDestination), "old");
-}
-
-TEST(CHFileUtilities, CopyFileOverwritesOnlyWhenAllowed)
-{
-    CTempFolder folder(L"copy");
-    const std::wstring strSource = folder / L"src.txt", strDestination = folder / L"dst.txt";
-    WriteFileBytes(strSource, "new");
-    WriteFileBytes(strDestination, "old");
-
-    CHException e = CatchThrown([&] { CHFileUtilities::CopyFileW(strSource, strDestination, true); });
-    EXPECT_EQ(ErrorCodesOf(e), Raised(HRESULT_FROM_WIN32(ERROR_FILE_EXISTS), HError::CopyFileFailed));
-    EXPECT_EQ(e.GetDescription(0),
-              L"Failed to copy file.\n\tSrcFile:\t" + strSource + L"\n\tDstFile:\t" + strDestination + L"\n");
-    EXPECT_EQ(ReadFileBytes(strDestination), "old");
-
-    ::SetFileAttributesW(strDestination.c_str(), FILE_ATTRIBUTE_READONLY);
-    CHFileUtilities::CopyFileW(strSource, strDestination, false);
-    EXPECT_EQ(ReadFileBytes(strSource), "new");
-    EXPECT_EQ(ReadFileBytes(strDestination), "new");
-
-    e = CatchThrown([&] { CHFileUtilities::CopyFileW(folder / L"missing.txt", strDestination, false); });
-    EXPECT_EQ(ErrorCodesOf(e), Raised(kFileNotFound, HError::CopyFileFailed));
-    EXPECT_EQ(ReadFileBytes(strDestination), "new");
 }
 
 // ---------------------------------------------------------------------------

@@ -82,77 +82,77 @@ void ExpectLine(const std::wstring& strLine, double dBefore, double dAfter, cons
         << testing::PrintToString(strDate);
 }
 
+// A file log of the test's own in a folder of its own, "app.log" unless a test names another.
+class CHFileLogTest : public testing::Test
+{
+protected:
+    void Open(int nFileLogLevel, int nFileMaxSize = 0x100000)
+    {
+        m_log.SetConfig(FileConfig(m_strFile, nFileLogLevel, nFileMaxSize));
+        m_log.Init();
+    }
+
+    CLogFolder m_folder;
+    std::wstring m_strFile = m_folder.Path(L"app.log");
+    CHFileLog m_log;
+};
+
 }  // namespace
 
-TEST(CHFileLog, FirstLineCreatesTheFoldersAndTheMarkAndEndsInCrLf)
+TEST_F(CHFileLogTest, FirstLineCreatesTheFoldersAndTheMarkAndEndsInCrLf)
 {
-    CLogFolder folder;
-    const std::wstring strFile = folder.Path(L"deep\\er\\app.log");
-    CHFileLog log;
-    log.SetConfig(FileConfig(strFile, HLOG_STACKTRACE));
-    log.Init();
+    m_strFile = m_folder.Path(L"deep\\er\\app.log");
+    Open(HLOG_STACKTRACE);
 
     double dBefore = CHTime::GetLocalTimeAsOleDate();
-    log.Log(HLOG_INFO, L"two\nlines\r\nand\rmore", false);
+    m_log.Log(HLOG_INFO, L"two\nlines\r\nand\rmore", false);
     double dAfter = CHTime::GetLocalTimeAsOleDate();
 
-    ExpectLine(TextOf(strFile), dBefore, dAfter, L"INFO", L"two\r\nlines\r\nand\r\nmore");
+    ExpectLine(TextOf(m_strFile), dBefore, dAfter, L"INFO", L"two\r\nlines\r\nand\r\nmore");
 }
 
-TEST(CHFileLog, LevelsAboveTheThresholdAreNotWritten)
+TEST_F(CHFileLogTest, LevelsAboveTheThresholdAreNotWritten)
 {
-    CLogFolder folder;
-    const std::wstring strFile = folder.Path(L"app.log");
-    CHFileLog log;
-    log.SetConfig(FileConfig(strFile, HLOG_WARNING));
-    log.Init();
-    EXPECT_FALSE(log.IsDebuggingLevel());
+    Open(HLOG_WARNING);
+    EXPECT_FALSE(m_log.IsDebuggingLevel());
 
-    log.Log(HLOG_INFO, L"info", false);
-    EXPECT_EQ(RawBytes(strFile), "<missing>");
-    log.Log(HLOG_INFO, L"forced", true);
-    log.Log(HLOG_ERROR, L"error", false);
-    std::wstring strText = TextOf(strFile);
+    m_log.Log(HLOG_INFO, L"info", false);
+    EXPECT_EQ(RawBytes(m_strFile), "<missing>");
+    m_log.Log(HLOG_INFO, L"forced", true);
+    m_log.Log(HLOG_ERROR, L"error", false);
+    std::wstring strText = TextOf(m_strFile);
     EXPECT_NE(strText.find(L"[INFO      ] TID:"), std::wstring::npos);
     EXPECT_NE(strText.find(L"[ERROR     ] TID:"), std::wstring::npos);
     EXPECT_EQ(strText.find(L": info\r\n"), std::wstring::npos);
 }
 
-TEST(CHFileLog, AFileAboveTheLimitMovesToTheOldGenerationBeforeTheNextLine)
+TEST_F(CHFileLogTest, AFileAboveTheLimitMovesToTheOldGenerationBeforeTheNextLine)
 {
-    CLogFolder folder;
-    const std::wstring strFile = folder.Path(L"app.log");
-    const std::wstring strOld = folder.Path(L"app_old.log");
-    CHFileLog log;
-    log.SetConfig(FileConfig(strFile, HLOG_INFO, 100));
-    log.Init();
+    const std::wstring strOld = m_folder.Path(L"app_old.log");
+    Open(HLOG_INFO, 100);
 
-    CHFileUtilities::BuildDirectory(folder.Path(L""));
+    CHFileUtilities::BuildDirectory(m_folder.Path(L""));
     WriteFileBytes(strOld, "an older generation");
-    WriteFileBytes(strFile, std::string(100, 'x'));
-    log.Log(HLOG_INFO, L"not yet", false);  // 100 bytes is not above the limit
+    WriteFileBytes(m_strFile, std::string(100, 'x'));
+    m_log.Log(HLOG_INFO, L"not yet", false);  // 100 bytes is not above the limit
     EXPECT_EQ(RawBytes(strOld), "an older generation");
 
-    WriteFileBytes(strFile, std::string(101, 'y'));
-    log.Log(HLOG_INFO, L"fresh", false);
+    WriteFileBytes(m_strFile, std::string(101, 'y'));
+    m_log.Log(HLOG_INFO, L"fresh", false);
     EXPECT_EQ(RawBytes(strOld), std::string(101, 'y'));
-    std::wstring strText = TextOf(strFile);
+    std::wstring strText = TextOf(m_strFile);
     EXPECT_TRUE(strText.ends_with(L" : fresh\r\n")) << testing::PrintToString(strText);
     EXPECT_EQ(strText.find(L"not yet"), std::wstring::npos);
 }
 
-TEST(CHFileLog, RotationKeepsExactlyOneOldGeneration)
+TEST_F(CHFileLogTest, RotationKeepsExactlyOneOldGeneration)
 {
-    CLogFolder folder;
-    const std::wstring strFile = folder.Path(L"app.log");
-    CHFileLog log;
-    log.SetConfig(FileConfig(strFile, HLOG_INFO, 300));
-    log.Init();
+    Open(HLOG_INFO, 300);
     for (int i = 0; i < 40; ++i)
-        log.Log(HLOG_INFO, L"line " + std::to_wstring(i), false);
+        m_log.Log(HLOG_INFO, L"line " + std::to_wstring(i), false);
 
     WIN32_FIND_DATAW data;
-    HANDLE hFind = ::FindFirstFileW(folder.Path(L"*").c_str(), &data);
+    HANDLE hFind = ::FindFirstFileW(m_folder.Path(L"*").c_str(), &data);
     ASSERT_NE(hFind, INVALID_HANDLE_VALUE);
     std::vector<std::wstring> names;
     do {
@@ -162,9 +162,9 @@ TEST(CHFileLog, RotationKeepsExactlyOneOldGeneration)
     ::FindClose(hFind);
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::wstring>{L"app.log", L"app_old.log"}));
-    EXPECT_TRUE(TextOf(strFile).ends_with(L" : line 39\r\n"));
+    EXPECT_TRUE(TextOf(m_strFile).ends_with(L" : line 39\r\n"));
     // The size is tested before each line, so a file exceeds the limit by one line at most.
-    EXPECT_LT(RawBytes(folder.Path(L"app_old.log")).size(), 300u + 200u);
+    EXPECT_LT(RawBytes(m_folder.Path(L"app_old.log")).size(), 300u + 200u);
 }
 
 TEST(CHFileLog, AFileWithoutExtensionRotatesToUnderscoreOld)
@@ -173,44 +173,36 @@ TEST(CHFileLog, AFileWithoutExtensionRotatesToUnderscoreOld)
     EXPECT_EQ(CHFileLog::OldGenerationPath(L"C:\\logs\\app.2.log"), L"C:\\logs\\app.2_old.log");
 }
 
-TEST(CHFileLog, ALineWaitsBoundedlyForTheFilesMutexAndIsDropped)
+TEST_F(CHFileLogTest, ALineWaitsBoundedlyForTheFilesMutexAndIsDropped)
 {
-    CLogFolder folder;
-    const std::wstring strFile = folder.Path(L"app.log");
-    CHFileLog log;
-    log.SetConfig(FileConfig(strFile, HLOG_INFO));
-    log.Init();
+    Open(HLOG_INFO);
 
     // Another holder of the file's mutex, as a hung process would be.
     CHMutexLock squatter;
-    squatter.Init(strFile, true);
+    squatter.Init(m_strFile, true);
     ASSERT_TRUE(squatter.Lock());
-    std::thread writer([&] { log.Log(HLOG_INFO, L"dropped", false); });
+    std::thread writer([&] { m_log.Log(HLOG_INFO, L"dropped", false); });
     writer.join();  // returns: the wait is bounded
     squatter.Unlock();
-    EXPECT_EQ(RawBytes(strFile), "<missing>");
+    EXPECT_EQ(RawBytes(m_strFile), "<missing>");
 
-    log.Log(HLOG_INFO, L"next", false);
-    EXPECT_TRUE(TextOf(strFile).ends_with(L" : next\r\n"));
+    m_log.Log(HLOG_INFO, L"next", false);
+    EXPECT_TRUE(TextOf(m_strFile).ends_with(L" : next\r\n"));
 }
 
-TEST(CHFileLog, ALineThatCannotBeWrittenIsDroppedAndTheNextOneIsTried)
+TEST_F(CHFileLogTest, ALineThatCannotBeWrittenIsDroppedAndTheNextOneIsTried)
 {
-    CLogFolder folder;
-    const std::wstring strFile = folder.Path(L"app.log");
-    CHFileLog log;
-    log.SetConfig(FileConfig(strFile, HLOG_INFO));
-    log.Init();
-    log.Log(HLOG_INFO, L"first", false);
+    Open(HLOG_INFO);
+    m_log.Log(HLOG_INFO, L"first", false);
 
     // Another program holds the file without sharing it.
-    HANDLE hLocked = ::CreateFileW(strFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE hLocked = ::CreateFileW(m_strFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(hLocked, INVALID_HANDLE_VALUE);
-    log.Log(HLOG_INFO, L"lost", false);
+    m_log.Log(HLOG_INFO, L"lost", false);
     ::CloseHandle(hLocked);
-    log.Log(HLOG_INFO, L"second", false);
+    m_log.Log(HLOG_INFO, L"second", false);
 
-    std::wstring strText = TextOf(strFile);
+    std::wstring strText = TextOf(m_strFile);
     EXPECT_NE(strText.find(L" : first\r\n"), std::wstring::npos);
     EXPECT_EQ(strText.find(L"lost"), std::wstring::npos);
     EXPECT_TRUE(strText.ends_with(L" : second\r\n"));

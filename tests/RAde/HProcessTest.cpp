@@ -22,17 +22,6 @@ std::wstring ProbePath()
     return TestProgramFolder() + L"ProcessProbe.exe";
 }
 
-std::wstring UniqueSuffix()
-{
-    static LONG s_nCounter = 0;
-    return std::to_wstring(::GetCurrentProcessId()) + L"x" + std::to_wstring(::InterlockedIncrement(&s_nCounter));
-}
-
-bool Exists(const std::wstring& strPath)
-{
-    return ::GetFileAttributesW(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // Sets a variable of this process and takes it away again.
 class CVariableGuard
 {

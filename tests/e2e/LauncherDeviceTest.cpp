@@ -100,13 +100,6 @@ std::string Content(const std::wstring& strSeed, size_t nSize)
     return bytes;
 }
 
-std::wstring ShortPath(const std::wstring& strPath)
-{
-    wchar_t szShort[MAX_PATH] = {};
-    const DWORD cch = ::GetShortPathNameW(strPath.c_str(), szShort, MAX_PATH);
-    return std::wstring(szShort, cch < MAX_PATH ? cch : 0);
-}
-
 // What one start of the launcher led to, watched until every process of the
 // test had ended.
 struct CDeviceRun

@@ -60,36 +60,11 @@ inline bool WaitUntil(const std::function<bool()>& condition, DWORD dwTimeoutMs)
     }
 }
 
-inline bool Exists(const std::wstring& strPath)
-{
-    return ::GetFileAttributesW(strPath.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 inline void CopyProgram(const std::wstring& strName, const std::wstring& strTarget)
 {
     CHFileUtilities::BuildDirectory(CHFileUtilities::GetPathFromFilename(strTarget));
     ASSERT_TRUE(::CopyFileW((TestProgramFolder() + strName).c_str(), strTarget.c_str(), FALSE))
         << testing::PrintToString(strTarget) << " error " << ::GetLastError();
-}
-
-// Copies a folder with everything in it (the folders it holds are made).
-inline void CopyTree(const std::wstring& strSource, const std::wstring& strTarget)
-{
-    CHFileUtilities::BuildDirectory(strTarget);
-    WIN32_FIND_DATAW data;
-    HANDLE hFind = ::FindFirstFileW((strSource + L"\\*").c_str(), &data);
-    ASSERT_NE(hFind, INVALID_HANDLE_VALUE) << testing::PrintToString(strSource);
-    do {
-        const std::wstring strName = data.cFileName;
-        if (strName == L"." || strName == L"..")
-            continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            CopyTree(strSource + L"\\" + strName, strTarget + L"\\" + strName);
-        else
-            EXPECT_TRUE(
-                ::CopyFileW((strSource + L"\\" + strName).c_str(), (strTarget + L"\\" + strName).c_str(), FALSE));
-    } while (::FindNextFileW(hFind, &data));
-    ::FindClose(hFind);
 }
 
 // Small files in as many folders, below strFolder (made too).

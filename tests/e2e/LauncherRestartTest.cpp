@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "LauncherHarness.h"
@@ -18,12 +19,6 @@
 using namespace e2e;
 
 namespace {
-
-bool IsRunningUnderWine()
-{
-    HMODULE hNtdll = ::GetModuleHandleW(L"ntdll.dll");
-    return hNtdll && ::GetProcAddress(hNtdll, "wine_get_version");
-}
 
 // EndSessionWindow.exe with the events it signals, ended if Wine has not.
 class CEndSessionWatch
@@ -64,63 +59,61 @@ private:
     bool m_bReady = false;
 };
 
-// The launcher tests' fixture, under a name of its own in this prefix.
+// The launcher tests' fixture, under a name of its own in this prefix, with
+// a medium and the watch of the end-session messages; only under Wine.
 class CLauncherRestartTest : public CLauncherTest
-{};
+{
+protected:
+    void SetUp() override
+    {
+        CLauncherTest::SetUp();
+        if (!IsRunningUnderWine())
+            GTEST_SKIP() << "would restart this machine";
+        m_watch.emplace();
+        ASSERT_TRUE(m_watch->IsReady());
+    }
+
+    // The installer's switches: the exit code, and an answer naming one autorun that writes "autorun.rec".
+    std::wstring ExitAndAnswer(const wchar_t* pszExitCode) const
+    {
+        return std::wstring(L"/exit=") + pszExitCode + L" " +
+               AnswerOption(Utf16Le(ProbeAutorun(m_medium, L"autorun.rec"), true));
+    }
+
+    CMedium m_medium{m_root / L"medium"};
+    std::optional<CEndSessionWatch> m_watch;
+};
 
 }  // namespace
 
 TEST_F(CLauncherRestartTest, ExitCode3010RequestsARestartAndStartsNoAutorun)
 {
-    if (!IsRunningUnderWine())
-        GTEST_SKIP() << "would restart this machine";
-    CMedium medium(m_root / L"medium");
-    CEndSessionWatch watch;
-    ASSERT_TRUE(watch.IsReady());
-
     // Wine ends the launcher itself too (its marker window is top-level),
     // with exit code 0: the exit code proves nothing here, the messages do.
-    const CChainRun run = RunChain(
-        medium.Launcher(),
-        medium.StageTwoArguments(L"/exit=3010 " + AnswerOption(Utf16Le(ProbeAutorun(medium, L"autorun.rec"), true))));
+    const CChainRun run = RunChain(m_medium.Launcher(), m_medium.StageTwoArguments(ExitAndAnswer(L"3010")));
     EXPECT_TRUE(run.bChainEnded);
     EXPECT_TRUE(run.boxTexts.empty()) << testing::PrintToString(run.boxTexts);
-    EXPECT_TRUE(watch.Queried(20000)) << "no WM_QUERYENDSESSION: no restart was requested";
-    EXPECT_TRUE(watch.Ended(20000)) << "no WM_ENDSESSION with wParam TRUE";
+    EXPECT_TRUE(m_watch->Queried(20000)) << "no WM_QUERYENDSESSION: no restart was requested";
+    EXPECT_TRUE(m_watch->Ended(20000)) << "no WM_ENDSESSION with wParam TRUE";
     EXPECT_FALSE(Exists(Record(L"autorun.rec"))) << "a restart starts no autorun";
 }
 
 TEST_F(CLauncherRestartTest, OtherExitCodesStartTheAutorunsAndRequestNoRestart)
 {
-    if (!IsRunningUnderWine())
-        GTEST_SKIP() << "would restart this machine";
-    CMedium medium(m_root / L"medium");
-    CEndSessionWatch watch;
-    ASSERT_TRUE(watch.IsReady());
-
-    const CChainRun run = RunChain(
-        medium.Launcher(),
-        medium.StageTwoArguments(L"/exit=3011 " + AnswerOption(Utf16Le(ProbeAutorun(medium, L"autorun.rec"), true))));
+    const CChainRun run = RunChain(m_medium.Launcher(), m_medium.StageTwoArguments(ExitAndAnswer(L"3011")));
     EXPECT_EQ(run.launcherExit, 0u);
     EXPECT_TRUE(run.bChainEnded);
     EXPECT_TRUE(AwaitRecord(L"autorun.rec", 0));
     // Wine sends the messages within a second or two of a request.
-    EXPECT_FALSE(watch.Queried(3000)) << "a restart was requested";
+    EXPECT_FALSE(m_watch->Queried(3000)) << "a restart was requested";
 }
 
 TEST_F(CLauncherRestartTest, ExitCode1641StartsNoAutorunAndRequestsNoSecondRestart)
 {
-    if (!IsRunningUnderWine())
-        GTEST_SKIP() << "would restart this machine";
-    CMedium medium(m_root / L"medium");
-    CEndSessionWatch watch;
-    ASSERT_TRUE(watch.IsReady());
-
-    const CChainRun run =
-        RunStageTwo(medium, L"/exit=1641 " + AnswerOption(Utf16Le(ProbeAutorun(medium, L"autorun.rec"), true)));
+    const CChainRun run = RunStageTwo(m_medium, ExitAndAnswer(L"1641"));
     EXPECT_EQ(run.launcherExit, 0u);
     EXPECT_TRUE(run.bChainEnded);
-    EXPECT_FALSE(watch.Queried(3000)) << "the installer's own restart got a second request";
+    EXPECT_FALSE(m_watch->Queried(3000)) << "the installer's own restart got a second request";
     EXPECT_FALSE(Exists(Record(L"autorun.rec")));
     EXPECT_EQ(m_log.LinesWith({L"[INFO", L"has started a restart itself (exit code 1641)"}).size(), 1u);
 }

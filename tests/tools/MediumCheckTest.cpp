@@ -19,27 +19,6 @@ namespace {
 // header's offset at 0x3C, "PE\0\0" there.
 const std::string kExecutable = "MZ" + std::string(0x3A, '\0') + std::string("\x40\0\0\0PE\0\0", 8);
 
-std::wstring SampleSkinFolder()
-{
-    return TestProgramFolder() + L"skin";
-}
-
-void CopyTree(const std::wstring& strFrom, const std::wstring& strTo)
-{
-    WIN32_FIND_DATAW data;
-    CHFindHandle find(::FindFirstFileW((strFrom + L"\\*").c_str(), &data));
-    for (bool bEntry = find.IsValid(); bEntry; bEntry = ::FindNextFileW(find.Get(), &data)) {
-        const std::wstring strName = data.cFileName, strSource = strFrom + L"\\" + strName,
-                           strCopy = strTo + L"\\" + strName;
-        if (strName == L"." || strName == L"..")
-            continue;
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            EXPECT_TRUE(::CopyFileW(strSource.c_str(), strCopy.c_str(), FALSE)) << ::GetLastError();
-        else if (::CreateDirectoryW(strCopy.c_str(), nullptr))
-            CopyTree(strSource, strCopy);
-    }
-}
-
 // A medium of the test's own: the launcher and the default installer are
 // there unless a case removes them.
 class CMedium : public CTempFolder

@@ -13,30 +13,6 @@
 #include "ToolRunSupport.h"
 
 namespace {
-std::wstring SampleSkinFolder()
-{
-    return TestProgramFolder() + L"skin";
-}
-
-void CopyTree(const std::wstring& strFrom, const std::wstring& strTo)
-{
-    WIN32_FIND_DATAW data;
-    HANDLE hFind = ::FindFirstFileW((strFrom + L"\\*").c_str(), &data);
-    ASSERT_NE(hFind, INVALID_HANDLE_VALUE);
-    do {
-        const std::wstring strName = data.cFileName;
-        if (strName == L"." || strName == L"..")
-            continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            ::CreateDirectoryW((strTo + L"\\" + strName).c_str(), nullptr);
-            CopyTree(strFrom + L"\\" + strName, strTo + L"\\" + strName);
-        } else {
-            EXPECT_TRUE(::CopyFileW((strFrom + L"\\" + strName).c_str(), (strTo + L"\\" + strName).c_str(), FALSE));
-        }
-    } while (::FindNextFileW(hFind, &data));
-    ::FindClose(hFind);
-}
-
 // A copy of the sample skin that a test breaks.
 class CSkinCopy : public CTempFolder
 {

@@ -15,12 +15,6 @@
 #include "RAde/DEVEDar/HImage.h"
 #include "TestSupport.h"
 
-// The sample skin, copied beside the test programs by the build.
-inline std::wstring SampleSkinFolder()
-{
-    return TestProgramFolder() + L"skin";
-}
-
 // Writes the image as a PNG file.
 inline void SavePng(const CHImage& image, const std::wstring& strPath)
 {

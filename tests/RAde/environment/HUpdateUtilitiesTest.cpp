@@ -31,12 +31,6 @@ std::wstring ProbePath()
     return TestProgramFolder() + L"ProcessProbe.exe";
 }
 
-std::wstring UniqueSuffix()
-{
-    static LONG s_nCounter = 0;
-    return std::to_wstring(::GetCurrentProcessId()) + L"_" + std::to_wstring(::InterlockedIncrement(&s_nCounter));
-}
-
 std::optional<std::wstring> Variable(const std::wstring& strName)
 {
     ::SetLastError(ERROR_SUCCESS);

@@ -31,12 +31,6 @@ namespace {
 // Generous: the messages come from a process Wine starts for the request.
 constexpr DWORD g_dwMessageWaitMs = 20000;
 
-bool IsRunningUnderWine()
-{
-    HMODULE hNtdll = ::GetModuleHandleW(L"ntdll.dll");
-    return hNtdll && ::GetProcAddress(hNtdll, "wine_get_version");
-}
-
 // The events through which EndSessionWindow.exe reports, named after a stem
 // of this process's own.
 struct CEndSessionEvents
