@@ -2,7 +2,8 @@
 // invalid value and how the handle is closed (CHCloseWith makes one in a
 // line); each handle kind is an alias.
 // The generic kinds are catalogued here; a kind that belongs to one class
-// (a registry key, an event source) stays beside it.
+// (a registry key, an event source) stays beside it. The owners of what is
+// selected into a device context, and of its saved state, are here too.
 #pragma once
 
 #include <windows.h>
@@ -89,6 +90,54 @@ using CHBrushHandle = CHUniqueHandle<CHCloseWith<HBRUSH, ::DeleteObject>>;
 using CHRegionHandle = CHUniqueHandle<CHCloseWith<HRGN, ::DeleteObject>>;
 // Memory device contexts made with CreateCompatibleDC.
 using CHMemoryDC = CHUniqueHandle<CHCloseWith<HDC, ::DeleteDC>>;
+
+// A GDI object (a font, a pen, a bitmap) selected into a device context for as
+// long as this lives; the object it replaced is selected back when it goes, so
+// the caller's object is never deleted while still selected. A null object
+// selects nothing: a control without a font of its own draws in the context's.
+class CHSelectedObject
+{
+public:
+    CHSelectedObject(HDC hDC, HGDIOBJ hObject) noexcept
+        : m_hDC(hDC), m_hOld(hObject != nullptr ? ::SelectObject(hDC, hObject) : nullptr)
+    {
+        if (m_hOld == HGDI_ERROR)
+            m_hOld = nullptr;
+    }
+    ~CHSelectedObject()
+    {
+        if (m_hOld != nullptr)
+            ::SelectObject(m_hDC, m_hOld);
+    }
+    CHSelectedObject(const CHSelectedObject&) = delete;
+    CHSelectedObject& operator=(const CHSelectedObject&) = delete;
+
+    // False when nothing was selected (no object, or the selection failed).
+    explicit operator bool() const noexcept { return m_hOld != nullptr; }
+
+private:
+    HDC m_hDC;
+    HGDIOBJ m_hOld;
+};
+
+// Everything else drawing code changes in a device context (origins, modes,
+// colours, clipping) is undone when this object goes.
+class CHSavedDC
+{
+public:
+    explicit CHSavedDC(HDC hDC) noexcept : m_hDC(hDC), m_nSaved(::SaveDC(hDC)) {}
+    ~CHSavedDC()
+    {
+        if (m_nSaved != 0)
+            ::RestoreDC(m_hDC, m_nSaved);
+    }
+    CHSavedDC(const CHSavedDC&) = delete;
+    CHSavedDC& operator=(const CHSavedDC&) = delete;
+
+private:
+    HDC m_hDC;
+    int m_nSaved;
+};
 
 // A device context of a window, from GetDC, given back with ReleaseDC.
 struct CHWindowDCTraits

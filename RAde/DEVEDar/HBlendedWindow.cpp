@@ -6,24 +6,6 @@
 #include "RAde/HException.h"
 
 namespace {
-// A GDI object selected into a device context for as long as this lives.
-class CSelectedObject
-{
-public:
-    CSelectedObject(HDC hDC, HGDIOBJ hObject) : m_hDC(hDC), m_hOld(::SelectObject(hDC, hObject))
-    {
-        if (m_hOld == nullptr || m_hOld == HGDI_ERROR)
-            throw CHException(HError::InvalidParameter, HSITE);
-    }
-    ~CSelectedObject() { ::SelectObject(m_hDC, m_hOld); }
-    CSelectedObject(const CSelectedObject&) = delete;
-    CSelectedObject& operator=(const CSelectedObject&) = delete;
-
-private:
-    HDC m_hDC;
-    HGDIOBJ m_hOld;
-};
-
 RECT WindowRectOf(HWND hWnd)
 {
     RECT rc{};
@@ -67,7 +49,9 @@ void CHBlendedWindow::Render(CHImage& surface, Use&& use)
     // Whatever PaintWindow leaves untouched must stay fully transparent.
     for (int y = 0; y < nHeight; ++y)
         std::memset(surface.GetPixelAddress(0, y), 0, static_cast<size_t>(nWidth) * 4);
-    CSelectedObject selected(memDC.Get(), surface.GetHBITMAP());
+    const CHSelectedObject selected(memDC.Get(), surface.GetHBITMAP());
+    if (!selected)
+        throw CHException(HError::InvalidParameter, HSITE);
 
     RECT rcPaint = rcWindow;
     ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rcPaint), 2);

@@ -18,7 +18,7 @@ bool IsRightToLeftReading(HWND hWnd) noexcept
 
 void DrawPolyline(HDC hDC, HPEN hPen, std::initializer_list<POINT> points)
 {
-    ::SelectObject(hDC, hPen);
+    const CHSelectedObject pen(hDC, hPen);
     ::Polyline(hDC, points.begin(), static_cast<int>(points.size()));
 }
 }  // namespace
@@ -80,14 +80,11 @@ void CHGroupBox::Draw(HDC hDC)
 {
     CHPenHandle darkPen(::CreatePen(PS_SOLID, 1, m_crDark));
     CHPenHandle lightPen(::CreatePen(PS_SOLID, 1, m_crLight));
-    if (!darkPen || !lightPen)
-        throw CHException::FromLastError(HSITE);
-    // Restored before the pens go, so that they are not selected when deleted.
-    CHSavedDC saved(hDC);
+    HCHECK_WIN32(darkPen && lightPen);
+    const CHSavedDC saved(hDC);
     // The dialog sets the caption's colour in its answer.
     GetParentColorBrush(m_hWnd, WM_CTLCOLORSTATIC, hDC);
-    if (auto hFont = reinterpret_cast<HFONT>(::SendMessageW(m_hWnd, WM_GETFONT, 0, 0)))
-        ::SelectObject(hDC, hFont);
+    const CHSelectedObject font(hDC, reinterpret_cast<HFONT>(::SendMessageW(m_hWnd, WM_GETFONT, 0, 0)));
     ::SetBkMode(hDC, TRANSPARENT);
 
     RECT rcCaption = GetCaptionRect(hDC);

@@ -438,10 +438,10 @@ HDC CHImage::GetDC() const
             throw CHException(HError::NotInitialized, HSITE);
         if (m_nDCUses == 0) {
             HDC hDC = CHDCCache::Acquire();
-            m_hOldBitmap = ::SelectObject(hDC, m_hBitmap.Get());
+            m_selectedBitmap.emplace(hDC, m_hBitmap.Get());
             // The cached device context is shared with every other image:
             // what our callers change in it is undone in GiveBackDC.
-            m_nSavedDC = ::SaveDC(hDC);
+            m_savedState.emplace(hDC);
             m_hDC = hDC;
         }
         ++m_nDCUses;
@@ -460,13 +460,10 @@ void CHImage::ReleaseDC() const noexcept
 
 void CHImage::GiveBackDC() const noexcept
 {
-    if (m_nSavedDC != 0)
-        ::RestoreDC(m_hDC, m_nSavedDC);
-    ::SelectObject(m_hDC, m_hOldBitmap);
+    m_savedState.reset();
+    m_selectedBitmap.reset();
     CHDCCache::Release(m_hDC);
     m_hDC = nullptr;
-    m_hOldBitmap = nullptr;
-    m_nSavedDC = 0;
     m_nDCUses = 0;
 }
 

@@ -14,28 +14,10 @@
 #include <windows.h>
 #include <objidl.h>
 
+#include <optional>
 #include <string>
 
 #include "RAde/HUniqueHandle.h"
-
-// Everything drawing code changes in a device context (selected objects,
-// origins, modes, clipping) is undone when this object goes.
-class CHSavedDC
-{
-public:
-    explicit CHSavedDC(HDC hDC) noexcept : m_hDC(hDC), m_nSaved(::SaveDC(hDC)) {}
-    ~CHSavedDC()
-    {
-        if (m_nSaved != 0)
-            ::RestoreDC(m_hDC, m_nSaved);
-    }
-    CHSavedDC(const CHSavedDC&) = delete;
-    CHSavedDC& operator=(const CHSavedDC&) = delete;
-
-private:
-    HDC m_hDC;
-    int m_nSaved;
-};
 
 // A small process-wide cache of memory device contexts, so that drawing an
 // image or painting through a back buffer does not create and delete a device
@@ -130,8 +112,8 @@ private:
     bool m_bHasAlphaChannel = false;
     mutable HDC m_hDC = nullptr;
     mutable int m_nDCUses = 0;
-    mutable HGDIOBJ m_hOldBitmap = nullptr;
-    mutable int m_nSavedDC = 0;
+    mutable std::optional<CHSelectedObject> m_selectedBitmap;
+    mutable std::optional<CHSavedDC> m_savedState;
 };
 
 // An image's device context held for one scope (GetDC ... ReleaseDC).

@@ -32,8 +32,7 @@ void DrawListItem(HWND hControl, const DRAWITEMSTRUCT& item, const std::wstring&
         ::SetTextColor(hDC, look.m_crSelectedText);
     rc.left += look.m_nLeftIndent + 1;
     rc.right -= look.m_nRightIndent;
-    if (auto hFont = reinterpret_cast<HFONT>(::SendMessageW(hControl, WM_GETFONT, 0, 0)))
-        ::SelectObject(hDC, hFont);
+    const CHSelectedObject font(hDC, reinterpret_cast<HFONT>(::SendMessageW(hControl, WM_GETFONT, 0, 0)));
     ::SetBkMode(hDC, TRANSPARENT);
     const bool bRight = (::GetWindowLongPtrW(hControl, GWL_EXSTYLE) & WS_EX_RIGHT) != 0;
     ::DrawTextW(hDC, strText.c_str(), static_cast<int>(strText.size()), &rc,

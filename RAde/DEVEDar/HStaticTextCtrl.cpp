@@ -71,9 +71,8 @@ LRESULT CHStaticTextCtrl::OnSetText(WPARAM wParam, LPARAM lParam)
 
 void CHStaticTextCtrl::PaintText(HDC hDC)
 {
-    CHSavedDC saved(hDC);
-    if (auto hFont = reinterpret_cast<HFONT>(::SendMessageW(m_hWnd, WM_GETFONT, 0, 0)))
-        ::SelectObject(hDC, hFont);
+    const CHSavedDC saved(hDC);
+    const CHSelectedObject font(hDC, reinterpret_cast<HFONT>(::SendMessageW(m_hWnd, WM_GETFONT, 0, 0)));
     ::SetBkMode(hDC, TRANSPARENT);
     if (m_crText != kNoTextColor)
         ::SetTextColor(hDC, m_crText);

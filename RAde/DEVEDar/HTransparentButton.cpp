@@ -376,11 +376,10 @@ void CHTransparentButton::DrawCaption(HDC hDC, const RECT& rcText, UINT nFormat,
 {
     if (m_strCaption.empty())
         return;
-    CHSavedDC saved(hDC);
+    const CHSavedDC saved(hDC);
+    const CHSelectedObject font(hDC, m_hFont);
     ::SetBkMode(hDC, TRANSPARENT);
     ::SetTextColor(hDC, m_crText[static_cast<size_t>(nState)]);
-    if (m_hFont != nullptr)
-        ::SelectObject(hDC, m_hFont);
     DrawTextInRect(hDC, m_strCaption, rcText, nFormat);
 }
 
@@ -409,9 +408,7 @@ RECT CHTransparentButton::CaptionBounds(HDC hDC, const RECT& rcText, UINT nForma
         return RECT{};
     RECT rcMeasured = rcText;
     {
-        CHSavedDC saved(hDC);
-        if (m_hFont != nullptr)
-            ::SelectObject(hDC, m_hFont);
+        const CHSelectedObject font(hDC, m_hFont);
         ::DrawTextW(hDC, m_strCaption.c_str(), static_cast<int>(m_strCaption.size()), &rcMeasured,
                     (nFormat & ~(DT_CENTER | DT_RIGHT | DT_VCENTER | DT_BOTTOM)) | DT_CALCRECT);
     }

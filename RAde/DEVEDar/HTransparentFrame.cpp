@@ -223,8 +223,7 @@ void CHTransparentFrame::Draw(HDC hDC, const RECT& rcClient)
 
 void CHTransparentFrame::PaintText(HDC hDC, const RECT& rcClient)
 {
-    if (auto hFont = reinterpret_cast<HFONT>(::SendMessageW(m_hWnd, WM_GETFONT, 0, 0)))
-        ::SelectObject(hDC, hFont);
+    const CHSelectedObject font(hDC, reinterpret_cast<HFONT>(::SendMessageW(m_hWnd, WM_GETFONT, 0, 0)));
     ::SetTextColor(hDC, m_crText);
     ::SetBkMode(hDC, TRANSPARENT);
     RECT rcText{rcClient.left + m_nMarginLeft, rcClient.top + m_nMarginTop, rcClient.right - m_nMarginRight,

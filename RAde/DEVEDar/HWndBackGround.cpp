@@ -212,8 +212,8 @@ HBRUSH CHWndBackGround::PatternBrushFor(const RECT& rcBackground)
         if (!hBitmap || !memoryDC)
             throw CHException::FromLastError(HSITE);
         {
-            CHSavedDC saved(memoryDC.Get());
-            ::SelectObject(memoryDC.Get(), hBitmap.Get());
+            // Deselected before the brush is made from the bitmap.
+            const CHSelectedObject bitmap(memoryDC.Get(), hBitmap.Get());
             const RECT rcBitmap = {0, 0, size.cx, size.cy};
             ::FillRect(memoryDC.Get(), &rcBitmap, ::GetSysColorBrush(COLOR_3DFACE));
             if (m_nKind == kindStretchedBitmap && m_pBitmap && !m_pBitmap->IsNull()) {

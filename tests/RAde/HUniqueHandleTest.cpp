@@ -56,3 +56,27 @@ TEST(CHUniqueHandle, ACopiedComPointerHoldsAReferenceOfItsOwnAndNoneIsLeftAfterw
     EXPECT_EQ(CHFileHandle().Get(), INVALID_HANDLE_VALUE);
     EXPECT_EQ(CHKernelHandle().Get(), nullptr);
 }
+
+TEST(CHSelectedObject, NestedSelectionsAreUndoneInTurnAndANullObjectSelectsNothing)
+{
+    CHMemoryDC memoryDC(::CreateCompatibleDC(nullptr));
+    ASSERT_TRUE(memoryDC);
+    HDC hDC = memoryDC.Get();
+    const HGDIOBJ hDefaultFont = ::GetCurrentObject(hDC, OBJ_FONT);
+    const HGDIOBJ hGuiFont = ::GetStockObject(DEFAULT_GUI_FONT);
+    CHFontHandle boldFont(::CreateFontW(-20, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Tahoma"));
+    ASSERT_TRUE(boldFont);
+    ASSERT_NE(hDefaultFont, hGuiFont);
+    {
+        const CHSelectedObject outer(hDC, hGuiFont);
+        EXPECT_TRUE(outer);
+        {
+            const CHSelectedObject inner(hDC, boldFont.Get());
+            const CHSelectedObject none(hDC, nullptr);
+            EXPECT_FALSE(none);
+            EXPECT_EQ(::GetCurrentObject(hDC, OBJ_FONT), boldFont.Get());
+        }
+        EXPECT_EQ(::GetCurrentObject(hDC, OBJ_FONT), hGuiFont);
+    }
+    EXPECT_EQ(::GetCurrentObject(hDC, OBJ_FONT), hDefaultFont);
+}
