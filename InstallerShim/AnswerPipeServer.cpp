@@ -97,9 +97,9 @@ void CAnswerPipeServer::AcceptAnswersFrom(HANDLE hInstaller)
         // Without a handle (a start through the shell may give none) no
         // other process may answer.
         HANDLE hDuplicate = nullptr;
-        if (hInstaller && !::DuplicateHandle(::GetCurrentProcess(), hInstaller, ::GetCurrentProcess(), &hDuplicate,
-                                             PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, 0))
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(!hInstaller ||
+                     ::DuplicateHandle(::GetCurrentProcess(), hInstaller, ::GetCurrentProcess(), &hDuplicate,
+                                       PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, 0));
         m_hInstaller.Reset(hDuplicate);
         ::SetEvent(m_hInstallerKnown.Get());
     } HCATCH

@@ -74,9 +74,8 @@ void CHWaitDialog::LoadWaitAnimFramesFromResources()
             HRSRC hResource = ::FindResourceW(hModule, MAKEINTRESOURCEW(kFirstFrameResource + i), L"PNG");
             const void* pBytes = hResource ? ::LockResource(::LoadResource(hModule, hResource)) : nullptr;
             const DWORD nSize = hResource ? ::SizeofResource(hModule, hResource) : 0;
-            if (pBytes == nullptr || nSize == 0)
-                throw CHException::FromLastError(HSITE).AddValue(L"resource", static_cast<int>(kFirstFrameResource + i),
-                                                                 false);
+            HCHECK_WIN32(pBytes && nSize != 0,
+                         .AddValue(L"resource", static_cast<int>(kFirstFrameResource + i), false));
             CHBufHGlobal buffer;
             buffer.Alloc(nSize);
             buffer.Lock();

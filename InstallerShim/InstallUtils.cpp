@@ -338,8 +338,7 @@ DWORD CInstallUtils::RunInstallerAndWaitForCompletion(const std::wstring& strRun
             info.lpParameters = strArguments.c_str();
             info.lpDirectory = strWorkingFolder.empty() ? nullptr : strWorkingFolder.c_str();
             info.nShow = SW_SHOWNORMAL;
-            if (!::ShellExecuteExW(&info))
-                throw CHException::FromLastError(HSITE).AddValue(L"File", strRun);
+            HCHECK_WIN32(::ShellExecuteExW(&info), .AddValue(L"File", strRun));
             if (info.hProcess) {
                 CHKernelHandle hProcess(info.hProcess);
                 AcceptAnswersFrom(hProcess.Get());

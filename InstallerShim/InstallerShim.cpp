@@ -146,8 +146,7 @@ void RunStageTwoInPlace(CFileDeleter& fileDeleter, const std::wstring& strArgume
         CreateMarkerWindow();
         std::wstring strFolder = strWorkingFolder;
         CInstallUtils::EnsureNoTrailingSeparator(strFolder);
-        if (!::SetCurrentDirectoryW(strFolder.c_str()))
-            throw CHException::FromLastError(HSITE).AddValue(L"Directory", strFolder);
+        HCHECK_WIN32(::SetCurrentDirectoryW(strFolder.c_str()), .AddValue(L"Directory", strFolder));
         RunInstaller(fileDeleter, ParseStageTwoLine(strArguments));
     } HCATCH
 }

@@ -90,9 +90,8 @@ ULONGLONG CHBufHGlobal::GetSize()
     HTRY {
         if (!m_hGlobal)
             return 0;
-        SIZE_T nSize = ::GlobalSize(m_hGlobal);
-        if (nSize == 0)
-            throw CHException::FromLastError(HSITE);
+        const SIZE_T nSize = ::GlobalSize(m_hGlobal);
+        HCHECK_WIN32(nSize != 0);
         return nSize;
     } HCATCH
 }

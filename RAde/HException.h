@@ -182,8 +182,11 @@ void CHException::RethrowCurrentAttaching(const CHSourceSite& site, Attach&& att
 // A Win32 call checked at the boundary, in one expression: when its result
 // (a BOOL, a handle, a pointer, an owner that tests as a handle) is false,
 // the thread's last error is thrown with this site, exactly as
-// "if (!result) throw CHException::FromLastError(HSITE);" throws it.
-#define HCHECK_WIN32(result) ((result) ? static_cast<void>(0) : throw ::CHException::FromLastError(HSITE))
+// "if (!result) throw CHException::FromLastError(HSITE);" throws it. What
+// follows the result is applied to the error before it is thrown:
+// HCHECK_WIN32(::SetCurrentDirectoryW(p), .AddValue(L"Directory", p)).
+#define HCHECK_WIN32(result, ...)                                                                                      \
+    ((result) ? static_cast<void>(0) : throw ::CHException::FromLastError(HSITE) __VA_ARGS__)
 
 #define HTRY try
 #define HCATCH                                                                                                         \

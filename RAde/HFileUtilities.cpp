@@ -289,8 +289,7 @@ std::wstring GetExePath()
         std::wstring strPath(kBufferChars, L'\0');
         DWORD dwLength = ::GetModuleFileNameW(nullptr, strPath.data(), kBufferChars);
         // A name that fills the buffer was cut (the system reports the lack of room).
-        if (dwLength == 0 || dwLength >= kBufferChars)
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(dwLength != 0 && dwLength < kBufferChars);
         strPath.resize(dwLength);
         return strPath;
     } HCATCH
@@ -314,9 +313,8 @@ std::wstring CHFileUtilities::GetCurrentDirectoryW()
 {
     HTRY {
         std::wstring strDirectory;
-        if (!QuerySizedText([](wchar_t* pBuffer, DWORD dwSize) { return ::GetCurrentDirectoryW(dwSize, pBuffer); },
-                            strDirectory))
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(QuerySizedText(
+            [](wchar_t* pBuffer, DWORD dwSize) { return ::GetCurrentDirectoryW(dwSize, pBuffer); }, strDirectory));
         return strDirectory;
     } HCATCH
 }
@@ -362,10 +360,11 @@ std::wstring CHFileUtilities::GetLongFilePath(const std::wstring& strPath)
                                          ? strBackslashed
                                          : GetUnicodePath(strBackslashed);
         std::wstring strResult;
-        if (!QuerySizedText(
-                [&](wchar_t* pBuffer, DWORD dwSize) { return ::GetLongPathNameW(strSent.c_str(), pBuffer, dwSize); },
-                strResult))
-            throw CHException::FromLastError(HSITE).AddValue(L"File", strPath).AddValue(L"FileSentToWin32", strSent);
+        const auto getLongPathName = [&](wchar_t* pBuffer, DWORD dwSize) {
+            return ::GetLongPathNameW(strSent.c_str(), pBuffer, dwSize);
+        };
+        HCHECK_WIN32(QuerySizedText(getLongPathName, strResult),
+                     .AddValue(L"File", strPath).AddValue(L"FileSentToWin32", strSent));
         RemoveUnicodePath(strResult);
         return strResult;
     } HCATCH
@@ -417,8 +416,7 @@ ULONGLONG CHFileUtilities::GetFileSize(const std::wstring& strPath)
         if (!file)
             return 0;
         LARGE_INTEGER size = {};
-        if (!::GetFileSizeEx(file.Get(), &size))
-            throw CHException::FromLastError(HSITE).AddValue(L"File", strPath);
+        HCHECK_WIN32(::GetFileSizeEx(file.Get(), &size), .AddValue(L"File", strPath));
         return static_cast<ULONGLONG>(size.QuadPart);
     } HCATCH
 }

@@ -191,16 +191,14 @@ bool DeleteFolderTree(const std::wstring& strPath, const std::wstring& strResolv
         const std::wstring strPattern = CHFileUtilities::ConcatPathname(CHFileUtilities::GetUnicodePath(strPath), L"*");
         CHFindHandle find(::FindFirstFileExW(strPattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
                                              FIND_FIRST_EX_LARGE_FETCH));
-        if (!find && ::GetLastError() != ERROR_FILE_NOT_FOUND)
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(find || ::GetLastError() == ERROR_FILE_NOT_FOUND);
         bool bAllGone = true;
         for (bool bEntry = find.IsValid(); bEntry; bEntry = ::FindNextFileW(find.Get(), &data)) {
             const std::wstring strName = data.cFileName;
             if (strName != L"." && strName != L"..")
                 bAllGone = DeleteEntry(strPath, data, strResolved) && bAllGone;
         }
-        if (find && ::GetLastError() != ERROR_NO_MORE_FILES)
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(!find || ::GetLastError() == ERROR_NO_MORE_FILES);
         find.Reset();
         // (Wine would take the folder's disposition and then keep it.)
         if (!bAllGone)
@@ -253,8 +251,7 @@ bool CHFileUtilities::DeleteDirectory(const std::wstring& strPath)
             return false;
         case HLinkKind::Link:
             // The link alone: RemoveDirectoryW never enters it.
-            if (!::RemoveDirectoryW(GetUnicodePath(strPath).c_str()))
-                throw CHException::FromLastError(HSITE).AddValue(L"Directory", strPath);
+            HCHECK_WIN32(::RemoveDirectoryW(GetUnicodePath(strPath).c_str()), .AddValue(L"Directory", strPath));
             return true;
         case HLinkKind::NotALink:
             break;

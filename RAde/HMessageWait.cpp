@@ -34,8 +34,7 @@ DWORD CHMessageWait::WaitFor(HANDLE hObject, DWORD dwTimeoutMs)
             // MWMO_INPUTAVAILABLE: messages already seen by an earlier peek still wake the wait.
             const DWORD dwWait = ::MsgWaitForMultipleObjectsEx(hObject ? 1 : 0, hObject ? &hObject : nullptr, dwLeft,
                                                                QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-            if (dwWait == WAIT_FAILED)
-                throw CHException::FromLastError(HSITE);
+            HCHECK_WIN32(dwWait != WAIT_FAILED);
             if (hObject && dwWait == WAIT_OBJECT_0) {
                 dwResult = WAIT_OBJECT_0;
                 break;

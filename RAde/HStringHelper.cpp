@@ -75,8 +75,8 @@ std::wstring CHStringHelper::MultiByteToString(const char* pszText, size_t nByte
         if (nChars <= 0)
             return std::wstring();
         std::wstring strResult(static_cast<size_t>(nChars), L'\0');
-        if (::MultiByteToWideChar(nCodePage, MB_ERR_INVALID_CHARS, pszText, nLength, strResult.data(), nChars) <= 0)
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(
+            ::MultiByteToWideChar(nCodePage, MB_ERR_INVALID_CHARS, pszText, nLength, strResult.data(), nChars) > 0);
         if (nLength == -1)
             strResult.pop_back();
         return strResult;
@@ -94,13 +94,11 @@ void CHStringHelper::StringToMultiByte(const std::wstring& strText, CHBuf& buffe
         }
         int nUnits = static_cast<int>(strText.size());
         int nBytes = ::WideCharToMultiByte(nCodePage, 0, strText.data(), nUnits, nullptr, 0, nullptr, nullptr);
-        if (nBytes <= 0)
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(nBytes > 0);
         buffer.Alloc(static_cast<ULONGLONG>(nBytes));
         CHBufLock lock(buffer);
-        if (::WideCharToMultiByte(nCodePage, 0, strText.data(), nUnits, reinterpret_cast<char*>(buffer.GetBuf()),
-                                  nBytes, nullptr, nullptr) <= 0)
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(::WideCharToMultiByte(nCodePage, 0, strText.data(), nUnits,
+                                           reinterpret_cast<char*>(buffer.GetBuf()), nBytes, nullptr, nullptr) > 0);
         lock.Unlock();
     } HCATCH
 }

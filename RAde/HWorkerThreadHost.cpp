@@ -61,8 +61,7 @@ void CHWorkerThreadHost::StopWorkerThread()
             // return. The thread ends only after it has signalled the event,
             // and once it has ended it can no longer touch this object, which
             // its owner may destroy as soon as this returns.
-            if (::WaitForSingleObject(m_hThread.Get(), INFINITE) == WAIT_FAILED)
-                throw CHException::FromLastError(HSITE);
+            HCHECK_WIN32(::WaitForSingleObject(m_hThread.Get(), INFINITE) != WAIT_FAILED);
         }
         m_hStopEvent.Reset();
         m_hFinishedEvent.Reset();

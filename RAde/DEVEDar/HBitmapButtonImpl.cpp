@@ -38,8 +38,7 @@ void CHBitmapButtonImpl::CreateToolTip()
         HWND hToolTip = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd, nullptr,
                                           ::GetModuleHandleW(nullptr), nullptr);
-        if (hToolTip == nullptr)
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(hToolTip);
         m_toolTip.Reset(hToolTip);
     } HCATCH
 }

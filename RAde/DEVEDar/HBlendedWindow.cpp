@@ -77,8 +77,7 @@ void CHBlendedWindow::PushToScreen(HDC hDC, HDC hMemDC, const RECT& rcWindow)
     HDC hDestDC = hDC;
     if (hDestDC == nullptr) {
         hDestDC = ::GetDC(m_hWnd);
-        if (hDestDC == nullptr)
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(hDestDC);
         ownDC.Reset({m_hWnd, hDestDC});
     }
     POINT ptDest{rcWindow.left, rcWindow.top};

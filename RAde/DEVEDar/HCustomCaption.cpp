@@ -135,8 +135,7 @@ void CHCustomCaption::CreateToolTip()
     HWND hToolTip = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                                       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd, nullptr,
                                       ::GetModuleHandleW(nullptr), nullptr);
-    if (hToolTip == nullptr)
-        throw CHException::FromLastError(HSITE);
+    HCHECK_WIN32(hToolTip);
     m_toolTip.Reset(hToolTip);
     for (size_t i = 0; i < m_buttons.size(); ++i) {
         std::wstring strText = m_pClient->GetButtonTooltip(ButtonNumberShown(m_buttons[i]));

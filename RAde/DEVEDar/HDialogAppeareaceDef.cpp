@@ -54,8 +54,7 @@ CHRegionHandle RoundedRegion(const RECT& rc, int nCorner)
 
 void CombineInto(HRGN hTarget, HRGN hSource, int nMode)
 {
-    if (::CombineRgn(hTarget, hTarget, hSource, nMode) == ERROR)
-        throw CHException::FromLastError(HSITE);
+    HCHECK_WIN32(::CombineRgn(hTarget, hTarget, hSource, nMode) != ERROR);
 }
 }  // namespace
 

@@ -72,8 +72,7 @@ LPCDLGTEMPLATEW CHDialogImpl::ScaledTemplate()
         HINSTANCE hInstance = GetResourceInstance();
         HRSRC hResource = ::FindResourceW(hInstance, MAKEINTRESOURCEW(m_nTemplateId), RT_DIALOG);
         const void* pTemplate = hResource ? ::LockResource(::LoadResource(hInstance, hResource)) : nullptr;
-        if (pTemplate == nullptr)
-            throw CHException::FromLastError(HSITE).AddValue(L"template", static_cast<int>(m_nTemplateId), false);
+        HCHECK_WIN32(pTemplate, .AddValue(L"template", static_cast<int>(m_nTemplateId), false));
         const auto* pBytes = static_cast<const BYTE*>(pTemplate);
         m_scaledTemplate.assign(pBytes, pBytes + ::SizeofResource(hInstance, hResource));
         if (const size_t nOffset = FontSizeOffset(m_scaledTemplate)) {
@@ -100,8 +99,7 @@ INT_PTR CHDialogImpl::DoModal(HWND hWndParent, LPARAM lInitParam)
         // -1 is also a result EndDialog may be given, and the dialog's handlers
         // may leave any last error behind: only a dialog that never reached
         // WM_INITDIALOG has failed.
-        if (nResult == -1 && !m_bInitialised)
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(nResult != -1 || m_bInitialised);
         return nResult;
     } HCATCH
 }
@@ -116,8 +114,7 @@ HWND CHDialogImpl::Create(HWND hWndParent, LPARAM lInitParam)
                                                StaticDialogProc, lThis)
                         : ::CreateDialogIndirectParamW(GetResourceInstance(), ScaledTemplate(), hWndParent,
                                                        StaticDialogProc, lThis);
-        if (hWnd == nullptr)
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(hWnd);
         return hWnd;
     } HCATCH
 }

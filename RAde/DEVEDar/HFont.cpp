@@ -16,8 +16,7 @@ double LogicalDotsPerInch(HDC hDC)
     if (!hDC)
         return 96.0;
     SIZE window = {1, 1}, viewport = {1, 1};
-    if (!::GetWindowExtEx(hDC, &window) || !::GetViewportExtEx(hDC, &viewport) || viewport.cy == 0)
-        throw CHException::FromLastError(HSITE);
+    HCHECK_WIN32(::GetWindowExtEx(hDC, &window) && ::GetViewportExtEx(hDC, &viewport) && viewport.cy != 0);
     return ::GetDeviceCaps(hDC, LOGPIXELSY) * std::abs(static_cast<double>(window.cy)) /
            std::abs(static_cast<double>(viewport.cy));
 }

@@ -114,8 +114,7 @@ void CHImageAnimationSet::ArmTimer()
     if (m_nFrame < 0 || m_nFrame >= static_cast<int>(m_delays.size()))
         return;
     const UINT nPeriod = static_cast<UINT>(m_nFixedPeriod != 0 ? m_nFixedPeriod : m_delays[m_nFrame]);
-    if (::SetTimer(m_hWndOwner, kTimerId, nPeriod, nullptr) == 0)
-        throw CHException::FromLastError(HSITE);
+    HCHECK_WIN32(::SetTimer(m_hWndOwner, kTimerId, nPeriod, nullptr) != 0);
     m_nTimerId = kTimerId;
     m_hWndTimer = m_hWndOwner;
 }

@@ -82,8 +82,7 @@ HWND CHWindowImpl::Create(HWND hWndParent, const RECT* pRect, LPCWSTR pszTitle, 
         HWND hWnd = ::CreateWindowExW(dwExStyle, GetWndClassName(), pszTitle != nullptr ? pszTitle : L"", dwStyle,
                                       rc.left, rc.top, nWidth, nHeight, hWndParent, reinterpret_cast<HMENU>(nIdOrMenu),
                                       ThisModule(), this);
-        if (hWnd == nullptr)
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(hWnd);
         return hWnd;
     } HCATCH
 }
@@ -114,8 +113,7 @@ CHPaintTarget::CHPaintTarget(HWND hWnd, HDC hGivenDC, HDC hExternalDC)
     m_hDC = hGivenDC != nullptr ? hGivenDC : hExternalDC;
     if (m_hDC == nullptr)
         m_hDC = m_paint.emplace(hWnd).Get();
-    if (m_hDC == nullptr)
-        throw CHException::FromLastError(HSITE);
+    HCHECK_WIN32(m_hDC);
 }
 
 BOOL CHWindowImpl::DestroyWindow() noexcept

@@ -209,8 +209,7 @@ HBRUSH CHWndBackGround::PatternBrushFor(const RECT& rcBackground)
         HCHECK_WIN32(screen.Get().hDC);
         CHBitmapHandle hBitmap(::CreateCompatibleBitmap(screen.Get().hDC, size.cx, size.cy));
         CHMemoryDC memoryDC(::CreateCompatibleDC(screen.Get().hDC));
-        if (!hBitmap || !memoryDC)
-            throw CHException::FromLastError(HSITE);
+        HCHECK_WIN32(hBitmap && memoryDC);
         {
             // Deselected before the brush is made from the bitmap.
             const CHSelectedObject bitmap(memoryDC.Get(), hBitmap.Get());

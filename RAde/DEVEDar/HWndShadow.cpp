@@ -107,14 +107,12 @@ void CHWndShadow::CutOutDialog(const RECT& rcDialog, const RECT& rcShadow)
 {
     CHRegionHandle shadowRegion(::CreateRectRgn(0, 0, rcShadow.right - rcShadow.left, rcShadow.bottom - rcShadow.top));
     CHRegionHandle dialogRegion(::CreateRectRgn(0, 0, 0, 0));
-    if (!shadowRegion || !dialogRegion)
-        throw CHException::FromLastError(HSITE);
+    HCHECK_WIN32(shadowRegion && dialogRegion);
     // GetWindowRgn gives the region in the dialog's window coordinates.
     if (::GetWindowRgn(m_hWndDialog, dialogRegion.Get()) == ERROR)
         ::SetRectRgn(dialogRegion.Get(), 0, 0, 1, 1);
     ::OffsetRgn(dialogRegion.Get(), rcDialog.left - rcShadow.left, rcDialog.top - rcShadow.top);
-    if (::CombineRgn(shadowRegion.Get(), shadowRegion.Get(), dialogRegion.Get(), RGN_DIFF) == ERROR)
-        throw CHException::FromLastError(HSITE);
+    HCHECK_WIN32(::CombineRgn(shadowRegion.Get(), shadowRegion.Get(), dialogRegion.Get(), RGN_DIFF) != ERROR);
     // Once set, the region belongs to the window.
     HCHECK_WIN32(::SetWindowRgn(m_wndShadow, shadowRegion.Get(), FALSE));
     shadowRegion.Detach();

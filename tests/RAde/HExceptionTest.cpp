@@ -348,6 +348,27 @@ TEST(CHException, Win32AndCRuntimeFailuresCarrySystemTexts)
               std::wstring(szExpected) + L"\n\terrorcode:\t2\n");
 }
 
+TEST(CHException, BoundaryCheckThrowsTheLastErrorWithItsValuesOnlyWhenTheResultIsFalse)
+{
+    int nTailsApplied = 0;
+    const auto countTail = [&]() -> const wchar_t* {
+        ++nTailsApplied;
+        return L"C:\\missing.txt";
+    };
+    HCHECK_WIN32(TRUE, .AddValue(L"File", countTail()));
+    HCHECK_WIN32(::GetCurrentProcess());
+    EXPECT_EQ(nTailsApplied, 0);
+
+    ::SetLastError(ERROR_PATH_NOT_FOUND);
+    const CHException checked = CatchThrown([&] { HCHECK_WIN32(FALSE, .AddValue(L"File", countTail())); });
+    EXPECT_EQ(nTailsApplied, 1);
+    EXPECT_EQ(ErrorCodesOf(checked), (std::vector<int>{static_cast<int>(0x80070003)}));
+    EXPECT_EQ(EntryChild(checked, 0, L"File"), L"C:\\missing.txt");
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    EXPECT_EQ(ErrorCodesOf(CatchThrown([] { HCHECK_WIN32(static_cast<HWND>(nullptr)); })),
+              (std::vector<int>{static_cast<int>(0x80070005)}));
+}
+
 TEST(GetErrorMessageText, MatchesTheSystemTableAndNamesUnknownNumbers)
 {
     wchar_t szSystem[512] = {};

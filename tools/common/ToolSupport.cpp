@@ -49,8 +49,7 @@ std::vector<unsigned char> ReadFileBytes(const std::wstring& strPath)
     HTRY {
         CHFileHandle file(::CreateFileW(CHFileUtilities::GetUnicodePath(strPath).c_str(), GENERIC_READ, FILE_SHARE_READ,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file)
-            throw CHException::FromLastError(HSITE).AddValue(L"File", strPath);
+        HCHECK_WIN32(file, .AddValue(L"File", strPath));
         std::vector<unsigned char> bytes;
         unsigned char chunk[65536];
         DWORD dwRead = 0;
