@@ -99,11 +99,7 @@ void CHLogging::Log(const CHLogLevel& level, const wchar_t* pszFormat, ...) noex
 
         va_list args;
         va_start(args, pszFormat);
-        struct CEndArgs
-        {
-            va_list& args;
-            ~CEndArgs() { va_end(args); }
-        } endArgs{args};
+        const CHStringHelper::CVaListEnd end(args);
         const std::wstring strMessage = CHStringHelper::FormatV(pszFormat, args);
 
         NotifyObserver(level, strMessage);

@@ -149,11 +149,7 @@ std::wstring CHStringHelper::Format(const wchar_t* pszFormat, ...)
 {
     va_list args;
     va_start(args, pszFormat);
-    struct CEndArgs
-    {
-        va_list& args;
-        ~CEndArgs() { va_end(args); }
-    } endArgs{args};
+    const CVaListEnd end(args);
     return FormatV(pszFormat, args);
 }
 

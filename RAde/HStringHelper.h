@@ -40,4 +40,18 @@ public:
     // printf-style formatting with the C runtime's wide rules: "%s" takes a wide string.
     static std::wstring Format(const wchar_t* pszFormat, ...);
     static std::wstring FormatV(const wchar_t* pszFormat, va_list args);
+
+    // Ends a variadic function's va_list when it goes, so that its va_start
+    // is matched whatever formatting throws.
+    class CVaListEnd
+    {
+    public:
+        explicit CVaListEnd(va_list& args) noexcept : m_args(args) {}
+        ~CVaListEnd() { va_end(m_args); }
+        CVaListEnd(const CVaListEnd&) = delete;
+        CVaListEnd& operator=(const CVaListEnd&) = delete;
+
+    private:
+        va_list& m_args;
+    };
 };
