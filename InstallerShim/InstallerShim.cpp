@@ -27,7 +27,7 @@
 #include "InstallerShim/FileDeleter.h"
 #include "InstallerShim/InstallUtils.h"
 #include "InstallerShim/StartupHardening.h"
-#include "RAde/DEVEDar/HGUIHelpers.h"
+#include "RAde/DEVEDar/HWindowClass.h"
 #include "RAde/HException.h"
 #include "RAde/HFileUtilities.h"
 #include "RAde/HLogging.h"

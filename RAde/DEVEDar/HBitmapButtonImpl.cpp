@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "RAde/DEVEDar/HGUIHelpers.h"
+#include "RAde/DEVEDar/HMessageCrackers.h"
 #include "RAde/HException.h"
 
 BOOL CHBitmapButtonImpl::SubclassWindow(HWND hWnd) noexcept

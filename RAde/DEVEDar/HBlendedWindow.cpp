@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "RAde/DEVEDar/HGUIHelpers.h"
+#include "RAde/DEVEDar/HMessageCrackers.h"
 #include "RAde/HException.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <commctrl.h>
 
 #include "RAde/DEVEDar/HImage.h"
-#include "RAde/DEVEDar/HGUIHelpers.h"
+#include "RAde/DEVEDar/HMessageCrackers.h"
 #include "RAde/HException.h"
 
 namespace {

@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "RAde/DEVEDar/HAccessibleProxy.h"
-#include "RAde/DEVEDar/HGUIHelpers.h"
+#include "RAde/DEVEDar/HTextDrawing.h"
+#include "RAde/DEVEDar/HParentBackground.h"
+#include "RAde/DEVEDar/HOwnerDrawReflection.h"
 #include "RAde/HException.h"
 
 namespace {

@@ -1,7 +1,8 @@
 #include "RAde/DEVEDar/HOwnerDrawList.h"
 
 #include "RAde/DEVEDar/HAccessibleProxy.h"
-#include "RAde/DEVEDar/HGUIHelpers.h"
+#include "RAde/DEVEDar/HParentBackground.h"
+#include "RAde/DEVEDar/HOwnerDrawReflection.h"
 #include "RAde/DEVEDar/HImage.h"
 #include "RAde/HException.h"
 

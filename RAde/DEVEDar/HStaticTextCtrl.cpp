@@ -3,7 +3,8 @@
 #include <string>
 
 #include "RAde/DEVEDar/HAccessibleProxy.h"
-#include "RAde/DEVEDar/HGUIHelpers.h"
+#include "RAde/DEVEDar/HTextDrawing.h"
+#include "RAde/DEVEDar/HParentBackground.h"
 #include "RAde/DEVEDar/HImage.h"
 #include "RAde/HException.h"
 

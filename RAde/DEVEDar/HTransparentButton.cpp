@@ -5,7 +5,10 @@
 #include "RAde/DEVEDar/HAccessibleProxy.h"
 #include "RAde/DEVEDar/HDialogSkinXmlConfig.h"
 #include "RAde/DEVEDar/HFormSkinData.h"
-#include "RAde/DEVEDar/HGUIHelpers.h"
+#include "RAde/DEVEDar/HTextDrawing.h"
+#include "RAde/DEVEDar/HMessageCrackers.h"
+#include "RAde/DEVEDar/HParentBackground.h"
+#include "RAde/DEVEDar/HOwnerDrawReflection.h"
 #include "RAde/HException.h"
 #include "RAde/HLogging.h"
 

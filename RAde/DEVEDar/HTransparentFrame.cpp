@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-#include "RAde/DEVEDar/HGUIHelpers.h"
+#include "RAde/DEVEDar/HTextDrawing.h"
+#include "RAde/DEVEDar/HParentBackground.h"
 #include "RAde/DEVEDar/HImageAnimation.h"
 #include "RAde/DEVEDar/HImageHelper.h"
 #include "RAde/HException.h"

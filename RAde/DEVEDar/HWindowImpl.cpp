@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "RAde/DEVEDar/HGUIHelpers.h"
+#include "RAde/DEVEDar/HWindowClass.h"
 #include "RAde/HException.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include "InstallerShim/HWaitDialog.h"
 #include "RAde/DEVEDar/AccessibilityTestSupport.h"
 #include "RAde/DEVEDar/ControlTestSupport.h"
-#include "RAde/DEVEDar/HGUIHelpers.h"
+#include "RAde/DEVEDar/HTextDrawing.h"
 #include "RAde/DEVEDar/SkinTestSupport.h"
 #include "TestSupport.h"
 

@@ -21,7 +21,7 @@
 #include "RAde/DEVEDar/HControlCursors.h"
 #include "RAde/DEVEDar/HDialogImpl.h"
 #include "RAde/DEVEDar/HDialogSkinXmlConfig.h"
-#include "RAde/DEVEDar/HGUIHelpers.h"
+#include "RAde/DEVEDar/HOwnerDrawReflection.h"
 #include "RAde/DEVEDar/HImage.h"
 
 namespace ControlTest {

@@ -4,7 +4,7 @@
 
 #include "DEVEDarTestResources.h"
 #include "RAde/DEVEDar/HDialogAppeareaceDef.h"
-#include "RAde/DEVEDar/HGUIHelpers.h"
+#include "RAde/DEVEDar/HDialogSkinXmlConfig.h"
 #include "RAde/DEVEDar/HWindowImpl.h"
 #include "RAde/DEVEDar/HWndBackGround.h"
 #include "SkinTestSupport.h"

@@ -11,6 +11,7 @@
 #include "ControlTestSupport.h"
 #include "DialogTestSupport.h"
 #include "RAde/DEVEDar/HDialog.h"
+#include "RAde/DEVEDar/HTextDrawing.h"
 #include "SkinTestSupport.h"
 #include "TestSupport.h"
 

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "ControlTestSupport.h"
+#include "RAde/DEVEDar/HParentBackground.h"
 #include "RAde/DEVEDar/HSkinnedControls.h"
+#include "RAde/DEVEDar/HTextDrawing.h"
 #include "SkinTestSupport.h"
 #include "TestSupport.h"
 

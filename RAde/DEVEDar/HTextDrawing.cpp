@@ -1,113 +1,12 @@
-#include "RAde/DEVEDar/HGUIHelpers.h"
+#include "RAde/DEVEDar/HTextDrawing.h"
 
 #include <usp10.h>
 
 #include <algorithm>
-#include <iterator>
 #include <vector>
 
-#include "RAde/DEVEDar/HImage.h"
 #include "RAde/HException.h"
-
-#include "RAde/HStringHelper.h"
-
-namespace {
-constexpr DWORD kStyleBitsOfButtonKind = 0x0F;
-constexpr DWORD kStyleBitsOfStaticKind = 0x1F;
-
-struct CClassKind
-{
-    const wchar_t* pszClass;
-    EControlKind nKind;
-};
-
-// First match wins; "button" and "static" are told apart by style below.
-constexpr CClassKind kClassKinds[] = {
-    {L"edit", controlEdit},
-    {L"scrollbar", controlScrollBar},
-    {L"msctls_trackbar32", controlSlider},
-    {L"msctls_updown32", controlSpin},
-    {L"msctls_progress32", controlProgress},
-    {L"syslistview32", controlListView},
-    {L"systreeview32", controlTreeView},
-    {L"systabcontrol32", controlTab},
-    {L"sysdatetimepick32", controlDateTime},
-    {L"sysmonthcal32", controlMonthCal},
-    {L"sysheader32", controlHeader},
-    {L"combobox", controlCombo},
-    {L"listbox", controlList},
-    {L"RichEdit20A", controlRichEdit},
-};
-
-EControlKind ButtonKind(DWORD dwStyle)
-{
-    switch (dwStyle & kStyleBitsOfButtonKind) {
-    case BS_CHECKBOX:
-    case BS_AUTOCHECKBOX:
-        return controlCheck;
-    case BS_RADIOBUTTON:
-    case BS_3STATE:
-    case BS_AUTO3STATE:
-    case BS_AUTORADIOBUTTON:
-        return controlRadio;
-    case BS_GROUPBOX:
-        return controlGroup;
-    default:
-        return controlPushButton;
-    }
-}
-
-EControlKind StaticKind(DWORD dwStyle)
-{
-    const DWORD dwType = dwStyle & kStyleBitsOfStaticKind;
-    if (dwType == SS_ICON)
-        return controlIcon;
-    if (dwType >= SS_BLACKRECT && dwType <= SS_WHITERECT)
-        return controlRect;
-    if (dwType >= SS_BLACKFRAME && dwType <= SS_WHITEFRAME)
-        return controlFrame;
-    if (dwType == SS_USERITEM)
-        return controlUserItem;
-    if (dwType >= SS_OWNERDRAW && dwType <= SS_ENHMETAFILE)
-        return controlPicture;
-    if (dwType >= SS_ETCHEDHORZ && dwType <= SS_ETCHEDFRAME)
-        return controlEtched;
-    return controlText;
-}
-}  // namespace
-
-EControlKind GetControlKind(const wchar_t* pszClassName, DWORD dwStyle)
-{
-    for (const CClassKind& entry : kClassKinds)
-        if (CHStringHelper::EqualsNoCase(pszClassName, entry.pszClass))
-            return entry.nKind;
-    if (CHStringHelper::EqualsNoCase(pszClassName, L"button"))
-        return ButtonKind(dwStyle);
-    if (CHStringHelper::EqualsNoCase(pszClassName, L"static"))
-        return StaticKind(dwStyle);
-    return controlOther;
-}
-
-EControlKind GetControlKind(HWND hWnd)
-{
-    // Window class names are at most 256 characters.
-    wchar_t szClass[257] = {};
-    if (!hWnd || ::GetClassNameW(hWnd, szClass, static_cast<int>(std::size(szClass))) == 0)
-        return controlOther;
-    return GetControlKind(szClass, static_cast<DWORD>(::GetWindowLongPtrW(hWnd, GWL_STYLE)));
-}
-
-const wchar_t* GetSkinClassName(int nKind) noexcept
-{
-    static constexpr const wchar_t* kNames[] = {
-        L"button",   L"radio",     L"check",  L"group", L"text",     L"edit",     L"list",   L"list",     L"treeview",
-        L"datetime", L"monthcal",  L"tab",    L"combo", L"icon",     L"rect",     L"frame",  L"useritem", L"picture",
-        L"etched",   L"scrollbar", L"slider", L"spin",  L"progress", L"richedit", L"header",
-    };
-    if (nKind < 0 || nKind >= static_cast<int>(std::size(kNames)))
-        return L"";
-    return kNames[nKind];
-}
+#include "RAde/HUniqueHandle.h"
 
 UINT GetStaticTextFormat(LONG_PTR nStyle) noexcept
 {
@@ -235,20 +134,13 @@ void CalcTextSize(const std::wstring& strText, HFONT hFont, RECT& rc, HDC hRefer
     HTRY {
         CHMemoryDC memoryDC(::CreateCompatibleDC(hReferenceDC));
         HCHECK_WIN32(memoryDC);
-        CHSavedDC saved(memoryDC.Get());
-        if (hFont != nullptr)
-            ::SelectObject(memoryDC.Get(), hFont);
+        const CHSelectedObject font(memoryDC.Get(), hFont);
         RECT rcText = rc;
         std::wstring strCopy = strText;  // DrawTextExW may write into the text it is given
         ::DrawTextExW(memoryDC.Get(), strCopy.data(), static_cast<int>(strCopy.size()), &rcText,
                       DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL, nullptr);
         rc.bottom = rc.top + (rcText.bottom - rcText.top);
     } HCATCH
-}
-
-bool RegisterWindowClass(const WNDCLASSEXW& windowClass) noexcept
-{
-    return ::RegisterClassExW(&windowClass) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
 std::wstring GetWindowTextOf(HWND hWnd)
@@ -259,64 +151,4 @@ std::wstring GetWindowTextOf(HWND hWnd)
     std::wstring strText(static_cast<size_t>(nLength) + 1, L'\0');
     strText.resize(static_cast<size_t>(::GetWindowTextW(hWnd, strText.data(), nLength + 1)));
     return strText;
-}
-
-HBRUSH GetParentColorBrush(HWND hWnd, UINT nColorMessage, HDC hDC)
-{
-    HWND hParent = ::GetParent(hWnd);
-    if (hParent == nullptr)
-        return nullptr;
-    return reinterpret_cast<HBRUSH>(
-        ::SendMessageW(hParent, nColorMessage, reinterpret_cast<WPARAM>(hDC), reinterpret_cast<LPARAM>(hWnd)));
-}
-
-void FillWithParentBrush(HWND hWnd, UINT nColorMessage, HDC hDC, const RECT& rc)
-{
-    if (HBRUSH hBrush = GetParentColorBrush(hWnd, nColorMessage, hDC))
-        ::FillRect(hDC, &rc, hBrush);
-}
-
-void MoveOriginToPlaceInParent(HWND hWnd, HDC hDC) noexcept
-{
-    POINT ptInParent{0, 0};
-    ::MapWindowPoints(hWnd, ::GetParent(hWnd), &ptInParent, 1);
-    ::OffsetWindowOrgEx(hDC, -ptInParent.x, -ptInParent.y, nullptr);
-}
-
-void RedrawChildrenInRect(HWND hParent, const RECT& rcScreen)
-{
-    // Collected first: a child's paint may change the list of children.
-    std::vector<HWND> children;
-    for (HWND hChild = ::GetWindow(hParent, GW_CHILD); hChild; hChild = ::GetWindow(hChild, GW_HWNDNEXT))
-        if (::IsWindowVisible(hChild))
-            children.push_back(hChild);
-    for (HWND hChild : children) {
-        RECT rcChild{}, rcCommon{};
-        if (!::GetWindowRect(hChild, &rcChild) || !::IntersectRect(&rcCommon, &rcChild, &rcScreen))
-            continue;
-        ::MapWindowPoints(nullptr, hChild, reinterpret_cast<POINT*>(&rcCommon), 2);
-        ::InvalidateRect(hChild, &rcCommon, FALSE);
-        CHWindowDC dc(CHWindowDCTraits::Handle{hChild, ::GetDC(hChild)});
-        if (dc.Get().hDC != nullptr)
-            ::SendMessageW(hChild, WM_PAINT, reinterpret_cast<WPARAM>(dc.Get().hDC), 0);
-    }
-}
-
-BOOL ReflectOwnerDrawMessage(HWND hParent, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) noexcept
-{
-    HWND hControl = nullptr;
-    if (uMsg == WM_DRAWITEM) {
-        const auto* pDraw = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-        if (pDraw != nullptr && pDraw->CtlType != ODT_MENU)
-            hControl = pDraw->hwndItem;
-    } else if (uMsg == WM_MEASUREITEM) {
-        // The structure names the control by its ID only.
-        const auto* pMeasure = reinterpret_cast<const MEASUREITEMSTRUCT*>(lParam);
-        if (pMeasure != nullptr && pMeasure->CtlType != ODT_MENU)
-            hControl = ::GetDlgItem(hParent, static_cast<int>(pMeasure->CtlID));
-    }
-    if (hControl == nullptr || ::GetParent(hControl) != hParent)
-        return FALSE;
-    lResult = ::SendMessageW(hControl, kReflectedMessageBase + uMsg, wParam, lParam);
-    return TRUE;
 }
