@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 
+#include "RAde/DEVEDar/HCaptionSkin.h"
 #include "RAde/DEVEDar/HCustomCaption.h"
 #include "RAde/DEVEDar/HDialogSkinXmlConfig.h"
 #include "RAde/DEVEDar/HFont.h"
@@ -73,7 +74,7 @@ struct CHAppearanceOptions
     }
 };
 
-class CHDialogAppeareaceDef : public CHCustomCaption::CClient
+class CHDialogAppeareaceDef : public CHCaptionSkin
 {
 public:
     using CNameMap = CHDialogSkinXmlConfig::CNameMap;
@@ -125,14 +126,6 @@ public:
     // Whether the window is a list view of the system's class (by its procedure).
     bool IsListView(HWND hWnd);
 
-    // The caption client, as every skinned dialog's caption draws through it.
-    void CC_DrawCaptionBKGround(const CHCaptionDrawContext& context) override;
-    void DrawCaptionButton(const CHCaptionDrawContext& context, int nButton, int nState) override;
-    void CC_DrawText(const CHCaptionDrawContext& context, HWND hWnd, const std::wstring& strText) override;
-    void CC_DrawEdge(const CHCaptionDrawContext& context, int nEdge) override;
-    std::wstring GetButtonTooltip(int nButton) override;
-    void OnCaptionButtonClick(HWND hWnd, int nButton, int x, int y) override;
-
     // Reads "SkinningConfig.xml" of the folder into the appearance's tree
     // (the file's reader errors are thrown) and sets the image directory and
     // the strings and options roots. The skin is not applied yet.
@@ -147,9 +140,6 @@ public:
     bool IsSkinLoaded() const noexcept { return m_bSkinLoaded; }
     void SetSkinLoaded(bool bLoaded) noexcept { m_bSkinLoaded = bLoaded; }
     CHFormSkinData& GetGeneralForm() noexcept { return m_generalForm; }
-    const CHDialogSkinXmlConfig::CFrameImages& GetFrameImages() const noexcept { return m_frameImages; }
-    bool AreFrameImagesLoaded() const noexcept { return m_bFrameImagesLoaded; }
-    const CHDialogSkinXmlConfig::CCaptionButtonList& GetCaptionButtons() const noexcept { return m_captionButtons; }
     const CHDialogSkinXmlConfig::CFormList& GetForms() const noexcept { return m_forms; }
 
     const std::wstring& GetLanguage() const noexcept { return m_strLanguage; }
@@ -163,7 +153,6 @@ public:
     void SetDpiScale(float fScale) noexcept { m_fDpiScale = fScale; }
     // A length in pixels at 96 dpi, at the DPI scale (rounded).
     int Scaled(int nPixels) const noexcept { return static_cast<int>(nPixels * m_fDpiScale + 0.5f); }
-    void SetCaptionButtonTooltip(int nButton, const std::wstring& strText);
 
     // The DPI scale of the screen (vertical pixels per inch / 96), computed once.
     static float ScreenDpiScale();
@@ -184,9 +173,11 @@ public:
     CHAppearanceOptions m_options;
 
 protected:
-    // Caption background and window edges without frame images.
-    COLORREF m_crCaption = 0x7C7F7E;
-    COLORREF m_crEdge = 0x7C7F7E;
+    // The caption is drawn as the controls are: in the system's colours under
+    // high contrast, its text in the general form's caption font.
+    bool DrawsInSystemColors() const noexcept override { return m_bSystemColors; }
+    HFONT CaptionTextFont() const noexcept override { return m_generalForm.m_hCaptionFont; }
+
     CHGroupBoxColors m_groupBoxColors;
     int m_nCaptionFontSize = 12;
     int m_nControlFontSize = 10;
@@ -220,10 +211,6 @@ private:
     CHFont m_controlFont;
     CHFormSkinData m_generalForm;
     CHDialogSkinXmlConfig::CFormList m_forms;
-    CHDialogSkinXmlConfig::CCaptionButtonList m_captionButtons;
-    CHDialogSkinXmlConfig::CFrameImages m_frameImages;
-    bool m_bFrameImagesLoaded = false;
-    std::array<std::wstring, 4> m_captionTooltips;
     CHDialogSkinXmlConfig m_config;
     bool m_bSkinLoaded = false;
     CHXmlNode m_xml;

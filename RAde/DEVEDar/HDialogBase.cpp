@@ -63,15 +63,9 @@ void CHDialogBase::DrawCaptionButton(const CHCaptionDrawContext& context, int nB
 
 void CHDialogBase::CC_DrawText(const CHCaptionDrawContext& context, HWND, const std::wstring& strText)
 {
-    // As the appearance draws it, in the dialog's own caption font and colour;
-    // right-aligned and read right to left for a right-to-left language.
-    CHSavedDC saved(context.hDC);
-    ::SetTextColor(context.hDC, m_crCaptionText);
-    ::SetBkMode(context.hDC, TRANSPARENT);
-    if (m_hCaptionFont != nullptr)
-        ::SelectObject(context.hDC, m_hCaptionFont);
-    DrawTextInRect(context.hDC, strText, context.rc,
-                   DT_SINGLELINE | DT_VCENTER | (m_bRightToLeftReading ? DT_RIGHT | DT_RTLREADING : 0));
+    // In the dialog's own caption font and colour; right-aligned and read
+    // right to left for a right-to-left language.
+    CHCaptionSkin::DrawCaptionText(context, strText, m_hCaptionFont, m_crCaptionText, m_bRightToLeftReading);
 }
 
 void CHDialogBase::CC_DrawEdge(const CHCaptionDrawContext& context, int nEdge)
