@@ -188,7 +188,7 @@ void CHWaitDialog::ShowFailure()
     ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(hButton), TRUE);
 }
 
-BOOL CHWaitDialog::ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
+CHMessageAnswer CHWaitDialog::AnswerMessage(UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
     if (uMsg == RequestMessage()) {
         HTRY {
@@ -199,12 +199,11 @@ BOOL CHWaitDialog::ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPA
                 EndDialog(1);
             }
         } HCATCH_LOG
-        lResult = 0;
-        return TRUE;
+        return 0;
     }
     if (uMsg == WM_DESTROY)
         OnDestroy();
-    return CHDialog::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
+    return CHDialog::AnswerMessage(uMsg, wParam, lParam);
 }
 
 LRESULT CHWaitDialog::OnInitDialog()
@@ -301,20 +300,19 @@ void CHWaitDialog::OnDestroy()
     } HCATCH_LOG
 }
 
-BOOL CHRenderedWaitDialog::ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
+CHMessageAnswer CHRenderedWaitDialog::AnswerMessage(UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
     // Posted when the dialog shows, so that it has been laid out and painted once.
     constexpr UINT kRender = WM_APP + 78;
     if (uMsg == WM_SHOWWINDOW && wParam)
-        ::PostMessageW(hWnd, kRender, 0, 0);
+        ::PostMessageW(m_hWnd, kRender, 0, 0);
     if (uMsg != kRender)
-        return CHWaitDialog::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
+        return CHWaitDialog::AnswerMessage(uMsg, wParam, lParam);
     HTRY {
         RenderOnce();
     } HCATCH_LOG
     EndDialog(1);
-    lResult = 0;
-    return TRUE;
+    return 0;
 }
 
 void CHRenderedWaitDialog::RenderOnce()

@@ -72,7 +72,7 @@ public:
     static void LoadWaitAnimFramesFromSkin();
     static std::array<CHImage, kFrameCount>& WaitAnimFrames();
 
-    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
+    CHMessageAnswer AnswerMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
     std::wstring m_strTitle;
     std::wstring m_strMessage;
@@ -126,9 +126,10 @@ private:
 class CHRenderedWaitDialog : public CHWaitDialog
 {
 public:
-    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
-
     CHImage m_render;
+
+protected:
+    CHMessageAnswer AnswerMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
 private:
     void RenderOnce();

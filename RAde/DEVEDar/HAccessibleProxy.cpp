@@ -50,13 +50,12 @@ LRESULT CHAccessibleProxy::Answer(HWND hWnd, WPARAM wParam, LONG nObjectId, COve
     return 0;
 }
 
-BOOL CHAccessibleProxy::AnswerClient(HWND hWnd, WPARAM wParam, LPARAM lParam, COverrides overrides,
-                                     LRESULT& lResult) noexcept
+CHMessageAnswer CHAccessibleProxy::AnswerClient(HWND hWnd, WPARAM wParam, LPARAM lParam, COverrides overrides) noexcept
 {
     if (ObjectIdOf(lParam) != OBJID_CLIENT)
-        return FALSE;
-    lResult = Answer(hWnd, wParam, OBJID_CLIENT, std::move(overrides));
-    return lResult != 0;
+        return std::nullopt;
+    const LRESULT lResult = Answer(hWnd, wParam, OBJID_CLIENT, std::move(overrides));
+    return lResult != 0 ? CHMessageAnswer(lResult) : std::nullopt;
 }
 
 bool CHAccessibleProxy::IsSelf(const VARIANT& varChild) noexcept

@@ -25,6 +25,7 @@
 #include <functional>
 #include <string>
 
+#include "RAde/DEVEDar/HMessageCrackers.h"
 #include "RAde/HUniqueHandle.h"
 
 class CHAccessibleProxy final : public IAccessible, public IEnumVARIANT, public IOleWindow
@@ -47,9 +48,9 @@ public:
     static COverrides Role(LONG nRole);
     // WM_GETOBJECT's answer for hWnd's object nObjectId, or 0.
     static LRESULT Answer(HWND hWnd, WPARAM wParam, LONG nObjectId, COverrides overrides) noexcept;
-    // A control's WM_GETOBJECT: TRUE with the answer in lResult when it asks
-    // for the client object and a proxy could be handed out; FALSE leaves it to the system.
-    static BOOL AnswerClient(HWND hWnd, WPARAM wParam, LPARAM lParam, COverrides overrides, LRESULT& lResult) noexcept;
+    // A control's WM_GETOBJECT: the answer when it asks for the client object
+    // and a proxy could be handed out; none leaves it to the system.
+    static CHMessageAnswer AnswerClient(HWND hWnd, WPARAM wParam, LPARAM lParam, COverrides overrides) noexcept;
     // A proxy over hWnd's standard object nObjectId, with one reference; throws when none can be made.
     static CHComPtr<IAccessible> Create(HWND hWnd, LONG nObjectId, COverrides overrides);
 

@@ -76,43 +76,40 @@ bool CHBitmapButtonImpl::IsInside(LPARAM lParam) const noexcept
     return ::PtInRect(&rc, pt) != FALSE;
 }
 
-BOOL CHBitmapButtonImpl::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
+CHMessageAnswer CHBitmapButtonImpl::AnswerMessage(UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
-    lResult = 0;
     switch (uMsg) {
     case WM_PAINT:
     case WM_PRINTCLIENT:
         OnPaint(reinterpret_cast<HDC>(wParam));
-        return TRUE;
+        return 0;
     case WM_MOUSEMOVE:
         OnMouseMove(lParam);
-        return FALSE;
+        return std::nullopt;
     case WM_MOUSELEAVE:
         OnMouseLeave();
-        return TRUE;
+        return 0;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
         OnFocus(uMsg == WM_SETFOCUS);
-        return FALSE;
+        return std::nullopt;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:  // a quick second click is a click as well
-        lResult = OnLButtonDown(uMsg, wParam, lParam);
-        return TRUE;
+        return OnLButtonDown(uMsg, wParam, lParam);
     case WM_LBUTTONUP:
-        lResult = OnLButtonUp(wParam, lParam);
-        return TRUE;
+        return OnLButtonUp(wParam, lParam);
     case WM_CAPTURECHANGED:
         OnCaptureChanged();
-        return FALSE;
+        return std::nullopt;
     case WM_ENABLE:
         Repaint();
-        return FALSE;
+        return std::nullopt;
     case WM_DESTROY:
         // The tooltip is owned by the button and goes with it; forget it first.
         m_toolTip.Reset();
-        return FALSE;
+        return std::nullopt;
     default:
-        return FALSE;
+        return std::nullopt;
     }
 }
 

@@ -23,7 +23,7 @@
 // Messages this class does not answer fully (focus, capture, enable, mouse
 // move, destroy) go on to the control's own procedure after it has looked at
 // them; a derived class handles its own messages first and falls back on
-// CHBitmapButtonImpl::ProcessWindowMessage.
+// CHBitmapButtonImpl::AnswerMessage.
 #pragma once
 
 #include <windows.h>
@@ -52,7 +52,7 @@ public:
 
     HWND GetToolTipCtrl() const noexcept { return m_toolTip.Get(); }
 
-    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
+    CHMessageAnswer AnswerMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
 protected:
     // Draws the whole button into hDC (the paint DC, or the DC of WM_PAINT's or
@@ -64,7 +64,7 @@ protected:
     // Asks the system for a WM_MOUSELEAVE when the pointer leaves the button.
     BOOL StartTrackMouseLeave() noexcept;
 
-    // The handlers behind ProcessWindowMessage, for a derived button that
+    // The handlers behind AnswerMessage, for a derived button that
     // handles a message itself and still wants the base's part of it.
     void OnPaint(HDC hDC) noexcept;
     virtual void OnMouseMove(LPARAM lParam) noexcept;

@@ -103,29 +103,25 @@ void CHBlendedWindow::PaintWindow(HDC hDC, const RECT& rcPaint)
     } HCATCH
 }
 
-BOOL CHBlendedWindow::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
+CHMessageAnswer CHBlendedWindow::AnswerMessage(UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
     switch (uMsg) {
     case WM_SHOWWINDOW:
         OnShowWindow(static_cast<BOOL>(wParam));
-        lResult = 0;
-        return TRUE;
+        return 0;
     case WM_WINDOWPOSCHANGING:
         // Nothing to adjust; answering it here also keeps the default
         // procedure's minimum-size tracking away from the shadow.
-        lResult = 0;
-        return TRUE;
+        return 0;
     case WM_WINDOWPOSCHANGED:
         // The system always passes a WINDOWPOS; a stray message without one is ignored.
         if (lParam != 0)
             OnWindowPosChanged(*WindowPosFromLParam(lParam));
-        lResult = 0;
-        return TRUE;
+        return 0;
     case WM_NCHITTEST:
-        lResult = HTTRANSPARENT;
-        return TRUE;
+        return HTTRANSPARENT;
     default:
-        return FALSE;
+        return std::nullopt;
     }
 }
 

@@ -56,7 +56,7 @@ public:
     // alpha-blended. rcPaint is the window rectangle in client coordinates.
     virtual void PaintWindow(HDC hDC, const RECT& rcPaint);
 
-    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
+    CHMessageAnswer AnswerMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
 protected:
     LPCWSTR GetWndClassName() const noexcept override { return L"DEVEDar.BlendedWindow"; }

@@ -498,21 +498,20 @@ void CHCustomCaption::OnTrackButtonUp(POINT ptScreen)
                                         ptScreen.y);
 }
 
-BOOL CHCustomCaption::CListener::ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM, LPARAM lParam, LRESULT& lResult)
+CHMessageAnswer CHCustomCaption::CListener::AnswerMessage(UINT uMsg, WPARAM, LPARAM lParam)
 {
-    lResult = 0;
     POINT pt = PointFromLParam(lParam);
-    ::ClientToScreen(hWnd, &pt);
+    ::ClientToScreen(m_hWnd, &pt);
     switch (uMsg) {
     case WM_MOUSEMOVE:
         m_caption.OnTrackMove(pt);
-        return TRUE;
+        return 0;
     case WM_LBUTTONDOWN:
         m_caption.OnTrackButtonDown(pt);
-        return TRUE;
+        return 0;
     case WM_LBUTTONUP:
         m_caption.OnTrackButtonUp(pt);
-        return TRUE;
+        return 0;
     case WM_CAPTURECHANGED:
         // Taken by someone else during a press: nothing stays pressed.
         if (m_caption.m_nPressed >= 0) {
@@ -520,8 +519,8 @@ BOOL CHCustomCaption::CListener::ProcessWindowMessage(HWND hWnd, UINT uMsg, WPAR
             if (m_caption.SetButtonStates(-1, captionStateNormal))
                 m_caption.Repaint();
         }
-        return TRUE;
+        return 0;
     default:
-        return FALSE;
+        return std::nullopt;
     }
 }

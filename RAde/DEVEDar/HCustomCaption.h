@@ -150,7 +150,7 @@ private:
     {
     public:
         explicit CListener(CHCustomCaption& caption) noexcept : m_caption(caption) {}
-        BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
+        CHMessageAnswer AnswerMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
     protected:
         LPCWSTR GetWndClassName() const noexcept override { return L"CHCustomCaptionBtnListener"; }

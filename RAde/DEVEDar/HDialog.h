@@ -41,19 +41,19 @@ protected:
         } HCATCH_LOG
     }
 
-    BOOL OnCommand(WPARAM wParam, LPARAM lParam, LRESULT& lResult) override
+    CHMessageAnswer OnCommand(WPARAM wParam, LPARAM lParam) override
     {
         HTRY {
-            return CommandDialog(wParam, lParam, lResult);
+            return CommandDialog(wParam, lParam);
         } HCATCH_LOG
-        return FALSE;
+        return std::nullopt;
     }
 
-    BOOL DelegateColorToParentIfNotPopup(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override
+    CHMessageAnswer DelegateColorToParentIfNotPopup(UINT uMsg, WPARAM wParam, LPARAM lParam) override
     {
         HTRY {
-            return DelegateColor(uMsg, wParam, lParam, lResult);
+            return DelegateColor(uMsg, wParam, lParam);
         } HCATCH_LOG
-        return FALSE;
+        return std::nullopt;
     }
 };

@@ -89,39 +89,41 @@ void CHDialogBase::ButtonPressed(int nButton, int nData)
         m_pButtonReceiver->ButtonPressed(nButton, nData);
 }
 
-BOOL CHDialogBase::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
+BOOL CHDialogBase::ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
 {
-    lResult = 0;
     if (m_bShadowActive)
         m_shadow.OnDialogMessage(uMsg, wParam, lParam);
+    // The dialog's own handlers first, then the parts it passes its messages through.
+    return CHDialogImpl::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult) ||
+           ReflectOwnerDrawMessage(m_hWnd, uMsg, wParam, lParam, lResult) ||
+           m_caption.OnMessage(uMsg, wParam, lParam, lResult) ||
+           (m_bBackgroundActive && m_background.OnMessage(uMsg, wParam, lParam, lResult)) ||
+           m_cursors.OnMessage(uMsg, wParam, lParam, lResult);
+}
+
+CHMessageAnswer CHDialogBase::AnswerMessage(UINT uMsg, WPARAM wParam, LPARAM lParam)
+{
     switch (uMsg) {
     case WM_INITDIALOG:
-        lResult = OnInitDialog();
-        return TRUE;
+        return OnInitDialog();
     case WM_PAINT:
         OnPaint();
-        return TRUE;
+        return 0;
     case WM_SIZE:
         OnSize(wParam, lParam);
-        return TRUE;
+        return 0;
     case WM_COMMAND:
-        return OnCommand(wParam, lParam, lResult);
+        return OnCommand(wParam, lParam);
     case WM_GETOBJECT:
-        return AnswerGetObject(wParam, lParam, lResult);
+        return AnswerGetObject(wParam, lParam);
     case WM_SETTINGCHANGE:
         HTRY {
             OnSettingChange();
         } HCATCH_LOG
-        break;
+        return std::nullopt;
     default:
-        break;
+        return IsColorMessage(uMsg) ? DelegateColorToParentIfNotPopup(uMsg, wParam, lParam) : std::nullopt;
     }
-    if (IsColorMessage(uMsg) && DelegateColorToParentIfNotPopup(uMsg, wParam, lParam, lResult))
-        return TRUE;
-    return ReflectOwnerDrawMessage(m_hWnd, uMsg, wParam, lParam, lResult) ||
-           m_caption.OnMessage(uMsg, wParam, lParam, lResult) ||
-           (m_bBackgroundActive && m_background.OnMessage(uMsg, wParam, lParam, lResult)) ||
-           m_cursors.OnMessage(uMsg, wParam, lParam, lResult);
 }
 
 void CHDialogBase::InitDialogLook()
@@ -296,14 +298,14 @@ void CHDialogBase::SizeDialog(WPARAM nSizeType, LPARAM lParam)
         m_background.OnMessage(WM_SIZE, nSizeType, lParam, lIgnored);
 }
 
-BOOL CHDialogBase::CommandDialog(WPARAM wParam, LPARAM lParam, LRESULT& lResult)
+CHMessageAnswer CHDialogBase::CommandDialog(WPARAM wParam, LPARAM lParam)
 {
-    if (m_bInitialized && !m_bPopup) {
-        lResult = ::SendMessageW(::GetParent(m_hWnd), WM_COMMAND, wParam, lParam);
-        return TRUE;
-    }
+    if (m_bInitialized && !m_bPopup)
+        return ::SendMessageW(::GetParent(m_hWnd), WM_COMMAND, wParam, lParam);
     const int nId = LOWORD(wParam);
-    return nId >= IDOK && nId <= IDCLOSE && CloseDialog(nId);
+    if (nId >= IDOK && nId <= IDCLOSE && CloseDialog(nId))
+        return 0;
+    return std::nullopt;
 }
 
 BOOL CHDialogBase::CloseDialog(int nCommandId)
@@ -316,31 +318,31 @@ BOOL CHDialogBase::CloseDialog(int nCommandId)
     return TRUE;
 }
 
-BOOL CHDialogBase::AnswerGetObject(WPARAM wParam, LPARAM lParam, LRESULT& lResult) noexcept
+CHMessageAnswer CHDialogBase::AnswerGetObject(WPARAM wParam, LPARAM lParam) noexcept
 {
     HTRY {
         // A screen reader asks for either when the dialog opens: the window
         // object (Narrator) or the client object, which carries the dialog role.
         const LONG nObjectId = CHAccessibleProxy::ObjectIdOf(lParam);
         if (m_nDescriptionId == 0 || (nObjectId != OBJID_CLIENT && nObjectId != OBJID_WINDOW))
-            return FALSE;
+            return std::nullopt;
         CHAccessibleProxy::COverrides overrides;
         // Read when asked: a message the dialog changes later is read as it is then.
         overrides.description = [hWnd = m_hWnd, nId = m_nDescriptionId] {
             return GetWindowTextOf(::GetDlgItem(hWnd, nId));
         };
-        lResult = CHAccessibleProxy::Answer(m_hWnd, wParam, nObjectId, std::move(overrides));
-        return lResult != 0;
+        const LRESULT lResult = CHAccessibleProxy::Answer(m_hWnd, wParam, nObjectId, std::move(overrides));
+        return lResult != 0 ? CHMessageAnswer(lResult) : std::nullopt;
     } HCATCH_LOG
-    return FALSE;
+    return std::nullopt;
 }
 
-BOOL CHDialogBase::DelegateColor(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
+CHMessageAnswer CHDialogBase::DelegateColor(UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
     if (!m_bInitialized || m_bPopup || m_bOwnBackground)
-        return FALSE;
-    lResult = ::SendMessageW(::GetParent(m_hWnd), uMsg, wParam, lParam);
+        return std::nullopt;
+    const LRESULT lResult = ::SendMessageW(::GetParent(m_hWnd), uMsg, wParam, lParam);
     LRESULT lIgnored = 0;
     m_background.OnMessage(uMsg, wParam, lParam, lIgnored);
-    return TRUE;
+    return lResult;
 }

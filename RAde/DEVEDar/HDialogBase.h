@@ -110,21 +110,25 @@ public:
     BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
 
 protected:
+    // The dialog's own handlers (a derived dialog handles its messages first
+    // and falls back on these).
+    CHMessageAnswer AnswerMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
+
     // The handlers' work; CHDialog<T> runs each inside the catch idiom.
     void InitDialogLook();
     void PaintDialog();
     void SizeDialog(WPARAM nSizeType, LPARAM lParam);
-    BOOL CommandDialog(WPARAM wParam, LPARAM lParam, LRESULT& lResult);
+    CHMessageAnswer CommandDialog(WPARAM wParam, LPARAM lParam);
     BOOL CloseDialog(int nCommandId);
-    BOOL DelegateColor(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult);
-    BOOL AnswerGetObject(WPARAM wParam, LPARAM lParam, LRESULT& lResult) noexcept;
+    CHMessageAnswer DelegateColor(UINT uMsg, WPARAM wParam, LPARAM lParam);
+    CHMessageAnswer AnswerGetObject(WPARAM wParam, LPARAM lParam) noexcept;
 
     // The handlers, each in the catch idiom (CHDialog<T> names them).
     virtual LRESULT OnInitDialog() = 0;
     virtual void OnPaint() = 0;
     virtual void OnSize(WPARAM nSizeType, LPARAM lParam) = 0;
-    virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam, LRESULT& lResult) = 0;
-    virtual BOOL DelegateColorToParentIfNotPopup(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) = 0;
+    virtual CHMessageAnswer OnCommand(WPARAM wParam, LPARAM lParam) = 0;
+    virtual CHMessageAnswer DelegateColorToParentIfNotPopup(UINT uMsg, WPARAM wParam, LPARAM lParam) = 0;
 
 private:
     void ApplyDialogInitData();

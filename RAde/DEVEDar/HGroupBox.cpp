@@ -24,23 +24,21 @@ void DrawPolyline(HDC hDC, HPEN hPen, std::initializer_list<POINT> points)
 }
 }  // namespace
 
-BOOL CHGroupBox::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
+CHMessageAnswer CHGroupBox::AnswerMessage(UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
-    lResult = 0;
     switch (uMsg) {
     case WM_PAINT:
         OnPaint(reinterpret_cast<HDC>(wParam));
-        return TRUE;
+        return 0;
     case kDrawMessage:
         HTRY {
             Draw(reinterpret_cast<HDC>(wParam));
         } HCATCH_LOG
-        return TRUE;
+        return 0;
     case WM_GETOBJECT:
-        return CHAccessibleProxy::AnswerClient(m_hWnd, wParam, lParam, CHAccessibleProxy::Role(ROLE_SYSTEM_GROUPING),
-                                               lResult);
+        return CHAccessibleProxy::AnswerClient(m_hWnd, wParam, lParam, CHAccessibleProxy::Role(ROLE_SYSTEM_GROUPING));
     default:
-        return FALSE;
+        return std::nullopt;
     }
 }
 

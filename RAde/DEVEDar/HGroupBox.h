@@ -16,7 +16,7 @@ public:
     // wParam: the device context to draw the group box into.
     static constexpr UINT kDrawMessage = WM_APP + 10;
 
-    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
+    CHMessageAnswer AnswerMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
     void SetLineColors(COLORREF crDark, COLORREF crLight) noexcept;
     COLORREF GetDarkColor() const noexcept { return m_crDark; }

@@ -40,18 +40,16 @@ void DrawListItem(HWND hControl, const DRAWITEMSTRUCT& item, const std::wstring&
                 DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | (bRight ? DT_RIGHT : DT_LEFT));
 }
 
-BOOL CHOwnerDrawList::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
+CHMessageAnswer CHOwnerDrawList::AnswerMessage(UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
     if (uMsg == WM_GETOBJECT)
-        return CHAccessibleProxy::AnswerClient(m_hWnd, wParam, lParam, CHAccessibleProxy::Role(GetAccessibleRole()),
-                                               lResult);
+        return CHAccessibleProxy::AnswerClient(m_hWnd, wParam, lParam, CHAccessibleProxy::Role(GetAccessibleRole()));
     if (uMsg != WM_DRAWITEM && uMsg != kReflectedMessageBase + WM_DRAWITEM)
-        return FALSE;
+        return std::nullopt;
     HTRY {
         const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
         DrawListItem(m_hWnd, item, GetItemText(static_cast<int>(item.itemID)), m_look);
     } HCATCH_LOG
-    lResult = TRUE;
     return TRUE;
 }
 

@@ -37,7 +37,7 @@ void DrawListItem(HWND hControl, const DRAWITEMSTRUCT& item, const std::wstring&
 class CHOwnerDrawList : public CHWindowImpl
 {
 public:
-    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
+    CHMessageAnswer AnswerMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
     void SetSelectionColors(COLORREF crSelection, COLORREF crSelectedText) noexcept;
     const CHListItemLook& GetLook() const noexcept { return m_look; }

@@ -8,32 +8,28 @@
 #include "RAde/DEVEDar/HImage.h"
 #include "RAde/HException.h"
 
-BOOL CHStaticTextCtrl::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
+CHMessageAnswer CHStaticTextCtrl::AnswerMessage(UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
-    lResult = 0;
     switch (uMsg) {
     case WM_ERASEBKGND:
         HTRY {
             FillBackground(reinterpret_cast<HDC>(wParam));
         } HCATCH_LOG
-        lResult = 1;
-        return TRUE;
+        return 1;
     case WM_PAINT:
         OnPaint(reinterpret_cast<HDC>(wParam));
-        return TRUE;
+        return 0;
     case WM_SETTEXT:
-        lResult = OnSetText(wParam, lParam);
-        return TRUE;
+        return OnSetText(wParam, lParam);
     case kDrawMessage:
         HTRY {
             PaintText(reinterpret_cast<HDC>(wParam));
         } HCATCH_LOG
-        return TRUE;
+        return 0;
     case WM_GETOBJECT:
-        return CHAccessibleProxy::AnswerClient(m_hWnd, wParam, lParam, CHAccessibleProxy::Role(ROLE_SYSTEM_STATICTEXT),
-                                               lResult);
+        return CHAccessibleProxy::AnswerClient(m_hWnd, wParam, lParam, CHAccessibleProxy::Role(ROLE_SYSTEM_STATICTEXT));
     default:
-        return FALSE;
+        return std::nullopt;
     }
 }
 

@@ -18,7 +18,7 @@ public:
     // No colour of its own: the dialog's answer decides.
     static constexpr COLORREF kNoTextColor = CLR_INVALID;
 
-    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
+    CHMessageAnswer AnswerMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
     // DrawText flags added to those of the style (DT_VCENTER, DT_NOPREFIX, ...).
     void SetExtraFormat(UINT nFormat) noexcept { m_nExtraFormat = nFormat; }

@@ -123,71 +123,61 @@ BOOL CHTransparentButton::SubclassWindow(HWND hWnd) noexcept
     return FALSE;
 }
 
-BOOL CHTransparentButton::ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
+CHMessageAnswer CHTransparentButton::AnswerMessage(UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
-    lResult = 0;
     switch (uMsg) {
     case WM_ERASEBKGND:
         OnEraseBkGnd();
-        lResult = 1;
-        return TRUE;
+        return 1;
     case WM_PAINT:
-        OnPaint(reinterpret_cast<HDC>(wParam), true);
-        return TRUE;
     case WM_PRINTCLIENT:
-        OnPaint(reinterpret_cast<HDC>(wParam), false);
-        return TRUE;
+        OnPaint(reinterpret_cast<HDC>(wParam), uMsg == WM_PAINT);
+        return 0;
     case kDrawMessage:
         OnDraw(reinterpret_cast<HDC>(wParam));
-        return TRUE;
+        return 0;
     case WM_NCHITTEST:
-        lResult = OnNCHitTest(lParam);
-        return TRUE;
+        return OnNCHitTest(lParam);
     case WM_GETDLGCODE:
-        lResult = OnGetDlgCode();
-        return TRUE;
+        return OnGetDlgCode();
     case WM_GETOBJECT:
-        return OnGetObject(wParam, lParam, lResult);
-    case WM_UPDATEUISTATE:
-        lResult = DefWindowProc(uMsg, wParam, lParam);
+        return OnGetObject(wParam, lParam);
+    case WM_UPDATEUISTATE: {
+        const LRESULT lResult = DefWindowProc(uMsg, wParam, lParam);
         OnUpdateUIState(wParam);
-        return TRUE;
+        return lResult;
+    }
     case WM_SYSKEYUP:
         OnSysKeyUp();
-        return FALSE;  // the system still sees the key (menus, mnemonics)
+        return std::nullopt;  // the system still sees the key (menus, mnemonics)
     case WM_TIMER:
         if (wParam != kFadeTimerId)
-            return FALSE;
+            return std::nullopt;
         OnTimer(wParam);
-        return TRUE;
+        return 0;
     case BM_SETSTYLE:
-        lResult = OnSetStyle(wParam, lParam);
-        return TRUE;
+        return OnSetStyle(wParam, lParam);
     case BM_SETCHECK:
         OnSetCheck(static_cast<int>(wParam));
-        return TRUE;
+        return 0;
     case BM_GETCHECK:
-        lResult = m_nCheck;
-        return TRUE;
+        return m_nCheck;
     case WM_LBUTTONUP:
-        lResult = OnLButtonUp(wParam, lParam);
-        return TRUE;
+        return OnLButtonUp(wParam, lParam);
     case WM_SETTEXT:
-        lResult = OnSetText(lParam);
-        return TRUE;
+        return OnSetText(lParam);
     case WM_SETFONT:
         m_hFont = reinterpret_cast<HFONT>(wParam);
-        return FALSE;
+        return std::nullopt;
     case kReflectedDrawItem:
         // The system asks the parent to draw an owner-drawn button; this
         // button has drawn itself already.
-        lResult = TRUE;
         return TRUE;
     case WM_DESTROY:
         StopFade();
-        return CHBitmapButtonImpl::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
+        return CHBitmapButtonImpl::AnswerMessage(uMsg, wParam, lParam);
     default:
-        return CHBitmapButtonImpl::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult);
+        return CHBitmapButtonImpl::AnswerMessage(uMsg, wParam, lParam);
     }
 }
 
@@ -541,12 +531,12 @@ UINT CHTransparentButton::OnGetDlgCode() const noexcept
     return DLGC_BUTTON;
 }
 
-BOOL CHTransparentButton::OnGetObject(WPARAM wParam, LPARAM lParam, LRESULT& lResult) const noexcept
+CHMessageAnswer CHTransparentButton::OnGetObject(WPARAM wParam, LPARAM lParam) const noexcept
 {
     HTRY {
-        return CHAccessibleProxy::AnswerClient(m_hWnd, wParam, lParam, AccessibleOverrides(m_hWnd, m_nKind), lResult);
+        return CHAccessibleProxy::AnswerClient(m_hWnd, wParam, lParam, AccessibleOverrides(m_hWnd, m_nKind));
     } HCATCH_LOG
-    return FALSE;
+    return std::nullopt;
 }
 
 void CHTransparentButton::OnUpdateUIState(WPARAM wParam) noexcept

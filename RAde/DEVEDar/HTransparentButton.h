@@ -90,7 +90,7 @@ public:
     // state as they were. FALSE when the window cannot be subclassed.
     BOOL SubclassWindow(HWND hWnd) noexcept;
 
-    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
+    CHMessageAnswer AnswerMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
     // Image sets: selecting set n makes room for it; a change repaints.
     void SetImgSet(int nSet);
@@ -155,7 +155,7 @@ protected:
     void OnDraw(HDC hDC);
     LRESULT OnNCHitTest(LPARAM lParam);
     UINT OnGetDlgCode() const noexcept;
-    BOOL OnGetObject(WPARAM wParam, LPARAM lParam, LRESULT& lResult) const noexcept;
+    CHMessageAnswer OnGetObject(WPARAM wParam, LPARAM lParam) const noexcept;
     void OnUpdateUIState(WPARAM wParam) noexcept;
     void OnSysKeyUp();
     void OnTimer(UINT_PTR nId);

@@ -15,27 +15,22 @@ CHTransparentFrame::CHTransparentFrame() noexcept : CHImagePainter(4, 0.25)
 
 CHTransparentFrame::~CHTransparentFrame() = default;
 
-BOOL CHTransparentFrame::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM, LRESULT& lResult)
+CHMessageAnswer CHTransparentFrame::AnswerMessage(UINT uMsg, WPARAM wParam, LPARAM)
 {
     switch (uMsg) {
     case WM_TIMER:
         OnTimer(wParam);
-        lResult = 0;
-        return TRUE;
+        return 0;
     case WM_PAINT:
-        OnPaint(reinterpret_cast<HDC>(wParam), true);
-        lResult = 0;
-        return TRUE;
     case WM_PRINTCLIENT:
-        OnPaint(reinterpret_cast<HDC>(wParam), false);
-        lResult = 0;
-        return TRUE;
+        OnPaint(reinterpret_cast<HDC>(wParam), uMsg == WM_PAINT);
+        return 0;
     case WM_DESTROY:
         // The set must not keep repainting or timing a window that is gone.
         Detach();
-        return FALSE;
+        return std::nullopt;
     default:
-        return FALSE;
+        return std::nullopt;
     }
 }
 

@@ -52,7 +52,7 @@ public:
     // The control goes back to its own procedure (the set is left alone, see above).
     ~CHTransparentFrame() override;
 
-    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override;
+    CHMessageAnswer AnswerMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
     // Attaches pSet (null detaches): this window becomes one of its clients and,
     // with bTimerOwner, the window whose timer drives it. The frame must be

@@ -121,9 +121,16 @@ BOOL CHWindowImpl::DestroyWindow() noexcept
     return m_hWnd != nullptr && ::DestroyWindow(m_hWnd);
 }
 
-BOOL CHWindowImpl::ProcessWindowMessage(HWND, UINT, WPARAM, LPARAM, LRESULT&)
+BOOL CHWindowImpl::ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult)
 {
-    return FALSE;
+    const CHMessageAnswer answer = AnswerMessage(uMsg, wParam, lParam);
+    lResult = answer.value_or(0);
+    return answer.has_value();
+}
+
+CHMessageAnswer CHWindowImpl::AnswerMessage(UINT, WPARAM, LPARAM)
+{
+    return std::nullopt;
 }
 
 LRESULT CHWindowImpl::DefWindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam)

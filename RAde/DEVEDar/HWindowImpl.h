@@ -2,10 +2,13 @@
 // bound to one window, either a window it creates from a class of its own or an
 // existing control it subclasses.
 //
-// Messages reach the object's ProcessWindowMessage. A handler that deals with a
-// message returns TRUE and puts the message's result into lResult; FALSE passes
-// the message on: to the class's default procedure (DefWindowProc) for a created
-// window, to the control's own procedure (DefSubclassProc) for a subclassed one.
+// Messages reach the object's AnswerMessage. A handler that deals with a
+// message returns its result; std::nullopt passes the message on: to the
+// class's default procedure (DefWindowProc) for a created window, to the
+// control's own procedure (DefSubclassProc) for a subclassed one.
+// ProcessWindowMessage reports that answer as TRUE with the result in lResult,
+// or FALSE; a class that routes messages through helpers of that form (the
+// dialogs) overrides it and asks AnswerMessage first.
 // Exceptions never leave the window procedure: they are logged and swallowed.
 //
 // The object is reachable from its window with FromHandle until the window
@@ -18,6 +21,7 @@
 
 #include <optional>
 
+#include "RAde/DEVEDar/HMessageCrackers.h"
 #include "RAde/HUniqueHandle.h"
 
 // <windowsx.h> defines SubclassWindow as a macro of two arguments, which
@@ -99,7 +103,8 @@ public:
     HWND GetHandle() const noexcept { return m_hWnd; }
     operator HWND() const noexcept { return m_hWnd; }
 
-    // Message processing: TRUE when handled (result in lResult).
+    // Message processing: TRUE when handled (result in lResult). Here the
+    // answer of AnswerMessage, the one place where an answer becomes the pair.
     virtual BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult);
     // What an unhandled message gets: the default or the control's own procedure.
     virtual LRESULT DefWindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam);
@@ -114,6 +119,9 @@ protected:
         Subclassed,
         Dialog
     };
+
+    // The object's handlers: nothing is handled here.
+    virtual CHMessageAnswer AnswerMessage(UINT uMsg, WPARAM wParam, LPARAM lParam);
 
     // Name of the window class Create registers; one class per name.
     virtual LPCWSTR GetWndClassName() const noexcept { return L"DEVEDar.Window"; }
