@@ -30,6 +30,26 @@ CHException CatchThrown(Fn&& fn)
     return CHException();
 }
 
+// A generous bound for handshakes between a test and its threads or
+// processes; never reached when things work.
+constexpr DWORD g_dwHandshakeMs = 20000;
+
+// A manual-reset event, not signalled; named when a name is given.
+inline CHKernelHandle NewEvent(const std::wstring& strName = L"")
+{
+    return CHKernelHandle(::CreateEventW(nullptr, TRUE, FALSE, strName.empty() ? nullptr : strName.c_str()));
+}
+
+// Whether the object is signalled within the time.
+inline bool WaitSignalled(HANDLE hObject, DWORD dwTimeoutMs = g_dwHandshakeMs)
+{
+    return ::WaitForSingleObject(hObject, dwTimeoutMs) == WAIT_OBJECT_0;
+}
+inline bool WaitSignalled(const CHKernelHandle& hObject, DWORD dwTimeoutMs = g_dwHandshakeMs)
+{
+    return WaitSignalled(hObject.Get(), dwTimeoutMs);
+}
+
 // The codes of an exception's entries, oldest first.
 inline std::vector<int> ErrorCodesOf(const CHException& e)
 {

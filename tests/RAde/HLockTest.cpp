@@ -18,9 +18,6 @@
 
 namespace {
 
-// Generous bounds for handshakes between threads and processes; never reached
-// when things work.
-constexpr DWORD g_dwHandshakeMs = 20000;
 // How long a thread is given to get into a lock that must keep it out. The
 // checks never depend on it being long enough; it only makes a fault likely
 // to show.
@@ -32,16 +29,6 @@ std::wstring UniqueName(const wchar_t* pszStem)
     static LONG s_nCounter = 0;
     return std::wstring(L"hs_") + pszStem + L"_" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
            std::to_wstring(::InterlockedIncrement(&s_nCounter));
-}
-
-CHKernelHandle NewEvent(const std::wstring& strName = L"")
-{
-    return CHKernelHandle(::CreateEventW(nullptr, TRUE, FALSE, strName.empty() ? nullptr : strName.c_str()));
-}
-
-bool WaitSignalled(const CHKernelHandle& hEvent, DWORD dwTimeoutMs = g_dwHandshakeMs)
-{
-    return ::WaitForSingleObject(hEvent.Get(), dwTimeoutMs) == WAIT_OBJECT_0;
 }
 
 // Whether a lock of this name, in a thread of its own, is free right now.

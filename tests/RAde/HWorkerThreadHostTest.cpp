@@ -25,20 +25,6 @@
 
 namespace {
 
-// A generous bound for handshakes between the test and its worker; never
-// reached when things work.
-constexpr DWORD g_dwHandshakeMs = 20000;
-
-CHKernelHandle NewEvent()
-{
-    return CHKernelHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-}
-
-bool WaitSignalled(HANDLE hObject, DWORD dwTimeoutMs = g_dwHandshakeMs)
-{
-    return ::WaitForSingleObject(hObject, dwTimeoutMs) == WAIT_OBJECT_0;
-}
-
 using CMilliseconds = std::chrono::duration<double, std::milli>;
 
 // Runs fn and returns how long it took.

@@ -320,7 +320,7 @@ TEST_F(CLauncherTest, OnlyTheInstallerOrAProcessItStartedAnswersThroughTheAuthor
         const std::wstring strCase = std::to_wstring(++nCase);
         medium.StageFiles();
         const std::wstring strHold = L"hs_e2e_header_" + std::to_wstring(::GetCurrentProcessId()) + L"_" + strCase;
-        CHKernelHandle hHold(::CreateEventW(nullptr, TRUE, FALSE, strHold.c_str()));
+        CHKernelHandle hHold = NewEvent(strHold);
         ASSERT_TRUE(hHold);
         const std::wstring strRecord = L"installer" + strCase + L".rec", strAutorun = L"autorun" + strCase + L".rec";
         const std::wstring strAnswer =
@@ -506,7 +506,7 @@ TEST_F(CLauncherTest, ASecondLauncherEndsWithoutAWindowWhileOneRuns)
     CMedium first(m_root / L"first"), second(m_root / L"second");
     second.WriteAutorunInf("[InstallerShim]\r\nrun=Setup\\HalvikInstaller.exe\r\n");
     const std::wstring strHold = L"hs_e2e_hold_" + std::to_wstring(::GetCurrentProcessId());
-    CHKernelHandle hHold(::CreateEventW(nullptr, TRUE, FALSE, strHold.c_str()));
+    CHKernelHandle hHold = NewEvent(strHold);
     ASSERT_TRUE(hHold);
 
     CHKernelHandle hFirst = StartProgram(

@@ -49,10 +49,7 @@ public:
     }
 
 private:
-    CHKernelHandle Create(const wchar_t* pszSuffix) const
-    {
-        return CHKernelHandle(::CreateEventW(nullptr, TRUE, FALSE, (m_strStem + pszSuffix).c_str()));
-    }
+    CHKernelHandle Create(const wchar_t* pszSuffix) const { return NewEvent(m_strStem + pszSuffix); }
 
     std::wstring m_strStem;
     CHKernelHandle m_hReady, m_hQuery, m_hEndTrue, m_hEndFalse, m_hWindow;

@@ -149,6 +149,11 @@ const CBrokenSkin kBrokenSkins[] = {
      "non-ASCII text in a file without a byte-order mark"},
 };
 
+void PrintTo(const CBrokenSkin& test, std::ostream* pStream)
+{
+    *pStream << test.pszName;
+}
+
 class CBrokenSkinTest : public testing::TestWithParam<CBrokenSkin>
 {};
 

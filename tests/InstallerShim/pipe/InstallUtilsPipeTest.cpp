@@ -72,7 +72,7 @@ TEST(CInstallUtilsInstallerRun, TheAnswerOfAnInstallerThatConnectsWhileItRunsIsT
 {
     CProbeInstaller installer;
     const std::wstring strEventName = CHFileUtilities::GetFilenameFromPath(UniqueTempPath(L"installer_end"));
-    CHKernelHandle hEnd(::CreateEventW(nullptr, TRUE, FALSE, strEventName.c_str()));
+    CHKernelHandle hEnd = NewEvent(strEventName);
     ASSERT_TRUE(hEnd);
 
     CInstallUtils utils;

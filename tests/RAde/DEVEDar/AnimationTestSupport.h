@@ -11,9 +11,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "PixelTestSupport.h"
 #include "RAde/DEVEDar/HImage.h"
 
 namespace AnimationTest {
+using ::PixelAt;
+using ::SetPixel;
+
 // A pixel as the DWORD the bytes blue, green, red, alpha make.
 constexpr DWORD Bgra(BYTE b, BYTE g, BYTE r, BYTE a)
 {
@@ -24,14 +28,6 @@ constexpr DWORD Bgra(BYTE b, BYTE g, BYTE r, BYTE a)
 constexpr DWORD PixelOf(COLORREF cr)
 {
     return Bgra(GetBValue(cr), GetGValue(cr), GetRValue(cr), 0);
-}
-
-inline DWORD PixelAt(const CHImage& image, int x, int y)
-{
-    ::GdiFlush();
-    DWORD dwPixel = 0;
-    std::memcpy(&dwPixel, image.GetPixelAddress(x, y), 4);
-    return dwPixel;
 }
 
 inline void Fill(CHImage& image, DWORD dwPixel)

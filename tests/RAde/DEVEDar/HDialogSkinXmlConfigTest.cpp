@@ -111,6 +111,11 @@ const CValueCase kValueCases[] = {
      L"Title"},
 };
 
+void PrintTo(const CValueCase& test, std::ostream* pStream)
+{
+    *pStream << test.pszName;
+}
+
 class CSkinValueTest : public testing::TestWithParam<CValueCase>
 {};
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "PixelTestSupport.h"
 #include "RAde/DEVEDar/HImage.h"
 #include "TestSupport.h"
 
@@ -42,18 +43,6 @@ public:
 private:
     IStream* m_pStream = nullptr;
 };
-
-DWORD PixelAt(const CHImage& image, int x, int y)
-{
-    DWORD dwPixel = 0;
-    std::memcpy(&dwPixel, image.GetPixelAddress(x, y), 4);
-    return dwPixel;
-}
-
-void SetPixel(CHImage& image, int x, int y, DWORD dwPixel)
-{
-    std::memcpy(image.GetPixelAddress(x, y), &dwPixel, 4);
-}
 
 // A 32-bit image whose every pixel differs: blue = x, green = y, red = 0x40,
 // alpha = 0x80 + x + 16 * y (so half transparent throughout).

@@ -209,7 +209,7 @@ TEST(Screenshot, WindowWithShadowAndAnimatedFrame)
     // Wine shows the premultiplied colours as they are); beyond it the desktop shows.
     const Bgra desktopColour = PixelOfColour(::GetSysColor(COLOR_WINDOW));
     auto brightness = [&](int x, int y) {
-        const Bgra pixel = PixelAt(shot, x, y);
+        const Bgra pixel = BytesAt(shot, x, y);
         return pixel[0] + pixel[1] + pixel[2];
     };
     for (POINT pt : {POINT{20 - 5, 120}, POINT{170, 20 - 5}, POINT{20 + 300 + 4, 60}, POINT{200, 20 + 200 + 4}})

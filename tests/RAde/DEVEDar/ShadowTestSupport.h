@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "PixelTestSupport.h"
 #include "RAde/DEVEDar/HImage.h"
 
 namespace shadowtest {
@@ -38,17 +39,15 @@ inline Bgra Premultiplied(const Bgra& pixel)
                 static_cast<BYTE>(pixel[2] * pixel[3] / 255), pixel[3]};
 }
 
+// A pixel as its bytes, read and written through PixelAt and SetPixel.
+inline Bgra BytesAt(const CHImage& image, int x, int y)
+{
+    const DWORD dwPixel = PixelAt(image, x, y);
+    return Bgra{BYTE(dwPixel), BYTE(dwPixel >> 8), BYTE(dwPixel >> 16), BYTE(dwPixel >> 24)};
+}
 inline void SetPixel(CHImage& image, int x, int y, const Bgra& pixel)
 {
-    BYTE* p = image.GetPixelAddress(x, y);
-    for (int i = 0; i < 4; ++i)
-        p[i] = pixel[i];
-}
-
-inline Bgra PixelAt(const CHImage& image, int x, int y)
-{
-    const BYTE* p = image.GetPixelAddress(x, y);
-    return Bgra{p[0], p[1], p[2], p[3]};
+    ::SetPixel(image, x, y, pixel[0] | pixel[1] << 8 | pixel[2] << 16 | static_cast<DWORD>(pixel[3]) << 24);
 }
 
 // A straight-alpha 32-bit image whose nine slices (caps nCap pixels) each have
@@ -63,7 +62,7 @@ inline void MakeZonedImage(CHImage& image, int nWidth, int nHeight, int nCap)
 
 inline testing::AssertionResult PixelNear(const CHImage& image, int x, int y, const Bgra& expected, int nTolerance)
 {
-    Bgra actual = PixelAt(image, x, y);
+    const Bgra actual = BytesAt(image, x, y);
     for (int i = 0; i < 4; ++i)
         if (std::abs(actual[i] - expected[i]) > nTolerance)
             return testing::AssertionFailure()

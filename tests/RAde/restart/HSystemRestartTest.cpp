@@ -42,7 +42,7 @@ struct CEndSessionEvents
     }
     static CHKernelHandle Create(const std::wstring& strStem, const wchar_t* pszSuffix)
     {
-        return CHKernelHandle(::CreateEventW(nullptr, TRUE, FALSE, (strStem + pszSuffix).c_str()));
+        return NewEvent(strStem + pszSuffix);
     }
 
     CHKernelHandle hReady, hQuery, hEndTrue, hEndFalse;
