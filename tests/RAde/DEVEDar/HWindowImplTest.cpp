@@ -10,19 +10,24 @@
 #include "WindowTestSupport.h"
 
 namespace {
+// Answers through the handlers' form: a result, or none to pass the message on.
 class CCountingWindow : public CHWindowImpl
 {
 public:
-    BOOL ProcessWindowMessage(HWND, UINT uMsg, WPARAM, LPARAM, LRESULT& lResult) override
+    int m_nCreates = 0;
+
+protected:
+    CHMessageAnswer AnswerMessage(UINT uMsg, WPARAM, LPARAM) override
     {
         if (uMsg == WM_CREATE)
             ++m_nCreates;
-        if (uMsg != WM_APP)
-            return FALSE;
-        lResult = 42;
-        return TRUE;
+        if (uMsg == WM_APP)
+            return 42;
+        // Handled with 0, which is not passed on (the default would give the title's length).
+        if (uMsg == WM_GETTEXTLENGTH)
+            return 0;
+        return std::nullopt;
     }
-    int m_nCreates = 0;
 };
 
 // A window whose handler the test gives, and which records what it saw into
@@ -103,6 +108,7 @@ TEST(CHWindowImpl, CreatedWindowReachesItsObjectAndAnswersThroughIt)
     EXPECT_EQ(CHWindowImpl::FromHandle(hWnd), &window);
     EXPECT_EQ(window.m_nCreates, 1);
     EXPECT_EQ(::SendMessageW(hWnd, WM_APP, 0, 0), 42);
+    EXPECT_EQ(::SendMessageW(hWnd, WM_GETTEXTLENGTH, 0, 0), 0);
     // Unhandled messages get the default window procedure: it keeps the title and the size.
     wchar_t szTitle[16] = {};
     ::GetWindowTextW(hWnd, szTitle, 16);
